@@ -1,0 +1,106 @@
+// Controls of the stand-in host for programs and tests: the message log,
+// assertion reports, the interruption flag, the random seed, the sort
+// budget, the host encoding, a fake clock and the temporary directory.
+// Process-wide; set them from one thread before work starts.
+#ifndef STANDIN_HOSTCONTROL_H
+#define STANDIN_HOSTCONTROL_H
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class BP_Character;
+
+namespace standin {
+
+// --- Messages issued through BpError and text written by BP_ToFront -----
+
+struct HostMessage {
+  int fShow = 0;
+  int fLevel = 0;
+  std::string fText;
+};
+// Every message issued so far (and still logged).
+std::vector<HostMessage> Messages();
+void ClearMessages();
+// Whether BpError also writes "<level word>: <text>" lines to stderr (on by
+// default; tests may turn it off).
+void SetEchoMessages(bool echo);
+// Text written through BP_ToFront, line ends included.
+std::string FrontOutput();
+void ClearFrontOutput();
+// Whether BP_ToFront writes to stdout too (on by default).
+void SetEchoFront(bool echo);
+
+// --- Assertions ----------------------------------------------------------
+
+struct AssertReport {
+  std::string fCondition;
+  std::string fSource;
+};
+// A handler called for every assertion report instead of the default (which
+// writes "assertion failed: <condition> (<source>)" to stderr). Pass an empty
+// function to restore the default. Reports are also kept in a log.
+void SetAssertHandler(std::function<void(const AssertReport&)> handler);
+std::vector<AssertReport> AssertReports();
+void ClearAssertReports();
+
+// --- Interruption ----------------------------------------------------------
+
+// The exception ATNJMP raises to leave the running procedure; host procedure
+// code catches it.
+struct HostInterrupt {
+  bool fTimeOut = false;
+};
+// Sets or clears the pending-interruption flag (a signal handler may call
+// RequestInterrupt: it only stores to an atomic flag).
+void RequestInterrupt();
+void ClearInterrupt();
+bool InterruptPending();
+// Installs SIGINT handling that calls RequestInterrupt.
+void InstallInterruptSignalHandler();
+// Interrupt automatically after this many ATNCHK/SORTFILE polls (-1: never).
+void InterruptAfterPolls(int64_t polls);
+
+// --- Random stream -------------------------------------------------------
+
+void SetRandomSeed(uint64_t seed);
+
+// --- Sort ----------------------------------------------------------------
+
+// The record sort's memory budget in bytes (default 256 MiB).
+void SetSortBudget(size_t bytes);
+size_t SortBudget();
+// Peak bytes the sort held in memory in its last run.
+size_t LastSortPeakBytes();
+
+// --- Encoding ------------------------------------------------------------
+
+// The host's code page, as an iconv name ("UTF-8" by default).
+void SetHostEncoding(const std::string& encoding);
+const std::string& HostEncoding();
+
+// --- Clocks --------------------------------------------------------------
+
+// Replace the process clock (milliseconds) and the calendar clock (seconds)
+// with fixed values that tests move; UseRealClocks restores them.
+void SetFakeClocks(int32_t processMs, int64_t calendarSeconds);
+void AdvanceFakeClocks(int32_t processMs, int64_t calendarSeconds);
+void UseRealClocks();
+
+// --- Temporary files -----------------------------------------------------
+
+// The directory for temporary files: TMPDIR, else /tmp, unless overridden.
+void SetTempDirectory(const std::string& directory);
+std::string TempDirectory();
+
+// --- Common areas --------------------------------------------------------
+
+// The 64-bit field at a byte offset of the system common area.
+int64_t SystemField(size_t offset);
+void SetSystemField(size_t offset, int64_t value);
+
+}  // namespace standin
+
+#endif  // STANDIN_HOSTCONTROL_H

@@ -1,0 +1,119 @@
+// An in-memory host data set: a dictionary and a case store, with the
+// procedure framework's data-source behaviour (iterators, split groups, the
+// weight filter, pass bookkeeping, injected fatal errors). Filled through
+// its builder calls by tests and host code, or by the CSV loader. One thread
+// at a time; iterators read the stored rows in place and must not outlive
+// the data source.
+#ifndef STANDIN_MEMORYDATASOURCE_H
+#define STANDIN_MEMORYDATASOURCE_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "vorm/ProcedureDataSource.h"
+
+namespace standin {
+
+enum class Measure { Nominal, Ordinal, Scale };
+
+// Declaration of one variable.
+struct VariableSpec {
+  std::string fName;
+  std::string fLabel;          // empty: no label
+  short fType = 0;             // 0 numeric, else string width 1..32767
+  VORM_Format fFormat;         // default: F8.2 for numbers, A<width> for strings
+  Measure fMeasure = Measure::Scale;
+  // Value labels: numeric values or string values (unpadded), with labels.
+  std::vector<std::pair<double, std::string>> fNumericLabels;
+  std::vector<std::pair<std::string, std::string>> fStringLabels;
+  // User-missing values: up to three discrete values (numbers, or strings for
+  // string variables), or a numeric range, or a range plus one number.
+  std::vector<double> fMissingNumbers;
+  std::vector<std::string> fMissingStrings;
+  bool fHasMissingRange = false;
+  double fMissingLow = 0.0, fMissingHigh = 0.0;
+};
+
+class MemoryDataSource : public ProcedureDataSource {
+ public:
+  MemoryDataSource();
+  ~MemoryDataSource() override;
+  MemoryDataSource(const MemoryDataSource&) = delete;
+  MemoryDataSource& operator=(const MemoryDataSource&) = delete;
+
+  // --- Building the dictionary (before the first case is added) ----------
+
+  // Adds a variable and returns its host index; -1 (with `error` set) for an
+  // invalid declaration (duplicate name, bad width, more than three missing
+  // values, a range on a string variable, ...).
+  int AddVariable(const VariableSpec& spec, std::string* error = nullptr);
+  // Shorthands.
+  int AddNumeric(const std::string& name, Measure measure = Measure::Scale);
+  int AddString(const std::string& name, short width, Measure measure = Measure::Nominal);
+  // Access to a declared variable's spec for later adjustments (before cases).
+  VariableSpec& Spec(int index);
+
+  // Weight variable (numeric), or -1 for none.
+  bool SetWeightVariable(int index);
+  // Split variables; the cases must be sorted by them. Empty turns splits off.
+  void SetSplitVariables(const std::vector<int>& indices);
+  void SetSplitRequested(bool requested);
+
+  // --- Adding cases -------------------------------------------------------
+
+  // Starts a new case (all numbers system-missing, all strings blank) and
+  // returns its 0-based row. The case number is the row + 1 unless given.
+  size_t AddCase(int64_t caseNumber = -1);
+  // Set a value of the case being built (the last added one).
+  void SetNumber(int index, double value);
+  void SetString(int index, const std::string& value);  // blank padded / cut to width
+  // Reserves room for this many rows.
+  void Reserve(size_t rows);
+
+  size_t NumCases() const;
+  // Row width in cells, and the first cell of a stored row.
+  size_t RowCells() const;
+  const OBS* Row(size_t row) const;
+  // The cell offset of a variable inside a row.
+  size_t CellOffset(int index) const;
+
+  // --- Test controls ------------------------------------------------------
+
+  // FatalError() becomes true once an iterator has read the case with this
+  // number (-1: never).
+  void SetFatalErrorAtCase(int64_t caseNumber);
+  // NewCaseIterator returns null from now on.
+  void SetRefuseIterators(bool refuse);
+  int IteratorsCreated() const;
+
+  // --- ProcedureDataSource -------------------------------------------------
+  int GetNumVariables() const override;
+  const VORM_Variable* GetVariable(int index) const override;
+  int FindVarIndex(const char* name, int flags) const override;
+  int GetWeightVarIndex() const override;
+  bool IsCategorical(int index) const override;
+  VORM_InputCaseIterator* NewCaseIterator(int flags) override;
+  int GetNumSplitVars() const override;
+  int GetSplitVarIndex(int i) const override;
+  bool IsSplitRequested() const override;
+  bool GetWeightFilter() const override;
+  void SetWeightFilter(bool on) override;
+  bool IsLastPass() const override;
+  void SetLastPass() override;
+  bool FatalError() const override;
+
+  // Undo SetLastPass (a new procedure on the same data).
+  void ResetPasses();
+
+  struct Rep;
+
+ private:
+  std::unique_ptr<Rep> fpRep;
+};
+
+}  // namespace standin
+
+#endif  // STANDIN_MEMORYDATASOURCE_H
