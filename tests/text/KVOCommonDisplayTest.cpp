@@ -1,5 +1,3 @@
-#include "kvoadapter/KVOCommonDisplay.h"
-
 #include <gtest/gtest.h>
 #include <vorm/ObsVecMap.h>
 
@@ -8,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "kvoadapter/KVOCommonDisplay.h"
 #include "standin/HostControl.h"
 
 namespace {
@@ -249,7 +248,8 @@ TEST_F(KVOCommonDisplayTest, ObsVecMapIsShownInKeyOrderWithEachVariablesFormat) 
   insert(2, "beta", 20);
   insert(1, "zeta", 10.5);
   insert(1, "alpha", VORM_SYSMIS);
-  const std::vector<VORM_Format> formats{VORM_Format(VORM_Format::F, 4, 0), VORM_Format(VORM_Format::A, 12, 0)};
+  const std::vector<VORM_Format> formats{VORM_Format(VORM_Format::F, 4, 0),
+                                         VORM_Format(VORM_Format::A, 12, 0)};
 
   D::DisplayObsVecMapD("Map of (catlist, value) pairs", map, formats);
   EXPECT_EQ(Take(),

@@ -1,5 +1,3 @@
-#include "kvoadapter/KVODocumentStrings.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -7,6 +5,7 @@
 #include <string>
 
 #include "kvoadapter/KVOCommonDisplay.h"
+#include "kvoadapter/KVODocumentStrings.h"
 #include "standin/HostControl.h"
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include <vorm/Format.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ostream>
 
@@ -28,7 +29,7 @@ template <typename T>
 void AppendFormatted(std::string& line, const char* format, T value) {
   char buffer[64];
   const int n = std::snprintf(buffer, sizeof buffer, format, value);
-  if (n > 0) line.append(buffer, static_cast<size_t>(n) < sizeof buffer ? static_cast<size_t>(n) : sizeof buffer - 1);
+  if (n > 0) line.append(buffer, std::min(static_cast<size_t>(n), sizeof buffer - 1));
 }
 
 // " %g" of a value, or " miss" for the system-missing value.
@@ -127,7 +128,9 @@ void DisplayText(const long& lineFeeds, const std::string& text) {
   gpOutStream->flush();
 }
 
-void DisplayText(const long& lineFeeds, const char* text) { DisplayText(lineFeeds, std::string(text ? text : "")); }
+void DisplayText(const long& lineFeeds, const char* text) {
+  DisplayText(lineFeeds, std::string(text ? text : ""));
+}
 
 void DisplayText(const long& lineFeeds, BP_Character text) { DisplayText(lineFeeds, text.str()); }
 
@@ -241,7 +244,8 @@ void DisplayObsVec(BP_Character label, const std::vector<OBS*>& values, const VO
   SendObsVec(label, values, format);
 }
 
-void DisplayIntVecDVecMap(BP_Character label, const std::map<std::vector<int>, std::vector<double>>& entries) {
+void DisplayIntVecDVecMap(BP_Character label,
+                          const std::map<std::vector<int>, std::vector<double>>& entries) {
   SendLabelLine(label, entries.empty());
   for (const auto& [key, value] : entries) {
     DisplayIV("Map key", key);

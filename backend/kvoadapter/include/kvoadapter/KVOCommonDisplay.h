@@ -74,7 +74,8 @@ KVO_EXPORT void DisplayVL(BP_Character label, const std::vector<int>& values);
 // label, then " %d(cat)" or " %d(cont)" per variable as its flag says.
 // REQUIRES: vars.size() == catVars.size() (asserted; only the variables that
 // have a flag are shown then).
-KVO_EXPORT void DisplayVCL(BP_Character label, const std::vector<int>& vars, const std::vector<bool>& catVars);
+KVO_EXPORT void DisplayVCL(BP_Character label, const std::vector<int>& vars,
+                           const std::vector<bool>& catVars);
 // label, then " (key,value)" per pair, both as "%d".
 KVO_EXPORT void DisplayIIM(BP_Character label, const std::map<int, int>& pairs);
 KVO_EXPORT void DisplayVIM(BP_Character label, const std::map<int, int>& pairs);
