@@ -64,8 +64,9 @@ class KVOInputAdapterSplitTest : public ::testing::Test {
 
 TEST_F(KVOInputAdapterSplitTest, SetSplitFileTakesTheFlagTheHostChooses) {
   standin::MemoryDataSource plain;
-  plain.AddNumeric("v");
-  KVOInputAdapter unsplit(&specs, plain);
+  KVOVarValidSpecs plainSpecs;
+  plainSpecs.AddVariable(plain.AddNumeric("v"), true);
+  KVOInputAdapter unsplit(&plainSpecs, plain);
   unsplit.SetSplitFile(procedure, true, true, false);
   EXPECT_FALSE(unsplit.GetSplitFile());
   EXPECT_TRUE(unsplit.GetKeepSplitInfo());
