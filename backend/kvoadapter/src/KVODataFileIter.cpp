@@ -1,4 +1,5 @@
 #include <kvoadapter/KVODataFileIter.h>
+#include <kvoadapter/KVOInputAdapter.h>
 #include <vorm/Utility.h>
 
 #include <algorithm>
@@ -67,6 +68,15 @@ int WriteSortRecord(void* /*handle*/, double* buffer, const int64_t* count) {
 }
 
 }  // namespace
+
+KVODataFileIter::KVODataFileIter(const KVOInputAdapter& adapter) : KVODataFileIter(adapter.GetRecordSize()) {
+  fpAdapter = &adapter;
+}
+
+KVODataFileIter::KVODataFileIter(const KVOInputAdapter& adapter, const std::vector<int>& sortKeys, int sortParam)
+    : KVODataFileIter(adapter.GetRecordSize(), sortKeys, sortParam) {
+  fpAdapter = &adapter;
+}
 
 KVODataFileIter::KVODataFileIter(int recordSize)
     : fRecord1(recordSize),

@@ -19,6 +19,13 @@ class KVOInputAdapter;
 
 class KVO_EXPORT KVODataFileIter : public QorCommon::MultiPassRecordIter {
  public:
+  // A file for records of the adapter's record size (the adapter is only
+  // read here), created at once; check HasValidTempFile().
+  explicit KVODataFileIter(const KVOInputAdapter& adapter);
+  // A sorting iterator: FillDataFile sorts by the 0-based record positions
+  // in `sortKeys` (in key order); `sortParam` is handed to the host sort.
+  // Not ready (fail reason 1) until filled.
+  KVODataFileIter(const KVOInputAdapter& adapter, const std::vector<int>& sortKeys, int sortParam);
   // A file of records of `recordSize` doubles, created at once; check
   // HasValidTempFile(). REQUIRES: recordSize > 0.
   explicit KVODataFileIter(int recordSize);
@@ -68,9 +75,8 @@ class KVO_EXPORT KVODataFileIter : public QorCommon::MultiPassRecordIter {
   bool GetTextFile(const std::string& path);
 
  protected:
-  // A sorting iterator: FillDataFile sorts by the 0-based record positions
-  // in `sortKeys` (in key order); `sortParam` is handed to the host sort.
-  // Not ready (fail reason 1) until filled.
+  // A sorting iterator for records of `recordSize` doubles, without an
+  // adapter; otherwise as the public sorting constructor.
   KVODataFileIter(int recordSize, const std::vector<int>& sortKeys, int sortParam);
 
   // Creates the temporary file and opens it for writing; false on failure.

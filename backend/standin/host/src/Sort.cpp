@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "Attention.h"
 #include "standin/HostControl.h"
 
 namespace standin {
@@ -138,11 +139,7 @@ class AttentionPoll {
     if (++fCount % POLL_RECORDS != 0) return false;
     return Now();
   }
-  static bool Now() {
-    int64_t pending = 0;
-    ATNCHK(&pending);
-    return pending != 0;
-  }
+  static bool Now() { return detail::PollInterrupt(); }
 
  private:
   uint64_t fCount = 0;
