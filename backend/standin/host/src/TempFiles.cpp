@@ -152,8 +152,20 @@ FILE* ExtNameStr::fopen(const char* mode) const {
     errno = ENOENT;
     return nullptr;
   }
-  int fd = ::open(fName.c_str(), flags, 0666);
+  // Truncate only a file that has content: truncating a file (even an empty
+  // one) makes some file systems write its new data back as soon as it is
+  // closed, which is costly for a temporary file that is about to be
+  // re-read and deleted.
+  const bool truncate = (flags & O_TRUNC) != 0;
+  int fd = ::open(fName.c_str(), flags & ~O_TRUNC, 0666);
   if (fd < 0) return nullptr;
+  struct stat info {};
+  if (truncate && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 && ::ftruncate(fd, 0) != 0) {
+    int saved = errno;
+    ::close(fd);
+    errno = saved;
+    return nullptr;
+  }
   FILE* stream = ::fdopen(fd, mode);
   if (stream == nullptr) {
     int saved = errno;
