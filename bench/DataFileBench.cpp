@@ -17,7 +17,7 @@
 namespace {
 
 constexpr int RECORD_SIZE = 22;
-constexpr size_t RECORDS = 500000;  // 88 MB
+constexpr size_t RECORDS = 500000;                  // 88 MB
 constexpr size_t BUFFER_BYTES = size_t{256} << 10;  // as the iterator's stream buffer
 
 // Writes every record, completes the file and reads it back; returns the
@@ -65,7 +65,8 @@ void BM_DataFileWriteRead(benchmark::State& state) {
     for (int k = 0; k < 3; ++k) {
       const int path = (k + turn) % 3;
       const auto start = std::chrono::steady_clock::now();
-      sums[path] = path == 0 ? ThroughIterator(data) : ThroughPlainStdio(data, path == 2 ? buffer.data() : nullptr);
+      sums[path] =
+          path == 0 ? ThroughIterator(data) : ThroughPlainStdio(data, path == 2 ? buffer.data() : nullptr);
       times[path] = kvo_bench::SecondsSince(start);
     }
     ++turn;

@@ -1,5 +1,5 @@
-#include <kvoadapter/KVODataFileIter.h>
 #include <gtest/gtest.h>
+#include <kvoadapter/KVODataFileIter.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "standin/HostControl.h"
 #include "support/RecordListIter.h"
 #include "support/SortingDataFileIter.h"
 #include "support/TempDirWatch.h"
-#include "standin/HostControl.h"
 
 namespace {
 

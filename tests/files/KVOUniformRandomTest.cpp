@@ -1,5 +1,5 @@
-#include <kvoadapter/KVOUniformRandom.h>
 #include <gtest/gtest.h>
+#include <kvoadapter/KVOUniformRandom.h>
 #include <vorm/Utility.h>
 
 #include <cmath>

@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "support/TempDirWatch.h"
 #include "standin/HostControl.h"
+#include "support/TempDirWatch.h"
 
 namespace {
 
@@ -44,7 +44,8 @@ int WriteRecord(void* /*handle*/, double* buffer, const int64_t* count) {
 }
 
 // Sorts feed.fInput by the 1-based positions, ascending.
-int64_t Sort(Feed& feed, const std::vector<int64_t>& positions, int64_t* records = nullptr, int64_t* runs = nullptr) {
+int64_t Sort(Feed& feed, const std::vector<int64_t>& positions, int64_t* records = nullptr,
+             int64_t* runs = nullptr) {
   gFeed = &feed;
   const int64_t length = feed.fInput.empty() ? 2 : static_cast<int64_t>(feed.fInput[0].size());
   const int64_t nKeys = static_cast<int64_t>(positions.size());
@@ -56,8 +57,8 @@ int64_t Sort(Feed& feed, const std::vector<int64_t>& positions, int64_t* records
   const int64_t reserved = 0;
   int64_t r1 = 0;
   int64_t r2 = 0;
-  const int64_t result = SORTFILE(Workspace(), ReadRecord, WriteRecord, &length, keys.data(), &nKeys, &param, &field,
-                                  &reserved, records ? records : &r1, runs ? runs : &r2);
+  const int64_t result = SORTFILE(Workspace(), ReadRecord, WriteRecord, &length, keys.data(), &nKeys, &param,
+                                  &field, &reserved, records ? records : &r1, runs ? runs : &r2);
   gFeed = nullptr;
   return result;
 }
@@ -67,7 +68,7 @@ std::vector<std::vector<double>> RandomRecords(size_t count, size_t length, unsi
   std::vector<std::vector<double>> rows(count, std::vector<double>(length));
   for (size_t r = 0; r < count; ++r) {
     rows[r][0] = static_cast<double>(r);
-    rows[r][1] = static_cast<double>(generator() % 7) - 3;   // many ties
+    rows[r][1] = static_cast<double>(generator() % 7) - 3;  // many ties
     rows[r][2] = generator() % 10 == 0 ? MISSING : std::ldexp(static_cast<double>(generator() >> 11), -40);
     for (size_t c = 3; c < length; ++c) rows[r][c] = static_cast<double>(generator() % 1000);
   }
@@ -75,7 +76,8 @@ std::vector<std::vector<double>> RandomRecords(size_t count, size_t length, unsi
 }
 
 // Stable ascending order by the 1-based positions.
-std::vector<std::vector<double>> Expected(std::vector<std::vector<double>> rows, const std::vector<int64_t>& keys) {
+std::vector<std::vector<double>> Expected(std::vector<std::vector<double>> rows,
+                                          const std::vector<int64_t>& keys) {
   std::stable_sort(rows.begin(), rows.end(), [&](const auto& a, const auto& b) {
     for (int64_t key : keys) {
       if (a[key - 1] != b[key - 1]) return a[key - 1] < b[key - 1];
@@ -134,7 +136,8 @@ TEST_F(SortFileTest, MatchesStableSortInMemoryAndThroughOneOrSeveralMergeLevels)
   };
   // 16 KiB holds 192 records per run: about 105 runs, more than one merge
   // can buffer at once.
-  for (const Case& c : {Case{size_t{256} << 20, 0, 0}, Case{size_t{1} << 20, 2, 4}, Case{size_t{16} << 10, 90, 120}}) {
+  for (const Case& c :
+       {Case{size_t{256} << 20, 0, 0}, Case{size_t{1} << 20, 2, 4}, Case{size_t{16} << 10, 90, 120}}) {
     SCOPED_TRACE(c.fBudget);
     standin::SetSortBudget(c.fBudget);
     Feed feed;
@@ -161,23 +164,24 @@ TEST_F(SortFileTest, RejectsBadArgumentsNamingWhatIsWrong) {
   const int64_t badDirection[] = {1, 2, 1, 0, 0, 0};
   int64_t r1 = 0;
   int64_t r2 = 0;
-  EXPECT_EQ(SORTFILE(Workspace(), nullptr, WriteRecord, &length, badPosition, &zero, nullptr, nullptr, nullptr, &r1,
-                     &r2),
+  EXPECT_EQ(SORTFILE(Workspace(), nullptr, WriteRecord, &length, badPosition, &zero, nullptr, nullptr,
+                     nullptr, &r1, &r2),
             standin::SORT_BAD_ARGUMENTS);
   EXPECT_EQ(standin::LastSortError(), "SORTFILE: the read callback is null");
-  EXPECT_EQ(SORTFILE(Workspace(), ReadRecord, WriteRecord, &zero, badPosition, &zero, nullptr, nullptr, nullptr, &r1,
-                     &r2),
+  EXPECT_EQ(SORTFILE(Workspace(), ReadRecord, WriteRecord, &zero, badPosition, &zero, nullptr, nullptr,
+                     nullptr, &r1, &r2),
             standin::SORT_BAD_ARGUMENTS);
   EXPECT_NE(standin::LastSortError().find("record length 0"), std::string::npos);
-  EXPECT_EQ(SORTFILE(Workspace(), ReadRecord, WriteRecord, &length, badPosition, &two, nullptr, nullptr, nullptr, &r1,
-                     &r2),
+  EXPECT_EQ(SORTFILE(Workspace(), ReadRecord, WriteRecord, &length, badPosition, &two, nullptr, nullptr,
+                     nullptr, &r1, &r2),
             standin::SORT_BAD_ARGUMENTS);
   EXPECT_EQ(standin::LastSortError(), "SORTFILE: key 2 names record position 9, outside 1..8");
-  EXPECT_EQ(SORTFILE(Workspace(), ReadRecord, WriteRecord, &length, badDirection, &two, nullptr, nullptr, nullptr, &r1,
-                     &r2),
+  EXPECT_EQ(SORTFILE(Workspace(), ReadRecord, WriteRecord, &length, badDirection, &two, nullptr, nullptr,
+                     nullptr, &r1, &r2),
             standin::SORT_BAD_ARGUMENTS);
   EXPECT_EQ(standin::LastSortError(), "SORTFILE: key 2 has direction 0; only 1 (ascending) is supported");
-  EXPECT_EQ(SORTFILE(Workspace(), ReadRecord, WriteRecord, &length, nullptr, &two, nullptr, nullptr, nullptr, &r1, &r2),
+  EXPECT_EQ(SORTFILE(Workspace(), ReadRecord, WriteRecord, &length, nullptr, &two, nullptr, nullptr, nullptr,
+                     &r1, &r2),
             standin::SORT_BAD_ARGUMENTS);
 }
 

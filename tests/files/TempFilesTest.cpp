@@ -10,8 +10,8 @@
 #include <sstream>
 #include <string>
 
-#include "support/TempDirWatch.h"
 #include "standin/HostControl.h"
+#include "support/TempDirWatch.h"
 
 namespace {
 

@@ -21,7 +21,8 @@ namespace kvo_test {
 inline std::set<std::string> ListDirectory(const std::string& directory) {
   std::set<std::string> names;
   std::error_code error;
-  for (std::filesystem::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {
+  for (std::filesystem::directory_iterator it(directory, error), end; !error && it != end;
+       it.increment(error)) {
     names.insert(it->path().filename().string());
   }
   return names;

@@ -73,7 +73,8 @@ KVODataFileIter::KVODataFileIter(const KVOInputAdapter& adapter) : KVODataFileIt
   fpAdapter = &adapter;
 }
 
-KVODataFileIter::KVODataFileIter(const KVOInputAdapter& adapter, const std::vector<int>& sortKeys, int sortParam)
+KVODataFileIter::KVODataFileIter(const KVOInputAdapter& adapter, const std::vector<int>& sortKeys,
+                                 int sortParam)
     : KVODataFileIter(adapter.GetRecordSize(), sortKeys, sortParam) {
   fpAdapter = &adapter;
 }
@@ -232,8 +233,9 @@ bool KVODataFileIter::SortData(QorCommon::RecordIterator& source) {
   const int64_t reserved = 0;
   int64_t result1 = 0;
   int64_t result2 = 0;
-  int64_t result = SORTFILE(workspace, ReadSortRecord, WriteSortRecord, &recordLength, keys.data(), &nKeys,
-                            &sortParam, kvo_detail::SystemField(VORM_SYS_SORT_FIELD), &reserved, &result1, &result2);
+  int64_t result =
+      SORTFILE(workspace, ReadSortRecord, WriteSortRecord, &recordLength, keys.data(), &nKeys, &sortParam,
+               kvo_detail::SystemField(VORM_SYS_SORT_FIELD), &reserved, &result1, &result2);
   if (result == VORM_SORT_INTERRUPTED) {
     ATNJMP(workspace);  // leaves for the host's attention handler
     result = 0;         // it returned: the host let the sort stand

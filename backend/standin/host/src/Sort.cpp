@@ -154,7 +154,8 @@ class KeyOrder {
 
   InlineKeys Inline(const double* record) const {
     InlineKeys keys{};
-    for (size_t i = 0; i < INLINE_KEYS && i < fPositions.size(); ++i) keys.fKey[i] = OrderKey(record[fPositions[i]]);
+    for (size_t i = 0; i < INLINE_KEYS && i < fPositions.size(); ++i)
+      keys.fKey[i] = OrderKey(record[fPositions[i]]);
     return keys;
   }
   // Compares two records by the keys after the inline ones: -1, 0 or 1.
@@ -261,7 +262,8 @@ class SpillFile {
     fPath = name;
     fFd = ::open(name, O_RDWR | O_NOFOLLOW | O_CLOEXEC);
     if (fFd < 0) {
-      failure = {SORT_SPILL_FAILED, "SORTFILE: cannot open spill file '" + fPath + "': " + std::strerror(errno)};
+      failure = {SORT_SPILL_FAILED,
+                 "SORTFILE: cannot open spill file '" + fPath + "': " + std::strerror(errno)};
       return false;
     }
     if (::unlink(name) == 0) fPath.clear();
@@ -297,8 +299,9 @@ class SpillWriter {
       ssize_t n = ::pwrite(fFd, fBuffer.Get() + done, fUsed - done, static_cast<off_t>(fOffset + done));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
-        failure = {SORT_SPILL_FAILED, "SORTFILE: cannot write a spill file at byte " + std::to_string(fOffset + done) +
-                                          ": " + std::strerror(n < 0 ? errno : ENOSPC)};
+        failure = {SORT_SPILL_FAILED, "SORTFILE: cannot write a spill file at byte " +
+                                          std::to_string(fOffset + done) + ": " +
+                                          std::strerror(n < 0 ? errno : ENOSPC)};
         return false;
       }
       done += static_cast<size_t>(n);
@@ -349,8 +352,9 @@ class RunReader {
       ssize_t n = ::pread(fFd, target + done, bytes - done, static_cast<off_t>(fOffset + done));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
-        failure = {SORT_SPILL_FAILED, "SORTFILE: cannot read a spill file at byte " + std::to_string(fOffset + done) +
-                                          ": " + (n < 0 ? std::strerror(errno) : "the file ends early")};
+        failure = {SORT_SPILL_FAILED, "SORTFILE: cannot read a spill file at byte " +
+                                          std::to_string(fOffset + done) + ": " +
+                                          (n < 0 ? std::strerror(errno) : "the file ends early")};
         return false;
       }
       done += static_cast<size_t>(n);
@@ -416,10 +420,13 @@ class ExternalSort {
 
   // Reads the input run by run. The last (or only) run of an input that fits
   // in memory goes straight to the write callback; every other run is spilled.
+  // The run's memory is reused from one run to the next and released before
+  // the merge.
   int64_t ReadRuns() {
     if (AttentionPoll::Now()) return Interrupted();
+    RunStore store(fMeter, fRecordLength, fRunCapacity);
+    std::unique_ptr<MeteredArray<SortItem>> items;
     for (bool ended = false; !ended;) {
-      RunStore store(fMeter, fRecordLength, fRunCapacity);
       size_t count = 0;
       while (count < fRunCapacity) {
         if (fPoll.Tick()) return Interrupted();
@@ -439,11 +446,13 @@ class ExternalSort {
       }
       if (count == 0) break;
 
-      MeteredArray<SortItem> items(fMeter, count);
-      if (!items) return OutOfMemory();
-      SortRun(store, items.Get(), count);
-      if (ended && fRuns.empty()) return WriteSorted(store, items.Get(), count);
-      if (const int64_t rc = SpillRun(store, items.Get(), count); rc != 0) return rc;
+      if (!items) {  // the first run is the longest: every later one fits
+        items = std::make_unique<MeteredArray<SortItem>>(fMeter, count);
+        if (!*items) return OutOfMemory();
+      }
+      SortRun(store, items->Get(), count);
+      if (ended && fRuns.empty()) return WriteSorted(store, items->Get(), count);
+      if (const int64_t rc = SpillRun(store, items->Get(), count); rc != 0) return rc;
     }
     return 0;
   }
@@ -567,7 +576,8 @@ class ExternalSort {
     readers.reserve(fanIn);
     heap.reserve(fanIn);
     for (size_t i = first; i < last; ++i) {
-      readers.push_back(std::make_unique<RunReader>(fMeter, fSpill->Fd(), fRuns[i], fRecordLength, blockRecords));
+      readers.push_back(
+          std::make_unique<RunReader>(fMeter, fSpill->Fd(), fRuns[i], fRecordLength, blockRecords));
       if (!readers.back()->Ok()) return OutOfMemory();
       if (readers.back()->Advance(fFailure)) {
         heap.push_back({fKeys.Inline(readers.back()->Current()), readers.size() - 1});
@@ -647,7 +657,8 @@ bool CheckArguments(SortReadCallback read, SortWriteCallback write, const int64_
     return false;
   }
   if (recordLength == nullptr || *recordLength <= 0 || *recordLength > MAX_RECORD_LENGTH) {
-    failure = "SORTFILE: the record length " + (recordLength ? std::to_string(*recordLength) : std::string("(null)")) +
+    failure = "SORTFILE: the record length " +
+              (recordLength ? std::to_string(*recordLength) : std::string("(null)")) +
               " is not between 1 and " + std::to_string(MAX_RECORD_LENGTH);
     return false;
   }
@@ -663,8 +674,8 @@ bool CheckArguments(SortReadCallback read, SortWriteCallback write, const int64_
   }
   for (int64_t i = 0; i < k; ++i) {
     if (keys[i] < 1 || keys[i] > *recordLength) {
-      failure = "SORTFILE: key " + std::to_string(i + 1) + " names record position " + std::to_string(keys[i]) +
-                ", outside 1.." + std::to_string(*recordLength);
+      failure = "SORTFILE: key " + std::to_string(i + 1) + " names record position " +
+                std::to_string(keys[i]) + ", outside 1.." + std::to_string(*recordLength);
       return false;
     }
     if (keys[k + i] != 1) {
@@ -691,8 +702,8 @@ std::string LastSortError() {
 }  // namespace standin
 
 int64_t SORTFILE(void* workspace, SortReadCallback read, SortWriteCallback write, const int64_t* recordLength,
-                 const int64_t* keys, const int64_t* nKeys, const double* /*sortParam*/, void* /*systemField*/,
-                 const int64_t* /*reserved*/, int64_t* result1, int64_t* result2) {
+                 const int64_t* keys, const int64_t* nKeys, const double* /*sortParam*/,
+                 void* /*systemField*/, const int64_t* /*reserved*/, int64_t* result1, int64_t* result2) {
   std::vector<int64_t> positions;
   std::string failure;
   if (!standin::CheckArguments(read, write, recordLength, keys, nKeys, positions, failure)) {
@@ -702,7 +713,8 @@ int64_t SORTFILE(void* workspace, SortReadCallback read, SortWriteCallback write
   std::unique_ptr<standin::ExternalSort> sort;
   try {
     sort = std::make_unique<standin::ExternalSort>(workspace, read, write, static_cast<size_t>(*recordLength),
-                                                   standin::KeyOrder(std::move(positions)), standin::SortBudget());
+                                                   standin::KeyOrder(std::move(positions)),
+                                                   standin::SortBudget());
   } catch (const std::bad_alloc&) {
     standin::Finish(0, "SORTFILE: out of memory while starting");
     return standin::SORT_NO_MEMORY;

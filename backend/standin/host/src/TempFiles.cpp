@@ -160,7 +160,8 @@ FILE* ExtNameStr::fopen(const char* mode) const {
   int fd = ::open(fName.c_str(), flags & ~O_TRUNC, 0666);
   if (fd < 0) return nullptr;
   struct stat info {};
-  if (truncate && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 && ::ftruncate(fd, 0) != 0) {
+  if (truncate && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
+      ::ftruncate(fd, 0) != 0) {
     int saved = errno;
     ::close(fd);
     errno = saved;
