@@ -1,9 +1,8 @@
-#include "kvoadapter/KVOStopProcessor.h"
-
 #include <gtest/gtest.h>
 #include <vorm/ProcOutput.h>
 #include <vorm/Utility.h>
 
+#include "kvoadapter/KVOStopProcessor.h"
 #include "standin/HostControl.h"
 
 namespace {

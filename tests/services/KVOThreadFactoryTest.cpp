@@ -1,9 +1,8 @@
-#include "kvoadapter/KVOThreadFactory.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
 
+#include "kvoadapter/KVOThreadFactory.h"
 #include "kvoadapter/KVOThreadLock.h"
 #include "kvoadapter/KVOThreadPool.h"
 

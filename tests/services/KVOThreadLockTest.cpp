@@ -1,10 +1,10 @@
-#include "kvoadapter/KVOThreadLock.h"
-
 #include <gtest/gtest.h>
 
 #include <thread>
 #include <type_traits>
 #include <vector>
+
+#include "kvoadapter/KVOThreadLock.h"
 
 namespace {
 

@@ -1,5 +1,3 @@
-#include "kvoadapter/KVOThreadPool.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "kvoadapter/KVOThreadFactory.h"
+#include "kvoadapter/KVOThreadPool.h"
 #include "standin/HostControl.h"
 
 namespace {
@@ -65,7 +64,8 @@ TEST(KVOThreadPoolTest, RunsEveryTaskExactlyOnceOverManyRuns) {
       TaskSet set(nTasks);
       for (int run = 0; run < RUNS; ++run) ASSERT_TRUE(pool.RunParallelTasks(set.fvTasks));
       for (int i = 0; i < nTasks; ++i) {
-        ASSERT_EQ(set.fvOwned[i]->fRuns.load(), RUNS) << nThreads << " threads, " << nTasks << " tasks, task " << i;
+        ASSERT_EQ(set.fvOwned[i]->fRuns.load(), RUNS)
+            << nThreads << " threads, " << nTasks << " tasks, task " << i;
       }
     }
   }

@@ -19,7 +19,8 @@ std::atomic<void*> gWorkspace{nullptr};
 
 KVOStopProcessor::KVOStopProcessor() : KVOStopProcessor(0.0) {}
 
-KVOStopProcessor::KVOStopProcessor(double timeLimit) : fStartTime(VORM_ProcessClockMs()), fTimeLimit(timeLimit) {
+KVOStopProcessor::KVOStopProcessor(double timeLimit)
+    : fStartTime(VORM_ProcessClockMs()), fTimeLimit(timeLimit) {
   gWorkspace.store(Workspace(), std::memory_order_relaxed);
 }
 

@@ -19,7 +19,8 @@ std::atomic<void*> gWorkspace{nullptr};
 
 KVOStopProcessor2::KVOStopProcessor2() : KVOStopProcessor2(0.0) {}
 
-KVOStopProcessor2::KVOStopProcessor2(double timeLimit) : fStartTime(VORM_CalendarTime()), fTimeLimit(timeLimit) {
+KVOStopProcessor2::KVOStopProcessor2(double timeLimit)
+    : fStartTime(VORM_CalendarTime()), fTimeLimit(timeLimit) {
   gWorkspace.store(Workspace(), std::memory_order_relaxed);
 }
 

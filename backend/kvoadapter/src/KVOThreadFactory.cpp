@@ -7,6 +7,8 @@ KVOThreadFactory::KVOThreadFactory() = default;
 
 KVOThreadFactory::~KVOThreadFactory() = default;
 
-QorThread::IQorThreadPool* KVOThreadFactory::CreateThreadPool(int nThreads) { return new KVOThreadPool(nThreads); }
+QorThread::IQorThreadPool* KVOThreadFactory::CreateThreadPool(int nThreads) {
+  return new KVOThreadPool(nThreads);
+}
 
 QorThread::IQorThreadLock* KVOThreadFactory::CreateThreadLock() { return new KVOThreadLock(); }

@@ -49,7 +49,8 @@ KVOThreadPool::KVOThreadPool(int nThreads)
   // for each callback object that cannot be submitted.
   KVO_ASSERT_TEXT(started, "fpPool->init()");
   fvCallBacks.reserve(static_cast<size_t>(fNThreads));
-  for (int i = 0; i < fNThreads; ++i) fvCallBacks.push_back(std::make_unique<KVOCallBackTask>(this, fpComplete.get()));
+  for (int i = 0; i < fNThreads; ++i)
+    fvCallBacks.push_back(std::make_unique<KVOCallBackTask>(this, fpComplete.get()));
 }
 
 KVOThreadPool::~KVOThreadPool() {
