@@ -83,7 +83,8 @@ TEST(StandinThreadsTest, PoolRunsEverySubmissionOnAWorkerAndDeletesOnlyWhenNotKe
   {
     LwThreadPool pool(3, 0);
     ASSERT_TRUE(pool.init());
-    for (int i = 0; i < 200; ++i) ASSERT_TRUE(pool.submit(new CountingCallBack(&executed, &destroyed), &argument, 1));
+    for (int i = 0; i < 200; ++i)
+      ASSERT_TRUE(pool.submit(new CountingCallBack(&executed, &destroyed), &argument, 1));
     // Destruction finishes the submitted work before it joins.
   }
   EXPECT_EQ(executed.load(), 200);

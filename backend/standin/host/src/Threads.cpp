@@ -98,7 +98,7 @@ struct LwThreadPool::Rep {
 
   std::mutex fMutex;
   std::condition_variable fWork;
-  std::deque<Job> fQueue;  // guarded by fMutex
+  std::deque<Job> fQueue;   // guarded by fMutex
   bool fbStopping = false;  // guarded by fMutex
   std::vector<std::thread> fWorkers;
 
@@ -152,10 +152,11 @@ bool LwThreadPool::init() {
   if (fpRep->fbStarted) return true;
   try {
     fpRep->fWorkers.reserve(static_cast<size_t>(fpRep->fNWorkers));
-    for (int i = 0; i < fpRep->fNWorkers; ++i) fpRep->fWorkers.emplace_back([rep = fpRep.get()] { rep->WorkerLoop(); });
+    for (int i = 0; i < fpRep->fNWorkers; ++i)
+      fpRep->fWorkers.emplace_back([rep = fpRep.get()] { rep->WorkerLoop(); });
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "LwThreadPool::init: cannot start worker %zu of %d: %s\n", fpRep->fWorkers.size() + 1,
-                 fpRep->fNWorkers, e.what());
+    std::fprintf(stderr, "LwThreadPool::init: cannot start worker %zu of %d: %s\n",
+                 fpRep->fWorkers.size() + 1, fpRep->fNWorkers, e.what());
     {
       std::lock_guard<std::mutex> lock(fpRep->fMutex);
       fpRep->fbStopping = true;
