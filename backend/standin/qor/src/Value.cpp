@@ -1,0 +1,47 @@
+// Named values and the status of the components' common library.
+#include <qor/Record.h>
+#include <qor/Value.h>
+
+#include <utility>
+
+namespace QorCommon {
+
+Value::Value() : fNumber(QorMV::MISSING), fbString(false) {}
+
+Value::Value(double number) : fNumber(number), fbString(false) {}
+
+Value::Value(const char* text) : fNumber(QorMV::MISSING), fText(text ? text : ""), fbString(true) {}
+
+Value& Value::operator=(double number) {
+  fNumber = number;
+  fbString = false;
+  return *this;
+}
+
+Value& Value::operator=(const std::string& text) {
+  fText = text;  // reuses the text's capacity: no allocation once it is large enough
+  fNumber = QorMV::MISSING;
+  fbString = true;
+  return *this;
+}
+
+ValueRecord::ValueRecord(int flags) : fFlags(flags) {}
+
+void ValueRecord::AddValue(const std::string& name, const Value& value) {
+  fNames.push_back(name);
+  fValues.push_back(value);
+}
+
+void ValueRecord::Clear() {
+  fNames.clear();
+  fValues.clear();
+}
+
+QorStatus QorStatus::Error(std::string message) {
+  QorStatus status;
+  status.fbError = true;
+  status.fMessage = std::move(message);
+  return status;
+}
+
+}  // namespace QorCommon
