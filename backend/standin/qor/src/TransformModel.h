@@ -12,11 +12,17 @@
 #include <string>
 #include <vector>
 
+// Nothing here leaves the library: hidden symbols are called directly, not
+// through the dynamic linker's tables, which matters on the per-case path.
+#pragma GCC visibility push(hidden)
+
 namespace QorTransform {
 
 // The two kinds of values an expression yields. Boolean results are numbers
 // (1 true, 0 false).
 enum class Kind : uint8_t { Number, Text };
+
+inline constexpr char MISSING_TAG = 0;
 
 // One value during evaluation: a number (fpText null), a text (fpText points
 // at it; the text belongs to the model or to the input record) or missing
@@ -25,7 +31,8 @@ struct Cell {
   double fNumber;
   const std::string* fpText;
 
-  static const std::string* MissingMark();
+  // The address that marks a missing value; never dereferenced.
+  static const std::string* MissingMark() { return reinterpret_cast<const std::string*>(&MISSING_TAG); }
   static Cell Missing() { return Cell{0.0, MissingMark()}; }
   static Cell Number(double number) { return Cell{number, nullptr}; }
   static Cell Text(const std::string* text) { return Cell{0.0, text}; }
@@ -48,6 +55,12 @@ enum class Op : uint8_t {
   NormDiscrete,
   Discretize,
   MapValues,
+  // Steps of the evaluation program only.
+  Copy,          // the operand as it is
+  RefMapMissing, // the operand, or the reference's mapMissingTo when it is missing
+  IfTest,        // branches on the condition of an if
+  Take,          // the taken branch of an if, or its default when missing
+  End,           // the program's last step
 };
 
 // One expression node. Arguments are node indices in Model::fvArgs
@@ -113,6 +126,26 @@ struct Field {
   std::vector<std::string> fvMissingTexts;
 };
 
+// One step of the evaluation program: reads operand slots, writes fDst.
+// Slots: inputs first, then derived fields, then constants and temporaries.
+struct Step {
+  Op fOp = Op::Copy;
+  Kind fOperandKind = Kind::Number;
+  bool fbReturnInvalid = false;
+  bool fbHasMapMissing = false;
+  bool fbHasDefault = false;
+  bool fbDefaultOnMissingInput = false;
+  int fDst = -1;  // every step has one (End writes nothing)
+  int fFirstOperand = 0;  // in Model::fvOperands
+  int fNOperands = 0;
+  int fIndex = -1;   // table index; for IfTest the step after the whole if
+  int fTarget = -1;  // IfTest: the else part; Take of a then part: the step after the if
+  int fOutput = -1;  // the derived field the step belongs to
+  Cell fValue = Cell::Missing();
+  Cell fMapMissing = Cell::Missing();
+  Cell fDefault = Cell::Missing();
+};
+
 struct Model {
   std::vector<Field> fvInputs;
   std::vector<Field> fvOutputs;  // the derived fields
@@ -124,6 +157,11 @@ struct Model {
   std::vector<MapTable> fvMaps;
   std::vector<SetTable> fvSets;
   std::deque<std::string> fTexts;  // every text a node refers to; addresses are stable
+  // The evaluation program made from the nodes, and the first values of its
+  // slots (constants filled in, everything else missing).
+  std::vector<Step> fvProgram;
+  std::vector<int> fvOperands;
+  std::vector<Cell> fvSlotInit;
 
   const std::string* AddText(std::string text) { return &fTexts.emplace_back(std::move(text)); }
 };
@@ -133,8 +171,12 @@ struct Model {
 // name) when the text is not a model this reader handles.
 std::unique_ptr<Model> ReadModel(const std::string& text, std::string& error);
 
-// Evaluates a model case by case into slots made once; Run allocates
-// nothing. One thread at a time; borrows the model, which must outlive it.
+// Turns the model's expression trees into its evaluation program.
+void BuildProgram(Model& model);
+
+// Evaluates a model case by case: runs its program over slots made once;
+// Run allocates nothing. One thread at a time; borrows the model, which must
+// outlive it.
 class Evaluator {
  public:
   explicit Evaluator(const Model& model);
@@ -142,28 +184,22 @@ class Evaluator {
   Evaluator& operator=(const Evaluator&) = delete;
 
   // The input slots, one per model input, to be filled before Run.
-  Cell* Inputs() { return fvInputs.data(); }
-  // Computes every derived field. False when a node that returns invalid
+  Cell* Inputs() { return fvSlots.data(); }
+  // Computes every derived field. False when a step that returns invalid
   // results met one; FailedOutput() names the derived field then.
   bool Run();
-  const Cell& Output(int index) const { return fvDerived[static_cast<size_t>(index)]; }
+  const Cell& Output(int index) const { return fvSlots[fNInputs + static_cast<size_t>(index)]; }
   int FailedOutput() const { return fFailedOutput; }
 
  private:
-  Cell Eval(int nodeIndex);
-  Cell MissingInput(const Node& node) const;
-  Cell MissingResult(const Node& node) const;
-  Cell Invalid(const Node& node);
-  Cell Finish(const Node& node, double number);
-  int Arg(const Node& node, int i) const { return fpModel->fvArgs[static_cast<size_t>(node.fFirstArg + i)]; }
-
   const Model* fpModel;
-  std::vector<Cell> fvInputs;
-  std::vector<Cell> fvDerived;
-  bool fbFailed = false;
+  std::vector<Cell> fvSlots;
+  size_t fNInputs;
   int fFailedOutput = -1;
 };
 
 }  // namespace QorTransform
+
+#pragma GCC visibility pop
 
 #endif  // QORCOMMON_TRANSFORMMODEL_H

@@ -150,6 +150,7 @@ class Reader {
     if (!transformations) Fail(root, "the document has no <TransformationDictionary>");
     ReadDataDictionary(dataDictionary);
     ReadTransformationDictionary(transformations);
+    BuildProgram(*fpModel);
     return std::move(fpModel);
   }
 

@@ -39,6 +39,11 @@ class TransformScoreComputer final : public IQorScoreComputer {
       : fpModel(std::move(model)), fEvaluator(*fpModel) {
     for (const QorTransform::Field& field : fpModel->fvOutputs) {
       fvOutputs.push_back(std::make_unique<OutputVariable>(field.fName, ValueType(field.fKind)));
+      fvTextOutput.push_back(field.fKind == QorTransform::Kind::Text);
+    }
+    for (const QorTransform::Field& field : fpModel->fvInputs) {
+      fvInputInfo.push_back({field.fKind == QorTransform::Kind::Text,
+                             !field.fvMissingNumbers.empty() || !field.fvMissingTexts.empty()});
     }
   }
   TransformScoreComputer(const TransformScoreComputer&) = delete;
@@ -97,19 +102,23 @@ class TransformScoreComputer final : public IQorScoreComputer {
     }
     QorTransform::Cell* cells = fEvaluator.Inputs();
     for (size_t i = 0; i < nInputs; ++i) {
-      const QorTransform::Field& field = fpModel->fvInputs[i];
       const QorCommon::Value& value = input[static_cast<int>(i)];
-      if (field.fKind == QorTransform::Kind::Text) {
-        if (!value.IsString()) return QorCommon::QorStatus::Error("input " + field.fName + " expects a text");
+      const InputInfo info = fvInputInfo[i];
+      if (info.fbText) {
+        if (!value.IsString()) return KindError(i, "a text");
         const std::string& text = value.GetString();
         bool missing = false;
-        for (const std::string& m : field.fvMissingTexts) missing = missing || m == text;
+        if (info.fbDeclaredMissing) {
+          for (const std::string& m : fpModel->fvInputs[i].fvMissingTexts) missing = missing || m == text;
+        }
         cells[i] = missing ? QorTransform::Cell::Missing() : QorTransform::Cell::Text(&text);
       } else {
-        if (value.IsString()) return QorCommon::QorStatus::Error("input " + field.fName + " expects a number");
+        if (value.IsString()) return KindError(i, "a number");
         const double number = value.GetNumber();
         bool missing = QorCommon::QorMV::IsMissing(number) || std::isnan(number);
-        for (double m : field.fvMissingNumbers) missing = missing || m == number;
+        if (info.fbDeclaredMissing) {
+          for (double m : fpModel->fvInputs[i].fvMissingNumbers) missing = missing || m == number;
+        }
         cells[i] = missing ? QorTransform::Cell::Missing() : QorTransform::Cell::Number(number);
       }
     }
@@ -121,8 +130,10 @@ class TransformScoreComputer final : public IQorScoreComputer {
     for (size_t j = 0; j < nOutputs; ++j) {
       const QorTransform::Cell& cell = fEvaluator.Output(static_cast<int>(j));
       QorCommon::Value& value = output[static_cast<int>(j)];
-      if (fpModel->fvOutputs[j].fKind == QorTransform::Kind::Text) {
+      if (fvTextOutput[j]) {
         value = cell.IsMissing() ? EmptyText() : *cell.fpText;
+      } else if (!value.IsString()) {
+        static_cast<double&>(value) = cell.IsMissing() ? QorCommon::QorMV::MISSING : cell.fNumber;
       } else {
         value = cell.IsMissing() ? QorCommon::QorMV::MISSING : cell.fNumber;
       }
@@ -131,6 +142,10 @@ class TransformScoreComputer final : public IQorScoreComputer {
   }
 
  private:
+  QorCommon::QorStatus KindError(size_t input, const char* expected) const {
+    return QorCommon::QorStatus::Error("input " + fpModel->fvInputs[input].fName + " expects " + expected);
+  }
+
   static const std::string& EmptyText() {
     static const std::string empty;
     return empty;
@@ -139,6 +154,13 @@ class TransformScoreComputer final : public IQorScoreComputer {
   std::unique_ptr<QorTransform::Model> fpModel;
   QorTransform::Evaluator fEvaluator;
   std::vector<std::unique_ptr<OutputVariable>> fvOutputs;
+  // What Score needs to know of each input, packed.
+  struct InputInfo {
+    bool fbText;             // a string input
+    bool fbDeclaredMissing;  // the document declares missing values for it
+  };
+  std::vector<InputInfo> fvInputInfo;
+  std::vector<char> fvTextOutput;  // per output: a text rather than a number
 };
 
 }  // namespace
