@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class BP_Character;
@@ -32,6 +33,17 @@ std::string FrontOutput();
 void ClearFrontOutput();
 // Whether BP_ToFront writes to stdout too (on by default).
 void SetEchoFront(bool echo);
+
+// --- The current split group ---------------------------------------------
+
+// The split variables' names and the current group's values as display text
+// (the value label when there is one, else the formatted value), in split
+// variable order. A data source's iterator sets it when it delivers the
+// first case of a group; BpComposite::SplitList reads it. Empty until then.
+using SplitGroupPairs = std::vector<std::pair<std::string, std::string>>;
+void SetCurrentSplitGroup(SplitGroupPairs group);
+SplitGroupPairs CurrentSplitGroup();
+void ClearCurrentSplitGroup();
 
 // --- Assertions ----------------------------------------------------------
 

@@ -22,9 +22,9 @@ enum class Measure { Nominal, Ordinal, Scale };
 // Declaration of one variable.
 struct VariableSpec {
   std::string fName;
-  std::string fLabel;          // empty: no label
-  short fType = 0;             // 0 numeric, else string width 1..32767
-  VORM_Format fFormat;         // default: F8.2 for numbers, A<width> for strings
+  std::string fLabel;   // empty: no label
+  short fType = 0;      // 0 numeric, else string width 1..32767
+  VORM_Format fFormat;  // default: F8.2 for numbers, A<width> for strings
   Measure fMeasure = Measure::Scale;
   // Value labels: numeric values or string values (unpadded), with labels.
   std::vector<std::pair<double, std::string>> fNumericLabels;
@@ -53,13 +53,21 @@ class MemoryDataSource : public ProcedureDataSource {
   // Shorthands.
   int AddNumeric(const std::string& name, Measure measure = Measure::Scale);
   int AddString(const std::string& name, short width, Measure measure = Measure::Nominal);
-  // Access to a declared variable's spec for later adjustments (before cases).
+  // Access to a declared variable's spec for later adjustments. Changes take
+  // effect at the next call of this data source; one that is not valid (or a
+  // type change once cases exist) is reverted, reported on stderr and kept
+  // in LastError. A bad index gives a scratch spec that is ignored.
   VariableSpec& Spec(int index);
 
-  // Weight variable (numeric), or -1 for none.
+  // Why the last builder call that failed did so.
+  const std::string& LastError() const;
+
+  // Weight variable (numeric), or -1 for none. False (weight unchanged) for
+  // an index out of range or a string variable.
   bool SetWeightVariable(int index);
   // Split variables; the cases must be sorted by them. Empty turns splits off.
-  void SetSplitVariables(const std::vector<int>& indices);
+  // False (splits unchanged) for an index out of range or listed twice.
+  bool SetSplitVariables(const std::vector<int>& indices);
   void SetSplitRequested(bool requested);
 
   // --- Adding cases -------------------------------------------------------
@@ -67,23 +75,28 @@ class MemoryDataSource : public ProcedureDataSource {
   // Starts a new case (all numbers system-missing, all strings blank) and
   // returns its 0-based row. The case number is the row + 1 unless given.
   size_t AddCase(int64_t caseNumber = -1);
-  // Set a value of the case being built (the last added one).
-  void SetNumber(int index, double value);
-  void SetString(int index, const std::string& value);  // blank padded / cut to width
+  // Set a value of the case being built (the last added one). False when
+  // there is no case, the index is out of range or the type does not match.
+  bool SetNumber(int index, double value);
+  bool SetString(int index, const std::string& value);  // blank padded / cut to width
   // Reserves room for this many rows.
   void Reserve(size_t rows);
 
   size_t NumCases() const;
-  // Row width in cells, and the first cell of a stored row.
+  // Row width in cells, and the first cell of a stored row (null past the
+  // end). String cells are blank beyond the variable's width.
   size_t RowCells() const;
   const OBS* Row(size_t row) const;
-  // The cell offset of a variable inside a row.
+  // The case number of a stored row (-1 past the end).
+  int64_t CaseNumber(size_t row) const;
+  // The cell offset of a variable inside a row ((size_t)-1 for a bad index).
   size_t CellOffset(int index) const;
 
   // --- Test controls ------------------------------------------------------
 
   // FatalError() becomes true once an iterator has read the case with this
-  // number (-1: never).
+  // number from the store, whether it delivers it or the weight filter skips
+  // it (-1: never). Clears an error met before.
   void SetFatalErrorAtCase(int64_t caseNumber);
   // NewCaseIterator returns null from now on.
   void SetRefuseIterators(bool refuse);
@@ -95,6 +108,15 @@ class MemoryDataSource : public ProcedureDataSource {
   int FindVarIndex(const char* name, int flags) const override;
   int GetWeightVarIndex() const override;
   bool IsCategorical(int index) const override;
+  // The iterator takes the layout, weight variable, weight filter and split
+  // variables as they are when it is made; do not change the dictionary
+  // while it lives (adding cases is fine). It owns a one-row buffer that
+  // NextCase fills with one copy per case. With split variables it delivers
+  // a group-end mark between consecutive cases whose split values differ
+  // (numbers by value, strings over all their cells); the mark keeps the
+  // previous case in the buffer, and the new group's first case follows on
+  // the next call. Delivering a group's first case sets the process-wide
+  // current split group (standin::CurrentSplitGroup).
   VORM_InputCaseIterator* NewCaseIterator(int flags) override;
   int GetNumSplitVars() const override;
   int GetSplitVarIndex(int i) const override;
@@ -105,7 +127,8 @@ class MemoryDataSource : public ProcedureDataSource {
   void SetLastPass() override;
   bool FatalError() const override;
 
-  // Undo SetLastPass (a new procedure on the same data).
+  // Undo SetLastPass and clear a fatal error met (a new procedure on the
+  // same data); the case set by SetFatalErrorAtCase stays armed.
   void ResetPasses();
 
   struct Rep;

@@ -1,0 +1,61 @@
+// The state of a MemoryDataSource, shared with its iterators. Used by the
+// data source's one thread; owns the variables and the case store.
+#ifndef STANDIN_MEMORYDATASOURCEREP_H
+#define STANDIN_MEMORYDATASOURCEREP_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "MemoryVariable.h"
+#include "standin/MemoryDataSource.h"
+
+namespace standin {
+
+struct MemoryDataSource::Rep {
+  Rep() = default;
+  Rep(const Rep&) = delete;
+  Rep& operator=(const Rep&) = delete;
+
+  // Dictionary. Variables are held by pointer so that their addresses stay
+  // fixed while more are added.
+  std::vector<std::unique_ptr<MemoryVariable>> fVariables;
+  std::unordered_map<std::string, int> fNameIndex;  // upper-case name -> host index
+  std::vector<size_t> fOffsets;                     // first cell of each variable in a row
+  size_t fRowCells = 0;
+  std::vector<OBS> fBlankRow;  // numbers system-missing, strings blank
+  int fWeightIndex = -1;
+  std::vector<int> fSplitIndices;
+  bool fbSplitRequested = false;
+
+  // Case store: rows of fRowCells cells laid end to end, and case numbers.
+  std::vector<OBS> fCells;
+  std::vector<int64_t> fCaseNumbers;
+
+  // Procedure bookkeeping and test controls.
+  bool fbWeightFilter = true;
+  bool fbLastPass = false;
+  int64_t fFatalAtCase = -1;
+  bool fbFatal = false;
+  bool fbRefuseIterators = false;
+  int fNIteratorsCreated = 0;
+
+  // Spec() was handed out: declarations may have changed.
+  bool fbSpecsOpen = false;
+  VariableSpec fScratchSpec;  // handed out for a bad index
+  std::string fLastError;
+
+  size_t NumCases() const { return fCaseNumbers.size(); }
+  // Records an error and returns false.
+  bool Fail(std::string error);
+  // Applies edited declarations (a change that is not valid is reverted and
+  // reported) and recomputes the row layout.
+  void Refresh();
+  void Layout();
+};
+
+}  // namespace standin
+
+#endif  // STANDIN_MEMORYDATASOURCEREP_H
