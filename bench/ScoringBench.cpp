@@ -55,7 +55,7 @@ void BM_ScoreRecordModel(benchmark::State& state) {
   for (auto _ : state) {
     std::unique_ptr<VORM_InputCaseIterator> iterator(data.fData.NewCaseIterator(0));
     KVOTransformScorer scorer;
-    if (!scorer.PrepareScoring(iterator.get(), true, kvo_test::DOZEN_FIELD_MODEL, {}, true)) {
+    if (!scorer.PrepareScoring(iterator.get(), true, kvotest::DOZEN_FIELD_MODEL, {}, true)) {
       state.SkipWithError("the model could not be prepared");
       return;
     }
@@ -79,7 +79,7 @@ void BM_HandWritten(benchmark::State& state) {
       size_t length = 8;
       while (length > 1 && bytes[length - 1] == ' ') --length;
       region.assign(bytes, length);
-      auto out = kvo_test::DozenFieldExpected(iterator->GetNumericValue(data.fAge),
+      auto out = kvotest::DozenFieldExpected(iterator->GetNumericValue(data.fAge),
                                               iterator->GetNumericValue(data.fIncome),
                                               iterator->GetNumericValue(data.fScore), region);
       checksum += out[10];

@@ -92,7 +92,7 @@ TEST_F(KVOTransformScorerTest, DozenFieldModelMatchesHandWrittenArithmeticOnEver
   }
 
   KVOTransformScorer scorer;
-  ASSERT_TRUE(scorer.PrepareScoring(&Iterator(), true, kvo_test::DOZEN_FIELD_MODEL, {}, true));
+  ASSERT_TRUE(scorer.PrepareScoring(&Iterator(), true, kvotest::DOZEN_FIELD_MODEL, {}, true));
   EXPECT_EQ(scorer.GetInputModelVarNames(), (std::vector<std::string>{"age", "income", "score", "region"}));
   ASSERT_EQ(scorer.GetOutputModelVarNames().size(), 12u);
   EXPECT_EQ(scorer.GetOutputModelVarNames()[0], "logIncome");
@@ -105,9 +105,9 @@ TEST_F(KVOTransformScorerTest, DozenFieldModelMatchesHandWrittenArithmeticOnEver
     // The host pads the region with blanks; the scorer trims them, but the
     // leading blanks of "  east" stay, and an empty value becomes one blank.
     std::string trimmed = rows[c].fRegion.empty() ? " " : rows[c].fRegion;
-    auto expected = kvo_test::DozenFieldExpected(rows[c].fAge, rows[c].fIncome, rows[c].fScore, trimmed);
+    auto expected = kvotest::DozenFieldExpected(rows[c].fAge, rows[c].fIncome, rows[c].fScore, trimmed);
     const std::vector<double>& got = scorer.GetTargetValues();
-    for (int j = 0; j < kvo_test::DOZEN_FIELD_OUTPUTS; ++j) {
+    for (int j = 0; j < kvotest::DOZEN_FIELD_OUTPUTS; ++j) {
       EXPECT_DOUBLE_EQ(got[static_cast<size_t>(j)], expected[static_cast<size_t>(j)])
           << "case " << c << ", output " << scorer.GetOutputModelVarNames()[static_cast<size_t>(j)];
     }

@@ -9,7 +9,7 @@
 #include <limits>
 #include <string>
 
-namespace kvo_test {
+namespace kvotest {
 
 // Inputs: age, income, score (numbers), region (string; "none" is declared
 // missing). Outputs, in order, as computed by DozenFieldExpected.
@@ -147,6 +147,6 @@ inline std::array<double, DOZEN_FIELD_OUTPUTS> DozenFieldExpected(double age, do
   return out;
 }
 
-}  // namespace kvo_test
+}  // namespace kvotest
 
 #endif  // KVO_TESTS_SUPPORT_TRANSFORMMODELSAMPLES_H

@@ -156,7 +156,8 @@ bool KVOTransformScorer::ScoreRecord() {
     const int hostIndex = d.fvInputVarIndices[static_cast<size_t>(i)];
     const int type = d.fvInputVarTypes[static_cast<size_t>(i)];
     if (type == 0) {
-      d.fInputRecord[i] = d.fpCaseIter->GetNumericValue(hostIndex);
+      // The input's value was built from a number: write the number in place.
+      static_cast<double&>(d.fInputRecord[i]) = d.fpCaseIter->GetNumericValue(hostIndex);
       continue;
     }
     // Trailing blanks and line feeds go (tabs too in unicode mode), but the

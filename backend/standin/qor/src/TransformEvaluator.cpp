@@ -140,6 +140,13 @@ int Compare(const Cell& a, const Cell& b, Kind kind) {
   return a.fNumber < b.fNumber ? -1 : (a.fNumber > b.fNumber ? 1 : 0);
 }
 
+// Whether two present values of the same kind are equal (texts of different
+// lengths are told apart without reading them).
+inline bool Same(const Cell& a, const Cell& b, Kind kind) {
+  if (kind == Kind::Text) return *a.fpText == *b.fpText;
+  return a.fNumber == b.fNumber;
+}
+
 // The numbers of a step's first operand(s); false when one is missing.
 inline bool Number1(const Cell* slots, const int* ops, double& x) {
   const Cell& a = slots[ops[0]];
@@ -216,7 +223,7 @@ Cell LookUp(const MapTable& map, const Cell* const* values, const Step& step) {
     bool match = true;
     for (int c = 0; c < map.fNColumns && match; ++c) {
       const Kind kind = keys[c].fpText == nullptr ? Kind::Number : Kind::Text;
-      match = Compare(*values[c], keys[c], kind) == 0;
+      match = Same(*values[c], keys[c], kind);
     }
     if (match) return map.fvOutputs[r];
   }
@@ -232,7 +239,8 @@ Evaluator::Evaluator(const Model& model)
 
 // The steps run as threaded code: every handler ends with its own jump to
 // the next step's handler, which lets the processor predict each jump from
-// the handler it leaves. Labels as values are a GNU extension.
+// the handler it leaves. Labels as values are a GNU extension; the optimize
+// attribute keeps the compiler from merging the jumps back into one.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpedantic"
 __attribute__((optimize("no-gcse", "no-crossjumping"))) bool Evaluator::Run() {
@@ -305,6 +313,14 @@ __attribute__((optimize("no-gcse", "no-crossjumping"))) bool Evaluator::Run() {
     } else {
       invalid = true;
     }
+  };
+  // Whether both operands are present; false (with the result set) when not.
+  auto Present2 = [&](const Cell* s, const int* o, const Step& st) {
+    if (s[o[0]].IsMissing() || s[o[1]].IsMissing()) {
+      *dstp = MissingInput(st);
+      return false;
+    }
+    return true;
   };
   // Orders the two operands; false (with the result set) when one is missing.
   auto Order = [&](const Cell* s, const int* o, const Step& st, int& out) {
@@ -528,10 +544,10 @@ __attribute__((optimize("no-gcse", "no-crossjumping"))) bool Evaluator::Run() {
 
       // Comparisons: missing when an argument is.
     L_Equal:
-        if (Order(slots, ops, *sp, order)) *dstp = Boolean(order == 0);
+        if (Present2(slots, ops, *sp)) *dstp = Boolean(Same(slots[ops[0]], slots[ops[1]], sp->fOperandKind));
         NEXT();
     L_NotEqual:
-        if (Order(slots, ops, *sp, order)) *dstp = Boolean(order != 0);
+        if (Present2(slots, ops, *sp)) *dstp = Boolean(!Same(slots[ops[0]], slots[ops[1]], sp->fOperandKind));
         NEXT();
     L_Less:
         if (Order(slots, ops, *sp, order)) *dstp = Boolean(order < 0);
@@ -589,7 +605,7 @@ __attribute__((optimize("no-gcse", "no-crossjumping"))) bool Evaluator::Run() {
 
     L_NormDiscrete: {
         const Cell& a = slots[ops[0]];
-        *dstp = a.IsMissing() ? MissingInput(*sp) : Boolean(Compare(a, sp->fValue, sp->fOperandKind) == 0);
+        *dstp = a.IsMissing() ? MissingInput(*sp) : Boolean(Same(a, sp->fValue, sp->fOperandKind));
         NEXT();
       }
 
