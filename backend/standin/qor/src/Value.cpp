@@ -1,8 +1,8 @@
-// Named values and the status of the components' common library.
+// Named values for score computers and the components' status. A text value
+// reads as the missing value when taken as a number; a default value is a
+// missing number.
 #include <qor/Record.h>
 #include <qor/Value.h>
-
-#include <utility>
 
 namespace QorCommon {
 
@@ -14,13 +14,14 @@ Value::Value(const char* text) : fNumber(QorMV::MISSING), fText(text ? text : ""
 
 Value& Value::operator=(double number) {
   fNumber = number;
+  fText.clear();
   fbString = false;
   return *this;
 }
 
 Value& Value::operator=(const std::string& text) {
-  fText = text;  // reuses the text's capacity: no allocation once it is large enough
   fNumber = QorMV::MISSING;
+  fText = text;
   fbString = true;
   return *this;
 }
