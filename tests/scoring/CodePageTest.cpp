@@ -58,6 +58,11 @@ TEST_F(CodePageTest, Cp1252MapsItsUpperRangeAndRefusesUndefinedBytes) {
   EXPECT_NE(VORMMBGenericToU8(c, u8, "ab\x81"), 0);
   // A character outside the code page cannot go back.
   EXPECT_NE(VORMMBU8ToGeneric(c, back, "\xE4\xB8\xAD"), 0);
+  // The code page's other name makes the same converter.
+  void* alias = Make("Windows-1252");
+  ASSERT_NE(alias, nullptr);
+  ASSERT_EQ(VORMMBGenericToU8(alias, u8, "\x80"), 0);
+  EXPECT_EQ(u8, "\xE2\x82\xAC");
   // A converter is reusable after a failure.
   ASSERT_EQ(VORMMBGenericToU8(c, u8, "\x80"), 0);
   EXPECT_EQ(u8, "\xE2\x82\xAC");

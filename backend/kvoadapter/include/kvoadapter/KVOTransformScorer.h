@@ -1,8 +1,7 @@
 // Applies a transformation model, given as text, to host cases: prepared once
-// with a case iterator and the model, then scores the case the iterator
-// stands on, one call per case. Used by the procedure's thread. Owns its
-// score computer and code-page converter; borrows the case iterator, which
-// must outlive the scorer's use of it.
+// with a case iterator and the model, then scores the iterator's current case.
+// Used by the procedure's thread. Owns its score computer and code-page
+// converter; borrows the case iterator, which must outlive the scoring.
 #ifndef KVOADAPTER_KVOTRANSFORMSCORER_H
 #define KVOADAPTER_KVOTRANSFORMSCORER_H
 

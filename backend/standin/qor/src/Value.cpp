@@ -4,8 +4,6 @@
 #include <qor/Record.h>
 #include <qor/Value.h>
 
-#include <utility>
-
 namespace QorCommon {
 
 Value::Value() : fNumber(QorMV::MISSING), fbString(false) {}
@@ -16,14 +14,14 @@ Value::Value(const char* text) : fNumber(QorMV::MISSING), fText(text ? text : ""
 
 Value& Value::operator=(double number) {
   fNumber = number;
-  fText.clear();  // keeps the capacity: no allocation on the next text
+  fText.clear();
   fbString = false;
   return *this;
 }
 
 Value& Value::operator=(const std::string& text) {
-  fText = text;  // reuses the text's capacity: no allocation once it is large enough
   fNumber = QorMV::MISSING;
+  fText = text;
   fbString = true;
   return *this;
 }
