@@ -8,7 +8,7 @@
 namespace kvo {
 namespace {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 const char* MeasureName(standin::Measure measure) {
   switch (measure) {

@@ -22,7 +22,7 @@ std::string FormatText(const VORM_Format& format);
 // ("numeric"|"string"), "width", "format", "measure", "valueLabels":
 // [{"value", "label"}], "userMissing": {"values": [...]} | {"range": [lo,
 // hi]} | {"range": [lo, hi], "value": v} | null}]}.
-nlohmann::json DescribeJson(standin::MemoryDataSource& data, const std::string& dataPath);
+nlohmann::ordered_json DescribeJson(standin::MemoryDataSource& data, const std::string& dataPath);
 // The same as a readable report.
 std::string DescribeText(standin::MemoryDataSource& data, const std::string& dataPath);
 

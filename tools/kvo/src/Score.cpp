@@ -3,12 +3,14 @@
 #include <kvoadapter/KVOStopProcessor.h>
 #include <kvoadapter/KVOTransformScorer.h>
 #include <qor/Scoring.h>
+#include <vorm/Types.h>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <sstream>
 
 #include "DataSet.h"
@@ -77,6 +79,7 @@ std::string ReadModel(const std::string& path) {
     }
   }
   std::string outputs;
+  std::set<std::string> upperNames;
   for (int j = 0; j < computer->GetOutputVarCount(); ++j) {
     std::string name;
     computer->GetOutputVarAt(j)->GetName(name);
@@ -84,9 +87,14 @@ std::string ReadModel(const std::string& path) {
       throw InputError(path + ": the model output '" + name + "' is a string; only numeric outputs can be scored");
     }
     outputs += (outputs.empty() ? "" : ", ") + name;
+    upperNames.insert(GetUpperVarName(VormVarName(name)).str());
   }
-  throw UsageError("--targets: the model's outputs are " + outputs + "; " +
-                   "a target must name one of them");
+  for (const std::string& target : options.fvTargets) {
+    if (upperNames.count(GetUpperVarName(VormVarName(target)).str()) == 0) {
+      throw UsageError("--targets: '" + target + "' is not an output of the model (its outputs: " + outputs + ")");
+    }
+  }
+  throw InputError(path + ": the model cannot be prepared for scoring");
 }
 
 }  // namespace

@@ -75,7 +75,7 @@ struct Summary {
 };
 
 // The summary in its documented JSON form.
-nlohmann::json SummaryToJson(const Summary& summary);
+nlohmann::ordered_json SummaryToJson(const Summary& summary);
 // The readable report, lines ending in '\n'.
 std::string SummaryToText(const Summary& summary);
 

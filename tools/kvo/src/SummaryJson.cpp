@@ -5,7 +5,7 @@
 namespace kvo {
 namespace {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 json Optional(const std::optional<double>& value) { return value ? json(*value) : json(nullptr); }
 
@@ -64,7 +64,7 @@ json SplitJson(const SplitSummary& split) {
 
 }  // namespace
 
-nlohmann::json SummaryToJson(const Summary& summary) {
+nlohmann::ordered_json SummaryToJson(const Summary& summary) {
   json record = json::array();
   for (const SlotInfo& slot : summary.fvRecord) {
     record.push_back({{"slot", slot.fSlot}, {"name", slot.fName}, {"kind", SlotKindName(slot.fKind)}});
