@@ -1,0 +1,42 @@
+// Turns one continuous variable of the current case into the double of the
+// record and keeps the range of the values it delivered. Used by the data
+// pass's thread. Owns its case value reader; borrows the iterator.
+#ifndef KVOADAPTER_KVOCONTVARADAPTER_H
+#define KVOADAPTER_KVOCONTVARADAPTER_H
+
+#include <vorm/ProcedureDataSource.h>
+
+#include "kvoadapter/KVOCaseValueReader.h"
+#include "kvoadapter/KVOExport.h"
+
+class KVO_EXPORT KVOContVarAdapter {
+ public:
+  // `userMissingValid`: user-missing values count as valid data.
+  KVOContVarAdapter(ProcDSIterator& iterator, int vormInd, bool userMissingValid);
+  // A copy gets a reader of its own.
+  KVOContVarAdapter(const KVOContVarAdapter& other);
+  KVOContVarAdapter& operator=(const KVOContVarAdapter& other);
+  virtual ~KVOContVarAdapter();
+
+  // Collecting read: the value or the missing value; widens the range.
+  virtual double GetValue();
+  // Replaying read: the same value; never changes the range.
+  virtual double GetOldValue() const;
+
+  bool UpdateValid() { return fpCaseValueReader->UpdateValid(); }
+  // Rebinds to a new iterator; the range stays.
+  void SetCaseValueReader(ProcDSIterator& iterator, bool userMissingValid);
+  // The system-missing value until a valid value was delivered.
+  double GetMinValue() const { return fMinValue; }
+  double GetMaxValue() const { return fMaxValue; }
+  int GetVarIndex() const { return fVarIndex; }
+
+ private:
+  int fVarIndex;
+  KVOCaseValueReader* fpCaseValueReader;
+  double fMissValue;
+  double fMinValue;
+  double fMaxValue;
+};
+
+#endif  // KVOADAPTER_KVOCONTVARADAPTER_H
