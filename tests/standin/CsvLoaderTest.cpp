@@ -1,8 +1,6 @@
 // Loading CSV files and their JSON schemas into the in-memory data source:
 // the file dialects, the schema's declarations, values read back from the
 // store, and the place named by every kind of error.
-#include "standin/CsvLoader.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -14,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "standin/CsvLoader.h"
 #include "standin/HostControl.h"
 #include "support/AllocationCounter.h"
 
@@ -267,14 +266,17 @@ TEST_F(CsvLoaderTest, ReportsBadDataWithFileLineAndColumn) {
   const Case cases[] = {
       {"bad_number.csv", ": line 3, column 2 (amount): \"12x\" is not a number"},
       // The quoted field of line 2 runs over into line 3.
-      {"bad_integer.csv", ": line 4, column 1 (id): \"1.5\" is not a whole number (the field's type is integer)"},
+      {"bad_integer.csv",
+       ": line 4, column 1 (id): \"1.5\" is not a whole number (the field's type is integer)"},
       {"bad_boolean.csv", ": line 2, column 4 (ok): \"yes\" is not a boolean (true, false, 1 or 0)"},
       {"too_many_fields.csv", ": line 3: the row has 5 fields, the header has 4"},
       {"too_few_fields.csv", ": line 2: the row has 3 fields, the header has 4"},
       {"missing_column.csv", ": line 1: the header has no column for the schema field 'name'"},
       {"duplicate_column.csv", ": line 1, column 5 (Amount): the column name repeats column 2 (amount)"},
-      {"too_long_string.csv", ": line 3, column 3 (name): \"abcdef\" (6 bytes) is longer than the field's width 5"},
-      {"unterminated_quote.csv", ": line 3, column 3 (name): the quoted field that starts here is not closed"},
+      {"too_long_string.csv",
+       ": line 3, column 3 (name): \"abcdef\" (6 bytes) is longer than the field's width 5"},
+      {"unterminated_quote.csv",
+       ": line 3, column 3 (name): the quoted field that starts here is not closed"},
       {"text_after_quote.csv",
        ": line 2, column 3 (name): unexpected text after the closing quote of a quoted field"},
       {"empty.csv", ": the file is empty (it has no header row)"},
@@ -300,7 +302,8 @@ TEST_F(CsvLoaderTest, ReportsBadSchemaFilesWithTheField) {
        ": field 1 'id': unknown measure \"interval\" (the measures are nominal, ordinal and scale)"},
       {"too_many_missing.schema.json", ": field 2 'amount': more than three user-missing values (4)"},
       {"string_range.schema.json", ": field 3 'name': a user-missing range needs a numeric field"},
-      {"bad_format.schema.json", ": field 2 'amount': invalid print format \"X8.2\" (the format types are F, E and A)"},
+      {"bad_format.schema.json",
+       ": field 2 'amount': invalid print format \"X8.2\" (the format types are F, E and A)"},
       {"no_such.schema.json", ": cannot open the schema file"},
   };
   for (const Case& c : cases) {
@@ -309,6 +312,9 @@ TEST_F(CsvLoaderTest, ReportsBadSchemaFilesWithTheField) {
     EXPECT_EQ(data, nullptr);
     EXPECT_EQ(fError, DataPath(c.fFile) + c.fMessage);
   }
+  // A name the host refuses is reported with the schema field.
+  EXPECT_EQ(LoadInline("bad name\n1\n", R"({"fields": [{"name": "bad name", "type": "number"}]})"), nullptr);
+  EXPECT_EQ(fError.rfind("schema: field 1 'bad name': ", 0), 0u) << fError;
   // Invalid JSON: the place of the stray '}' after the comma on line 3.
   auto data = Load(DataPath("people.csv"), DataPath("bad_json.schema.json"));
   EXPECT_EQ(data, nullptr);
@@ -361,7 +367,8 @@ TEST_F(CsvLoaderTest, RejectsInvalidSchemaDeclarations) {
        "inline: field 1 'a': invalid print format \"F8.8\" (an F format is 1 to 40 wide, with fewer decimals "
        "than its width)"},
       {R"({"fields": [{"name": "a", "type": "number", "printFormat": "E7.2"}]})",
-       "inline: field 1 'a': invalid print format \"E7.2\" (an E format is 6 to 40 wide, with at most width - 6 "
+       "inline: field 1 'a': invalid print format \"E7.2\" (an E format is 6 to 40 wide, with at most width "
+       "- 6 "
        "decimals)"},
       {R"({"fields": [{"name": "a", "type": "number", "printFormat": "F8."}]})",
        "inline: field 1 'a': invalid print format \"F8.\" (no digits after the point)"},
@@ -431,24 +438,29 @@ TEST_F(CsvLoaderTest, ParsesNumbersStrictly) {
       {"+-1,1,1", ": line 2, column 1 (n): \"+-1\" is not a number"},
       {"--1,1,1", ": line 2, column 1 (n): \"--1\" is not a number"},
       {"1e400,1,1", ": line 2, column 1 (n): \"1e400\" is out of the range of numbers"},
-      {"-1.7976931348623157e308,1,1", ": line 2, column 1 (n): \"-1.7976931348623157e308\" equals the system-missing value"},
+      {"-1.7976931348623157e308,1,1",
+       ": line 2, column 1 (n): \"-1.7976931348623157e308\" equals the system-missing value"},
       {"1,1.5,1", ": line 2, column 2 (i): \"1.5\" is not a whole number (the field's type is integer)"},
-      {"1,9007199254740994,1", ": line 2, column 2 (i): \"9007199254740994\" is too large to be held exactly as a whole number"},
+      {"1,9007199254740994,1",
+       ": line 2, column 2 (i): \"9007199254740994\" is too large to be held exactly as a whole number"},
       {"1,1,yes", ": line 2, column 3 (b): \"yes\" is not a boolean (true, false, 1 or 0)"},
       {"1,1,2", ": line 2, column 3 (b): \"2\" is not a boolean (true, false, 1 or 0)"},
       {"1,NA,1", ": line 2, column 2 (i): \"NA\" is not a number"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fRow);
-    EXPECT_EQ(InlineError(std::string("n,i,b\n") + c.fRow + "\n", schema), TempDirectory() + "/inline.csv" + c.fMessage);
+    EXPECT_EQ(InlineError(std::string("n,i,b\n") + c.fRow + "\n", schema),
+              TempDirectory() + "/inline.csv" + c.fMessage);
   }
   // A long bad cell is shown cut short.
   EXPECT_EQ(InlineError("n,i,b\n" + std::string(50, '7') + "x,1,1\n", schema),
-            TempDirectory() + "/inline.csv: line 2, column 1 (n): \"" + std::string(40, '7') + "...\" is not a number");
+            TempDirectory() + "/inline.csv: line 2, column 1 (n): \"" + std::string(40, '7') +
+                "...\" is not a number");
 }
 
 TEST_F(CsvLoaderTest, HandlesLineEndsEmptyLinesAndHeaderOnlyFiles) {
-  const std::string schema = R"({"fields": [{"name": "a", "type": "integer"}, {"name": "b", "type": "string"}]})";
+  const std::string schema =
+      R"({"fields": [{"name": "a", "type": "integer"}, {"name": "b", "type": "string"}]})";
   // Empty lines are skipped and not counted as rows; a lone CR ends a line;
   // the last line needs no line end; a delimiter at the very end leaves an empty field.
   auto data = LoadInline("a,b\n\n1,x\r\n\r\n2,\"y\r\"\r3,z\n\n4,", schema);
@@ -457,20 +469,26 @@ TEST_F(CsvLoaderTest, HandlesLineEndsEmptyLinesAndHeaderOnlyFiles) {
   EXPECT_EQ(data->GetVariable(1)->GetType(), 2);
 
   // Only a header: no cases, the dictionary is there, strings 1 wide.
-  data = LoadInline("\xEF\xBB\xBF" "A,B\n", schema);
+  data = LoadInline(
+      "\xEF\xBB\xBF"
+      "A,B\n",
+      schema);
   ASSERT_NE(data, nullptr) << fError;
   EXPECT_EQ(data->NumCases(), 0u);
   EXPECT_EQ(data->GetNumVariables(), 2);
   EXPECT_EQ(data->GetVariable(1)->GetType(), 1);
 
   // A mark and empty lines only: still an empty file. A quoted field closed at the end.
-  EXPECT_EQ(InlineError("\xEF\xBB\xBF\n\r\n", schema), TempDirectory() + "/inline.csv: the file is empty (it has no header row)");
+  EXPECT_EQ(InlineError("\xEF\xBB\xBF\n\r\n", schema),
+            TempDirectory() + "/inline.csv: the file is empty (it has no header row)");
   data = LoadInline("a,b\n1,\"x\"\"\"", schema);
   ASSERT_NE(data, nullptr) << fError;
   ExpectRows(*data, {{1, "x\""}});
   // An error in a later row names that row's first line.
-  EXPECT_EQ(InlineError("a,b\n1,\"multi\nline\"\n\n2,\"x\"y\n", schema),
-            TempDirectory() + "/inline.csv: line 5, column 2 (b): unexpected text after the closing quote of a quoted field");
+  EXPECT_EQ(
+      InlineError("a,b\n1,\"multi\nline\"\n\n2,\"x\"y\n", schema),
+      TempDirectory() +
+          "/inline.csv: line 5, column 2 (b): unexpected text after the closing quote of a quoted field");
 
   // A quoted header name, and names matched without regard to case.
   data = LoadInline("\"B\",\"a\"\nq,7\n", schema);
@@ -501,15 +519,17 @@ TEST_F(CsvLoaderTest, ConvertsEncodingsAndRejectsUnusableOnes) {
   SetHostEncoding("ISO-8859-1");
   std::string error = InlineError("s,t\nx,\xE2\x82\xAC\n", schema);
   SetHostEncoding("UTF-8");
-  EXPECT_EQ(error, TempDirectory() +
-                       "/inline.csv: line 2, column 2 (t): \"\xE2\x82\xAC\" is not valid text in the encoding UTF-8 "
-                       "or cannot be written in the host encoding ISO-8859-1");
+  EXPECT_EQ(error,
+            TempDirectory() +
+                "/inline.csv: line 2, column 2 (t): \"\xE2\x82\xAC\" is not valid text in the encoding UTF-8 "
+                "or cannot be written in the host encoding ISO-8859-1");
 
   CsvOptions utf16;
   utf16.fEncoding = "UTF-16";
   EXPECT_EQ(LoadInline("s,t\n", schema, utf16), nullptr);
   EXPECT_EQ(fError, TempDirectory() +
-                        "/inline.csv: the encoding \"UTF-16\" is unknown or does not write ASCII characters as single bytes");
+                        "/inline.csv: the encoding \"UTF-16\" is unknown or does not write ASCII characters "
+                        "as single bytes");
   CsvOptions unknown;
   unknown.fEncoding = "NO-SUCH-CODEPAGE";
   EXPECT_EQ(LoadInline("s,t\n", schema, unknown), nullptr);
@@ -522,7 +542,8 @@ TEST_F(CsvLoaderTest, ReadsConstructsSplitAcrossReadChunks) {
   // it (a doubled quote, a CRLF inside quotes, a closing quote before the
   // delimiter, the CRLF at the row's end) meets the boundary once.
   const size_t CHUNK = 1 << 20;
-  const std::string schema = R"({"fields": [{"name": "k", "type": "integer"}, {"name": "s", "type": "string"}]})";
+  const std::string schema =
+      R"({"fields": [{"name": "k", "type": "integer"}, {"name": "s", "type": "string"}]})";
   const std::string header = "k,s,pad\r\n";  // the schema does not read the padding column
   const std::string probe = "2,\"a\"\"b\r\nc\",\r\n";
   for (size_t shift = 0; shift <= probe.size(); ++shift) {
@@ -531,12 +552,13 @@ TEST_F(CsvLoaderTest, ReadsConstructsSplitAcrossReadChunks) {
     std::string content = header + "1,x,\"" + std::string(padLength, 'p') + "\"\r\n" + probe + "3,end,";
     auto data = LoadInline(content, schema);
     ASSERT_NE(data, nullptr) << fError;
-    EXPECT_EQ(data->GetVariable(1)->GetType(), 7);
+    EXPECT_EQ(data->GetVariable(1)->GetType(), 6);  // a " b CR LF c
     ExpectRows(*data, {{1, "x"}, {2, "a\"b\r\nc"}, {3, "end"}});
   }
   // A field-count error after the boundary names the probe's line.
   std::string content = header + "1,x,\"" + std::string(CHUNK, 'p') + "\"\r\n" + "2,\"a\"\"b\r\nc\",,\r\n";
-  EXPECT_EQ(InlineError(content, schema), TempDirectory() + "/inline.csv: line 3: the row has 4 fields, the header has 3");
+  EXPECT_EQ(InlineError(content, schema),
+            TempDirectory() + "/inline.csv: line 3: the row has 4 fields, the header has 3");
 }
 
 TEST_F(CsvLoaderTest, CountsRows) {
@@ -572,7 +594,8 @@ TEST_F(CsvLoaderTest, LoadsTheSampleDataAsWritten) {
       if (type > 0) {
         ASSERT_EQ(Text(*data, row, v), Padded(cells[v], static_cast<size_t>(type))) << line;
       } else {
-        double expected = cells[v].empty() || cells[v] == "NA" ? SYSMIS : std::strtod(cells[v].c_str(), nullptr);
+        double expected =
+            cells[v].empty() || cells[v] == "NA" ? SYSMIS : std::strtod(cells[v].c_str(), nullptr);
         ASSERT_EQ(Number(*data, row, v), expected) << line << " variable " << v;
       }
     }
@@ -611,7 +634,7 @@ TEST_F(CsvLoaderTest, AllocatesNothingPerRow) {
   };
   long small = allocationsFor(2000);
   long large = allocationsFor(20000);
-  EXPECT_LT(large - small, 40) << "small " << small << ", large " << large;
+  EXPECT_LT(large - small, 16) << "small " << small << ", large " << large;
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 // pass over the file to find their longest value (the same pass counts the
 // rows, so the store can reserve exactly); otherwise the row count is
 // estimated from the first rows and the file size.
+#include "standin/CsvLoader.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -14,7 +16,6 @@
 
 #include "CsvReader.h"
 #include "TextConverter.h"
-#include "standin/CsvLoader.h"
 #include "standin/HostControl.h"
 
 namespace standin {
@@ -190,8 +191,8 @@ bool CsvLoad::Prepare() {
   for (const std::string& text : fSchema.fvMissingTexts) {
     std::string converted;
     if (!toFile.Convert(text, converted)) {
-      return Fail(fSchemaSource + ": the missing value text " + Shown(text) + " has no form in the encoding " +
-                  fOptions.fEncoding);
+      return Fail(fSchemaSource + ": the missing value text " + Shown(text) +
+                  " has no form in the encoding " + fOptions.fEncoding);
     }
     fvMissingTexts.push_back(std::string(Trim(converted)));
   }
@@ -211,6 +212,7 @@ bool CsvLoad::ReadHeader(CsvReader& reader) {
     reader.SetColumnNames(&fvColumnNames);
     return true;
   }
+  reader.SetColumnNames(&fvColumnNames);
   std::unordered_map<std::string, size_t> seen;
   for (size_t i = 0; i < reader.NumFields(); ++i) {
     std::string name;
@@ -226,7 +228,6 @@ bool CsvLoad::ReadHeader(CsvReader& reader) {
                   std::to_string(it->second + 1) + " (" + fvColumnNames[it->second] + ")");
     }
   }
-  reader.SetColumnNames(&fvColumnNames);
   return true;
 }
 
@@ -252,7 +253,8 @@ bool CsvLoad::BindColumns() {
     if (field.fbWidthFromData) fvWidthColumns.push_back(fvBindings.size());
     fvBindings.push_back(std::move(binding));
   }
-  if (!absent.empty()) return Fail(fCsvPath + ": line 1: the header has no column for the schema field " + absent);
+  if (!absent.empty())
+    return Fail(fCsvPath + ": line 1: the header has no column for the schema field " + absent);
   return true;
 }
 
@@ -265,8 +267,9 @@ bool CsvLoad::FieldCountOk(const CsvReader& reader) {
 
 bool CsvLoad::ToHost(std::string_view text, std::string& out, const CsvReader& reader, size_t column) {
   if (fFileToHost.Convert(text, out)) return true;
-  return Fail(reader.Place(reader.RecordLine(), column + 1) + ": " + Shown(text) + " is not valid text in the encoding " +
-              fOptions.fEncoding + " or cannot be written in the host encoding " + HostEncoding());
+  return Fail(reader.Place(reader.RecordLine(), column + 1) + ": " + Shown(text) +
+              " is not valid text in the encoding " + fOptions.fEncoding +
+              " or cannot be written in the host encoding " + HostEncoding());
 }
 
 // The first pass for string widths taken from the data; counts the rows too.
@@ -288,8 +291,8 @@ bool CsvLoad::ScanWidths(int64_t& rows) {
       size_t length = scratch.size();
       while (length > 0 && scratch[length - 1] == ' ') --length;
       if (length > static_cast<size_t>(MAX_STRING_WIDTH)) {
-        return Fail(reader.Place(reader.RecordLine(), binding.fColumn + 1) + ": a value of " + std::to_string(length) +
-                    " bytes is longer than the longest string (32767 bytes)");
+        return Fail(reader.Place(reader.RecordLine(), binding.fColumn + 1) + ": a value of " +
+                    std::to_string(length) + " bytes is longer than the longest string (32767 bytes)");
       }
       if (length > longest[k]) longest[k] = length;
     }
@@ -298,11 +301,14 @@ bool CsvLoad::ScanWidths(int64_t& rows) {
     Binding& binding = fvBindings[fvWidthColumns[k]];
     size_t width = longest[k] < 1 ? 1 : longest[k];
     // Declared codes widen the field so that none of them is cut.
-    for (const std::string& value : binding.fpField->fSpec.fMissingStrings) width = std::max(width, value.size());
-    for (const auto& [value, label] : binding.fpField->fSpec.fStringLabels) width = std::max(width, value.size());
+    for (const std::string& value : binding.fpField->fSpec.fMissingStrings)
+      width = std::max(width, value.size());
+    for (const auto& [value, label] : binding.fpField->fSpec.fStringLabels)
+      width = std::max(width, value.size());
     if (width > static_cast<size_t>(MAX_STRING_WIDTH)) {
       return Fail(fSchemaSource + ": field " + std::to_string(binding.fFieldIndex + 1) + " '" +
-                  binding.fpField->fSpec.fName + "': a declared value is longer than the longest string (32767 bytes)");
+                  binding.fpField->fSpec.fName +
+                  "': a declared value is longer than the longest string (32767 bytes)");
     }
     binding.fWidth = static_cast<short>(width);
   }
@@ -368,7 +374,8 @@ bool CsvLoad::StoreRow(const CsvReader& reader, MemoryDataSource& store) {
     double value = 0.0;
     NumberStatus status = ParseCell(type, trimmed, value);
     if (status != NumberStatus::OK) {
-      return Fail(reader.Place(reader.RecordLine(), binding.fColumn + 1) + ": " + Shown(raw) + " " + Complaint(status));
+      return Fail(reader.Place(reader.RecordLine(), binding.fColumn + 1) + ": " + Shown(raw) + " " +
+                  Complaint(status));
     }
     store.SetNumber(binding.fVariable, value);
   }

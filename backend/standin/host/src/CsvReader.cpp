@@ -1,7 +1,7 @@
-// The streaming delimited-text reader. The file is read in chunks of
-// CHUNK_BYTES; each record's field texts are copied into one reused buffer,
-// so a record may span any number of chunks and memory stays bounded by the
-// longest record.
+// The streaming delimited-text reader. The file is read into a buffer of
+// CHUNK_BYTES; fields are views into it (quoted ones unescaped in place).
+// When a record runs past the buffer's end, its start moves to the front
+// before the next read, so memory stays bounded by the longest record.
 #include "CsvReader.h"
 
 #include <cerrno>
@@ -37,46 +37,41 @@ bool CsvReader::Open(const std::string& path, char delimiter, bool skipBom, std:
   uint64_t size = std::filesystem::file_size(path, ec);
   fFileSize = ec ? 0 : size;
   fvBuffer.resize(CHUNK_BYTES);
-  fRecord.reserve(256);
-  fvEnds.reserve(32);
-  if (Fill() && skipBom && fEnd >= 3 && static_cast<unsigned char>(fvBuffer[0]) == 0xEF &&
+  fvFields.reserve(32);
+  size_t shift = 0;
+  if (Refill(shift) && skipBom && fEnd >= 3 && static_cast<unsigned char>(fvBuffer[0]) == 0xEF &&
       static_cast<unsigned char>(fvBuffer[1]) == 0xBB && static_cast<unsigned char>(fvBuffer[2]) == 0xBF) {
     fPos = 3;
   }
   return true;
 }
 
-bool CsvReader::Fill() {
+bool CsvReader::Refill(size_t& shift) {
+  shift = fRecordStart;
+  if (fRecordStart > 0) {
+    fConsumedBefore += fRecordStart;
+    std::memmove(fvBuffer.data(), fvBuffer.data() + fRecordStart, fEnd - fRecordStart);
+    fPos -= fRecordStart;
+    fEnd -= fRecordStart;
+    fRecordStart = 0;
+  }
   if (fbReadError || fpFile == nullptr) return false;
-  fConsumedBefore += fEnd;
-  fPos = fEnd = 0;
-  size_t n = std::fread(fvBuffer.data(), 1, fvBuffer.size(), fpFile);
+  if (fEnd == fvBuffer.size()) fvBuffer.resize(fvBuffer.size() * 2);
+  size_t n = std::fread(fvBuffer.data() + fEnd, 1, fvBuffer.size() - fEnd, fpFile);
   if (n == 0) {
     if (std::ferror(fpFile)) fbReadError = true;
     return false;
   }
-  fEnd = n;
+  fEnd += n;
   return true;
-}
-
-void CsvReader::ConsumeLineEnd(bool keep) {
-  char c = fvBuffer[fPos++];
-  if (keep) fRecord.push_back(c);
-  if (c == '\r') {
-    if (fPos == fEnd) Fill();
-    if (fPos < fEnd && fvBuffer[fPos] == '\n') {
-      if (keep) fRecord.push_back('\n');
-      ++fPos;
-    }
-  }
-  ++fLine;
 }
 
 std::string CsvReader::Place(int64_t line, size_t column) const {
   std::string place = fPath + ": line " + std::to_string(line);
   if (column > 0) {
     place += ", column " + std::to_string(column);
-    if (fpColumnNames != nullptr && column <= fpColumnNames->size() && !(*fpColumnNames)[column - 1].empty()) {
+    if (fpColumnNames != nullptr && column <= fpColumnNames->size() &&
+        !(*fpColumnNames)[column - 1].empty()) {
       place += " (" + (*fpColumnNames)[column - 1] + ")";
     }
   }
@@ -89,93 +84,137 @@ int CsvReader::SyntaxError(std::string& error, int64_t line, size_t column, cons
 }
 
 int CsvReader::Next(std::string& error) {
-  fRecord.clear();
-  fvEnds.clear();
+  fvFields.clear();
   auto readError = [&]() {
     error = fPath + ": read error near line " + std::to_string(fLine);
     return -1;
   };
-  // Skip empty lines before the record.
+  size_t shift = 0;
+  // Skip empty lines before the record, and the LF of a CRLF that ended the last one.
   for (;;) {
-    if (fPos == fEnd && !Fill()) return fbReadError ? readError() : 0;
-    char c = fvBuffer[fPos];
-    if (c != '\n' && c != '\r') break;
-    ConsumeLineEnd(false);
+    fRecordStart = fPos;
+    if (fPos == fEnd && !Refill(shift)) return fbReadError ? readError() : 0;
+    const char c = fvBuffer[fPos];
+    const bool pendingLF = fbPendingLF;
+    fbPendingLF = false;
+    if (c == '\n') {
+      ++fPos;
+      if (!pendingLF) ++fLine;
+      continue;
+    }
+    if (c != '\r') break;
+    ++fPos;
+    ++fLine;
+    fbPendingLF = true;
   }
+  fRecordStart = fPos;
   fRecordLine = fLine;
   const char delimiter = fDelimiter;
-  const char* buffer = fvBuffer.data();
+  char* buffer = fvBuffer.data();
   for (;;) {  // one field per turn
-    const size_t column = fvEnds.size() + 1;
-    if (fPos == fEnd && !Fill()) {
-      // A delimiter as the file's last byte: the record ends with an empty field.
-      if (fbReadError) return readError();
-      fvEnds.push_back(fRecord.size());
-      return 1;
+    const size_t column = fvFields.size() + 1;
+    if (fPos == fEnd) {
+      bool more = Refill(shift);
+      buffer = fvBuffer.data();
+      if (!more) {
+        // A delimiter as the file's last byte: the record ends with an empty field.
+        if (fbReadError) return readError();
+        AddField(fPos, fPos);
+        return 1;
+      }
     }
     if (buffer[fPos] == '"') {
+      // A quoted field: its text is compacted in place (a doubled quote
+      // becomes one), from `begin` to `write`.
       const int64_t quoteLine = fLine;
       ++fPos;
+      size_t begin = fPos;
+      size_t write = fPos;
+      bool afterCR = false;
       bool atEnd = false;
       for (;;) {
-        if (fPos == fEnd && !Fill()) {
-          if (fbReadError) return readError();
-          return SyntaxError(error, quoteLine, column, "the quoted field that starts here is not closed");
+        if (fPos == fEnd) {
+          bool more = Refill(shift);
+          buffer = fvBuffer.data();
+          begin -= shift;
+          write -= shift;
+          if (!more) {
+            if (fbReadError) return readError();
+            return SyntaxError(error, quoteLine, column, "the quoted field that starts here is not closed");
+          }
         }
-        size_t start = fPos;
-        while (fPos < fEnd && buffer[fPos] != '"' && buffer[fPos] != '\n' && buffer[fPos] != '\r') ++fPos;
-        fRecord.append(buffer + start, fPos - start);
+        while (fPos < fEnd) {
+          const char c = buffer[fPos];
+          if (c == '"' || c == '\n' || c == '\r') break;
+          buffer[write++] = c;
+          ++fPos;
+          afterCR = false;
+        }
         if (fPos == fEnd) continue;
-        if (buffer[fPos] != '"') {
-          ConsumeLineEnd(true);
+        const char c = buffer[fPos];
+        if (c != '"') {  // a line break inside the quotes, kept as written
+          if (c == '\r' || !afterCR) ++fLine;
+          afterCR = c == '\r';
+          buffer[write++] = c;
+          ++fPos;
           continue;
         }
+        afterCR = false;
         ++fPos;
-        if (fPos == fEnd && !Fill()) {
-          if (fbReadError) return readError();
-          atEnd = true;
-          break;
+        if (fPos == fEnd) {
+          bool more = Refill(shift);
+          buffer = fvBuffer.data();
+          begin -= shift;
+          write -= shift;
+          if (!more) {
+            if (fbReadError) return readError();
+            atEnd = true;
+            break;
+          }
         }
         if (buffer[fPos] != '"') break;  // the closing quote
-        fRecord.push_back('"');          // a doubled quote
+        buffer[write++] = '"';           // a doubled quote
         ++fPos;
       }
-      fvEnds.push_back(fRecord.size());
+      AddField(begin, write);
       if (atEnd) return 1;
-      char c = buffer[fPos];
+      const char c = buffer[fPos];
       if (c == delimiter) {
         ++fPos;
         continue;
       }
       if (c == '\n' || c == '\r') {
-        ConsumeLineEnd(false);
+        ++fPos;
+        ++fLine;
+        fbPendingLF = c == '\r';
         return 1;
       }
       return SyntaxError(error, fLine, column, "unexpected text after the closing quote of a quoted field");
     }
     // An unquoted field runs to the delimiter or the line end; a quote inside
     // it is an ordinary character.
+    size_t begin = fPos;
     for (;;) {
-      size_t start = fPos;
       while (fPos < fEnd) {
-        char c = buffer[fPos];
+        const char c = buffer[fPos];
         if (c == delimiter || c == '\n' || c == '\r') break;
         ++fPos;
       }
-      fRecord.append(buffer + start, fPos - start);
       if (fPos < fEnd) break;
-      if (!Fill()) {
+      bool more = Refill(shift);
+      buffer = fvBuffer.data();
+      begin -= shift;
+      if (!more) {
         if (fbReadError) return readError();
-        fvEnds.push_back(fRecord.size());
+        AddField(begin, fPos);
         return 1;
       }
     }
-    fvEnds.push_back(fRecord.size());
-    if (buffer[fPos] == delimiter) {
-      ++fPos;
-      continue;
-    }
-    ConsumeLineEnd(false);
+    AddField(begin, fPos);
+    const char c = buffer[fPos++];
+    if (c == delimiter) continue;
+    ++fLine;
+    fbPendingLF = c == '\r';
     return 1;
   }
 }

@@ -1,7 +1,8 @@
 // A streaming reader of delimited text (RFC 4180): quoted fields with
 // embedded delimiters, doubled quotes and line breaks; LF, CRLF or CR line
 // ends; a UTF-8 byte-order mark skipped. One thread; owns its file and its
-// buffers. Field views stay valid until the next call to Next.
+// read buffer. Field views point into that buffer and stay valid until the
+// next call to Next.
 #ifndef STANDIN_CSVREADER_H
 #define STANDIN_CSVREADER_H
 
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace standin {
@@ -29,15 +31,15 @@ class CsvReader {
 
   // Reads the next record: 1 for a record, 0 at the end of the file, -1 on
   // a read or syntax error (with `error` naming the file, line and column).
-  // Empty lines are skipped. After the first records this allocates
-  // nothing: the record buffer and field table keep their capacity.
+  // Empty lines are skipped. Allocates only when a record has more fields
+  // or more bytes than any before (the buffer then doubles).
   int Next(std::string& error);
 
-  size_t NumFields() const { return fvEnds.size(); }
+  size_t NumFields() const { return fvFields.size(); }
   // REQUIRES: i < NumFields().
   std::string_view Field(size_t i) const {
-    size_t begin = i == 0 ? 0 : fvEnds[i - 1];
-    return std::string_view(fRecord.data() + begin, fvEnds[i] - begin);
+    const auto& [begin, end] = fvFields[i];
+    return std::string_view(fvBuffer.data() + fRecordStart + begin, end - begin);
   }
   // The 1-based line on which the current record starts.
   int64_t RecordLine() const { return fRecordLine; }
@@ -52,27 +54,32 @@ class CsvReader {
   std::string Place(int64_t line, size_t column) const;
 
  private:
-  // Reads the next chunk; false at the end of the file or on a read error
-  // (fbReadError set).
-  bool Fill();
-  // Consumes a line end whose first byte is at fPos and counts the line;
-  // appends its bytes to the record when `keep` is set (inside quotes).
-  void ConsumeLineEnd(bool keep);
+  // Reads more of the file behind fEnd. The current record's bytes, from
+  // fRecordStart on, are kept: they move to the front of the buffer (every
+  // position then drops by `shift`, which the caller applies to positions
+  // of its own), and the buffer doubles when they fill it. False at the end
+  // of the file or on a read error (fbReadError set).
+  bool Refill(size_t& shift);
+  // Records a field from absolute buffer positions.
+  void AddField(size_t begin, size_t end) { fvFields.emplace_back(begin - fRecordStart, end - fRecordStart); }
   int SyntaxError(std::string& error, int64_t line, size_t column, const char* what);
 
   std::string fPath;
   std::FILE* fpFile = nullptr;
   std::vector<char> fvBuffer;
-  size_t fPos = 0;
-  size_t fEnd = 0;
+  size_t fRecordStart = 0;  // first byte of the current record
+  size_t fPos = 0;          // next byte to read
+  size_t fEnd = 0;          // end of the bytes read
   uint64_t fConsumedBefore = 0;
   uint64_t fFileSize = 0;
   char fDelimiter = ',';
   bool fbReadError = false;
   int64_t fLine = 1;
   int64_t fRecordLine = 0;
-  std::string fRecord;
-  std::vector<size_t> fvEnds;
+  // The last line end was a CR: an LF right after it belongs to it.
+  bool fbPendingLF = false;
+  // Each field's bytes, relative to fRecordStart.
+  std::vector<std::pair<size_t, size_t>> fvFields;
   const std::vector<std::string>* fpColumnNames = nullptr;
 };
 

@@ -172,7 +172,8 @@ bool FieldReader::ReadType(const Json& object, CsvField& field) {
   } else if (text == "BOOLEAN") {
     field.fType = CsvFieldType::Boolean;
   } else {
-    return Fail("unknown type \"" + type->get<std::string>() + "\" (the types are number, integer, string and boolean)");
+    return Fail("unknown type \"" + type->get<std::string>() +
+                "\" (the types are number, integer, string and boolean)");
   }
   return true;
 }
@@ -272,7 +273,8 @@ bool FieldReader::ReadUserMissing(const Json& object, CsvField& field) {
   }
   double low = (*range)[0].get<double>();
   double high = (*range)[1].get<double>();
-  if (low > high) return Fail("the user-missing range's low end " + (*range)[0].dump() + " is above its high end");
+  if (low > high)
+    return Fail("the user-missing range's low end " + (*range)[0].dump() + " is above its high end");
   field.fSpec.fHasMissingRange = true;
   field.fSpec.fMissingLow = low;
   field.fSpec.fMissingHigh = high;
@@ -300,7 +302,8 @@ bool FieldReader::ReadMeasure(const Json& object, CsvField& field, bool hasCateg
   } else if (text == "SCALE") {
     field.fSpec.fMeasure = Measure::Scale;
   } else {
-    return Fail("unknown measure \"" + measure->get<std::string>() + "\" (the measures are nominal, ordinal and scale)");
+    return Fail("unknown measure \"" + measure->get<std::string>() +
+                "\" (the measures are nominal, ordinal and scale)");
   }
   return true;
 }
@@ -379,8 +382,9 @@ bool ParseSchemaText(const std::string& jsonText, const std::string& sourceName,
     const std::string upper = Upper(field.fSpec.fName);
     for (size_t j = 0; j < schema.fvFields.size(); ++j) {
       if (Upper(schema.fvFields[j].fSpec.fName) == upper) {
-        error = sourceName + ": field " + std::to_string(i + 1) + " '" + field.fSpec.fName + "': the name repeats field " +
-                std::to_string(j + 1) + " '" + schema.fvFields[j].fSpec.fName + "'";
+        error = sourceName + ": field " + std::to_string(i + 1) + " '" + field.fSpec.fName +
+                "': the name repeats field " + std::to_string(j + 1) + " '" + schema.fvFields[j].fSpec.fName +
+                "'";
         return false;
       }
     }

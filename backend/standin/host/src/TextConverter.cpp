@@ -64,7 +64,8 @@ bool TextConverter::Convert(std::string_view text, std::string& out) {
   for (;;) {
     char* dest = out.data() + written;
     size_t outLeft = out.size() - written;
-    size_t r = inLeft == 0 ? iconv(cd, nullptr, nullptr, &dest, &outLeft) : iconv(cd, &in, &inLeft, &dest, &outLeft);
+    size_t r =
+        inLeft == 0 ? iconv(cd, nullptr, nullptr, &dest, &outLeft) : iconv(cd, &in, &inLeft, &dest, &outLeft);
     written = static_cast<size_t>(dest - out.data());
     if (r != static_cast<size_t>(-1)) {
       if (inLeft == 0) {

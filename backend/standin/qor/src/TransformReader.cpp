@@ -390,12 +390,14 @@ class Reader {
     if (node.fKind == kind) return true;
     auto untyped = fUntypedConstants.find(index);
     if (untyped == fUntypedConstants.end()) return false;
-    if (kind == Kind::Text) {
-      if (!node.fValue.IsMissing()) node.fValue = Cell::Text(fpModel->AddText(untyped->second));
-    } else {
-      double number;
-      if (!node.fValue.IsMissing() && !ParseNumber(untyped->second, number)) return false;
-      if (!node.fValue.IsMissing()) node.fValue = Cell::Number(number);
+    if (!node.fValue.IsMissing()) {
+      if (kind == Kind::Text) {
+        node.fValue = Cell::Text(fpModel->AddText(untyped->second));
+      } else {
+        double number = 0.0;
+        if (!ParseNumber(untyped->second, number)) return false;
+        node.fValue = Cell::Number(number);
+      }
     }
     node.fKind = kind;
     return true;

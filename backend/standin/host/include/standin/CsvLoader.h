@@ -1,8 +1,7 @@
 // Loading a data set from a CSV file described by a JSON schema into a
-// MemoryDataSource. Free functions; calls on different files may run on
-// different threads. Results belong to the caller; nothing is borrowed.
-// No exception escapes: failures return null/false/-1 and a message naming
-// the file and line, column (and its name) or schema field.
+// MemoryDataSource. Free functions, safe on several threads for different
+// files. Results belong to the caller; nothing is borrowed. No exception
+// escapes: failures give null/false/-1 and a message saying where.
 #ifndef STANDIN_CSVLOADER_H
 #define STANDIN_CSVLOADER_H
 
@@ -67,9 +66,11 @@ bool ParseSchema(const std::string& jsonText, const std::string& sourceName, Csv
 // schema's fields in schema order. The file's header row names the columns;
 // they are matched to fields without regard to letter case, and columns the
 // schema does not name are ignored. Case numbers are the 1-based positions
-// of the data rows (empty lines are skipped and not counted). Weight and
-// split variables are left for the caller to set. Null, with `error` set,
-// on any error.
+// of the data rows (empty lines are skipped and not counted). Strings keep
+// leading blanks and lose trailing ones; numbers may have blanks around
+// them. Weight and split variables are left for the caller to set. Null,
+// with `error` set, on any error: the message names the file, line and
+// column (with its name), or the schema field.
 std::unique_ptr<MemoryDataSource> LoadCsvDataSource(const std::string& csvPath, const std::string& schemaPath,
                                                     const CsvOptions& options, std::string& error);
 std::unique_ptr<MemoryDataSource> LoadCsvDataSource(const std::string& csvPath, const CsvSchema& schema,
