@@ -8,7 +8,7 @@
 //    2    1    south   2    40   2000  2     1   1
 //    3    1    north   9    50    -99  1     0   0   group 9 and income -99 are user-missing
 //    4    1    west    1     .   3000  0     1   1
-//    5    1    south   2    25   4000  1.4  -1   .
+//    5    1    south   2    25   4000  1.4   1   .
 //    6    2    north   1    35   5000  1     1   1
 //    7    2    north   2    45      .  2.6   0   0
 //    8    2    south   1    55   6000  1     1   0
@@ -249,6 +249,115 @@ TEST_F(KvoPrepareTest, MatrixRecodes) {
   EXPECT_EQ(reports, 3u) << result.fErr;
 }
 
+// By part with 3 partitions: training 1 2 4 5 6 8, test 3 7 9, holdout 10.
+// Pass 1 reads training cases only: region gets north, south and west (case
+// 4 is rejected for its age after its region was encoded), age 25 to 55.
+// Pass 2 rejects case 4 (age) and case 9 (east has no category): both were
+// assigned a partition but not stored.
+TEST_F(KvoPrepareTest, PartitionsByVariable) {
+  const std::string out = Out("byvar");
+  json summary = PrepareJson({"--cat", "region", "--cont", "age", "--partition-var", "part", "--parts", "3",
+                              "--out", out});
+  EXPECT_EQ(summary["record"][2], json::parse(R"({"slot": 2, "name": "Partition", "kind": "partition"})"));
+  const json& split = summary["splits"][0];
+  EXPECT_EQ(split["cases"], 10);
+  EXPECT_EQ(split["valid"], 8);
+  EXPECT_EQ(split["invalid"], 2);
+  EXPECT_EQ(split["excluded"], 2);
+  EXPECT_EQ(split["variables"][0]["categories"],
+            Categories({{0, "north", "North"}, {1, "south", "South"}, {2, "west", "West"}}));
+  EXPECT_EQ(split["variables"][1]["min"], 25.0);
+  EXPECT_EQ(split["variables"][1]["max"], 55.0);
+  const json& parts = split["partitions"];
+  ASSERT_EQ(parts.size(), 3u);
+  EXPECT_EQ(parts[0]["name"], "training");
+  EXPECT_EQ(parts[0]["records"], 5);
+  EXPECT_EQ(parts[0]["file"], "all/training.txt");
+  // Training records: ages 30 40 25 35 55, indicator 1, local counters
+  // 0 1 4 5 7, case numbers 1 2 5 6 8.
+  EXPECT_EQ(parts[0]["min"], (json{nullptr, 25.0, 1.0, 0.0, 1.0}));
+  EXPECT_EQ(parts[0]["max"], (json{nullptr, 55.0, 1.0, 7.0, 8.0}));
+  EXPECT_EQ(parts[0]["mean"], (json{nullptr, 37.0, 1.0, 17.0 / 5, 22.0 / 5}));
+  EXPECT_EQ(parts[0]["meanSquare"], (json{nullptr, 1475.0, 1.0, 91.0 / 5, 130.0 / 5}));
+  EXPECT_EQ(parts[1]["name"], "test");
+  EXPECT_EQ(parts[1]["records"], 2);
+  EXPECT_EQ(parts[1]["mean"][1], 47.5);
+  EXPECT_EQ(parts[1]["meanSquare"][1], 2262.5);
+  EXPECT_EQ(parts[2]["name"], "holdout");
+  EXPECT_EQ(parts[2]["records"], 1);
+  EXPECT_EQ(parts[2]["mean"][2], -1.0);
+  EXPECT_EQ(ReadFile(out + "/all/training.txt"),
+            "  0.000000  30.000000  1.000000  0.000000  1.000000\n"
+            "  1.000000  40.000000  1.000000  1.000000  2.000000\n"
+            "  1.000000  25.000000  1.000000  4.000000  5.000000\n"
+            "  0.000000  35.000000  1.000000  5.000000  6.000000\n"
+            "  1.000000  55.000000  1.000000  7.000000  8.000000\n");
+  EXPECT_EQ(ReadFile(out + "/all/test.txt"),
+            "  0.000000  50.000000  0.000000  2.000000  3.000000\n"
+            "  0.000000  45.000000  0.000000  6.000000  7.000000\n");
+  EXPECT_EQ(ReadFile(out + "/all/holdout.txt"), "  1.000000  20.000000  -1.000000  9.000000  10.000000\n");
+
+  // Two partitions put the holdout case 10 into the test partition.
+  json two = PrepareJson({"--cat", "region", "--cont", "age", "--partition-var", "part"});
+  ASSERT_EQ(two["splits"][0]["partitions"].size(), 2u);
+  EXPECT_EQ(two["splits"][0]["partitions"][1]["records"], 3);
+  EXPECT_TRUE(two["splits"][0]["partitions"][1]["file"].is_null()) << "no file without --out";
+
+  // The dependent variable: with missing values included, case 5 (training,
+  // y missing: code -1) fails the check and is excluded; the other nine are
+  // stored. Sorted by age, the training file holds cases 1 4 6 2 8 (case
+  // 4's age is missing, which sorts first).
+  json depend = PrepareJson({"--cat", "y", "--cont", "age", "--partition-var", "part", "--parts", "3", "--depend",
+                             "y", "--missing", "include", "--sort-by", "age", "--out", Out("depend")});
+  const json& d = depend["splits"][0];
+  EXPECT_EQ(d["valid"], 9);
+  EXPECT_EQ(d["invalid"], 1);
+  EXPECT_EQ(d["excluded"], 1);
+  EXPECT_EQ(d["variables"][0]["categories"], Categories({{0, "0", "No"}, {1, "1", "Yes"}}));
+  EXPECT_EQ(d["partitions"][0]["records"], 5);
+  EXPECT_EQ(d["partitions"][1]["records"], 3);
+  EXPECT_EQ(d["partitions"][2]["records"], 1);
+  EXPECT_EQ(Column(ReadFile(Out("depend") + "/all/training.txt"), 4),
+            (std::vector<std::string>{"4.000000", "1.000000", "6.000000", "2.000000", "8.000000"}));
+}
+
+// Random partitions cannot be worked out by hand without the host's random
+// stream; what can: the shares cover the valid cases, a seed repeats them,
+// a 0% partition is listed without a file, folds divide the training file.
+TEST_F(KvoPrepareTest, RandomPartitionsAndFolds) {
+  const std::string sample = std::string(KVO_SOURCE_DIR) + "/data/sample/sample.csv";
+  std::vector<std::string> args = {"prepare", sample, "--quiet", "--json", "--cat", "gender", "--cont", "age",
+                                   "--partition", "60,40,0", "--folds", "4", "--out", Out("random")};
+  KvoResult first = RunKvo(fScratch, args);
+  ASSERT_EQ(first.fExitCode, 0) << first.fErr;
+  EXPECT_TRUE(first.fLeftInTmp.empty()) << Joined(first.fLeftInTmp);
+  json summary = json::parse(first.fOut);
+  const json& split = summary["splits"][0];
+  const json& parts = split["partitions"];
+  ASSERT_EQ(parts.size(), 3u);
+  const int training = parts[0]["records"], test = parts[1]["records"];
+  EXPECT_EQ(training + test, split["valid"].get<int>());
+  EXPECT_GT(training, test) << "60% against 40% of " << split["valid"];
+  EXPECT_GT(test, 0);
+  EXPECT_EQ(parts[2]["records"], 0);
+  EXPECT_TRUE(parts[2]["file"].is_null());
+  EXPECT_FALSE(std::filesystem::exists(Out("random") + "/all/holdout.txt"));
+  // Folds: every training record carries one of 0..3; test records none.
+  const std::vector<std::string> folds = Column(ReadFile(Out("random") + "/all/training.txt"), 3);
+  std::vector<int> counted(4, 0);
+  for (const std::string& fold : folds) counted[static_cast<size_t>(std::stod(fold))]++;
+  EXPECT_EQ(static_cast<int>(folds.size()), training);
+  EXPECT_EQ(parts[0]["folds"], json(counted));
+  for (const std::string& fold : Column(ReadFile(Out("random") + "/all/test.txt"), 3)) EXPECT_EQ(fold, "missing");
+  EXPECT_FALSE(parts[1].contains("folds"));
+
+  KvoResult again = RunKvo(fScratch, args);
+  EXPECT_EQ(again.fOut, first.fOut) << "the same seed gives the same partitions";
+  args.insert(args.end(), {"--seed", "12345"});
+  KvoResult reseeded = RunKvo(fScratch, args);
+  EXPECT_NE(reseeded.fOut, first.fOut);
+}
+
 TEST_F(KvoPrepareTest, ReadableReport) {
   KvoResult result = Prepare({"--cat", "region", "--cont", "age", "--weight", "w", "--split-by", "country"});
   ASSERT_EQ(result.fExitCode, 0) << result.fErr;
@@ -315,6 +424,8 @@ TEST_F(KvoPrepareTest, BadUsageIsExitCodeTwo) {
       {{"--matrix", "region"}, "--matrix: 'region' is not VARS=FILE"},
       {{"--partition", "50,60"}, "--partition: the percentages add up to more than 100"},
       {{"--bogus"}, "--bogus"},
+      {{"--cont", "age", "--partition-var", "part", "--depend", "y"}, "--depend: 'y' is not a record variable"},
+      {{"--cont", "age", "--partition-var", "region"}, "--partition-var: 'region' is a string variable"},
   };
   for (const Case& c : cases) {
     KvoResult result = Prepare(c.fArgs);

@@ -3,6 +3,7 @@
 #include <kvoadapter/KVODataFileIter.h>
 #include <kvoadapter/KVOInpAdaptMsg.h>
 #include <kvoadapter/KVOInputAdapter.h>
+#include <kvoadapter/KVOPartitionAdapter.h>
 #include <kvoadapter/KVOProcDataSourceIter.h>
 #include <kvoadapter/KVOStopProcessor.h>
 #include <kvoadapter/KVOUniformRandom.h>
@@ -14,12 +15,6 @@
 #include <memory>
 #include <set>
 
-#if __has_include(<kvoadapter/KVOPartitionAdapter.h>)
-#include <kvoadapter/KVOPartitionAdapter.h>
-#define KVO_TOOL_HAVE_PARTITION 1
-#else
-#define KVO_TOOL_HAVE_PARTITION 0
-#endif
 
 #include "DataSet.h"
 #include "KvoError.h"
@@ -51,6 +46,19 @@ class MatrixReportLimit : public Adapter {
 
  private:
   mutable int64_t fBadCases = 0;
+};
+
+// The data-pass iterator writes the local case counter after the record
+// step, but the partitioning adapter stores the record in its partition
+// files during that step; writing the counter first keeps it in the files
+// and in their statistics.
+class CountingPartitionAdapter : public MatrixReportLimit<KVOPartitionAdapter> {
+ public:
+  using MatrixReportLimit<KVOPartitionAdapter>::MatrixReportLimit;
+  bool PreprocessRecord(double* record) override {
+    StoreCaseCount(record);
+    return MatrixReportLimit<KVOPartitionAdapter>::PreprocessRecord(record);
+  }
 };
 
 void Warn(const std::string& text) { BpError(BpString(text, false), BpShowFull, BpLevelWarning); }
@@ -268,19 +276,18 @@ class Procedure {
     NoteBadMatrixCases(adapter);
   }
 
-#if KVO_TOOL_HAVE_PARTITION
   // Two passes: the first gathers categories from training cases, the
   // second writes the partition files and statistics.
   void RunPartitioned(Summary& summary) {
     KVOUniformRandom random;
-    std::unique_ptr<MatrixReportLimit<KVOPartitionAdapter>> adapter;
+    std::unique_ptr<CountingPartitionAdapter> adapter;
     int nParts = 0;
     if (!fOptions.fvPartition.empty()) {
-      adapter = std::make_unique<MatrixReportLimit<KVOPartitionAdapter>>(&fLayout.Specs(), fData,
+      adapter = std::make_unique<CountingPartitionAdapter>(&fLayout.Specs(), fData,
                                                                          fOptions.fvPartition, &random, false);
       nParts = static_cast<int>(fOptions.fvPartition.size());
     } else {
-      adapter = std::make_unique<MatrixReportLimit<KVOPartitionAdapter>>(&fLayout.Specs(), fData,
+      adapter = std::make_unique<CountingPartitionAdapter>(&fLayout.Specs(), fData,
                                                                          fLayout.PartitionVariable(), fOptions.fParts);
       nParts = fOptions.fParts;
     }
@@ -354,11 +361,6 @@ class Procedure {
     }
     return counts;
   }
-#else
-  void RunPartitioned(Summary&) {
-    throw UsageError("partitioning (--partition, --partition-var) is not available in this build yet");
-  }
-#endif
 
  private:
   const PrepareOptions& fOptions;
@@ -388,15 +390,10 @@ std::string DescribePartitioning(const PrepareOptions& options, const VariableRe
 PrepareRun::PrepareRun(const PrepareOptions& options, Progress& progress)
     : fpOptions(&options), fpProgress(&progress) {}
 
-bool PrepareRun::PartitioningAvailable() { return KVO_TOOL_HAVE_PARTITION != 0; }
-
 Summary PrepareRun::Run() {
   const PrepareOptions& options = *fpOptions;
   // The time limit counts from here, loading included.
   KVOStopProcessor stop(options.fTimeLimit);
-  if (options.Partitioned() && !PartitioningAvailable()) {
-    throw UsageError("partitioning (--partition, --partition-var) is not available in this build yet");
-  }
 
   std::unique_ptr<standin::MemoryDataSource> data = LoadDataSet(options.fLoad);
   VariableResolver resolver(*data, options.fLoad.fDataPath);

@@ -27,9 +27,6 @@ class PrepareRun {
   // standin::HostInterrupt.
   Summary Run();
 
-  // Whether this build has the partitioning adapter.
-  static bool PartitioningAvailable();
-
  private:
   const PrepareOptions* fpOptions;
   Progress* fpProgress;

@@ -31,8 +31,8 @@ std::string CountsText(const SplitSummary& split, bool partitioned) {
                 WeightedText(split.fWeightedInvalid)});
   std::string text = table.Render("  ");
   if (partitioned && split.fExcluded > 0) {
-    text += fmt::format("  {} partitioned {} not stored (missing dependent value or rejected record)\n",
-                        GroupDigits(split.fExcluded), split.fExcluded == 1 ? "case was" : "cases were");
+    text += fmt::format("  excluded  {} (assigned a partition, but the record was not stored)\n",
+                        GroupDigits(split.fExcluded));
   }
   return text;
 }
