@@ -1,6 +1,7 @@
 #include "Describe.h"
 
 #include <fmt/format.h>
+#include <vorm/Utility.h>
 
 #include "DataSet.h"
 #include "TextTable.h"
@@ -101,6 +102,8 @@ std::string DescribeText(standin::MemoryDataSource& data, const std::string& dat
 
 std::string RunDescribe(const DescribeOptions& options) {
   std::unique_ptr<standin::MemoryDataSource> data = LoadDataSet(options.fLoad);
+  // Loading is not interrupted; a Ctrl-C during it takes effect here.
+  ATNJMP(Workspace());
   if (options.fbJson) return DescribeJson(*data, options.fLoad.fDataPath).dump(2) + "\n";
   return DescribeText(*data, options.fLoad.fDataPath);
 }

@@ -168,8 +168,10 @@ class Procedure {
     } else {
       KVODataFileIter sorted(adapter, fLayout.SortKeys(), -1);
       if (!sorted.HasValidTempFile()) throw InputError(TempFileProblem());
-      file.NewPass();
-      sorted.FillDataFile(file);
+      const bool hasRecords = file.NewPass() == 0;
+      if (!sorted.FillDataFile(file) && hasRecords) {
+        throw InputError("cannot sort the records for " + path + " (is " + standin::TempDirectory() + " full?)");
+      }
       ok = RecordCopyComponent::WriteText(sorted, path);
     }
     if (!ok) throw InputError(path + ": cannot write the record file: " + std::strerror(errno));
