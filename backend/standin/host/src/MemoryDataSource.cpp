@@ -52,7 +52,9 @@ void MemoryDataSource::Rep::Refresh() {
     report("two variables would have the same name");
     for (auto& variable : fVariables) variable->EditableSpec().fName = variable->AppliedSpec().fName;
   }
-  for (auto& variable : fVariables) variable->Apply(variable->EditableSpec());
+  for (auto& variable : fVariables) {
+    if (!(variable->EditableSpec() == variable->AppliedSpec())) variable->Apply(variable->EditableSpec());
+  }
   if (fWeightIndex >= 0 && fVariables[static_cast<size_t>(fWeightIndex)]->GetType() != 0) {
     report("the weight variable is no longer numeric; the data are unweighted now");
     fWeightIndex = -1;

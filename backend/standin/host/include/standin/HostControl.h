@@ -86,6 +86,17 @@ void SetSortBudget(size_t bytes);
 size_t SortBudget();
 // Peak bytes the sort held in memory in its last run.
 size_t LastSortPeakBytes();
+// SORTFILE stores the number of records it sorted in *result1 and the
+// number of sorted runs it spilled to disk in *result2 (0 when the input fit
+// the budget).
+// Failure results of SORTFILE (besides VORM_SORT_INTERRUPTED), and the text
+// of the last failure naming what went wrong and where (empty after a run
+// that succeeded).
+inline constexpr int64_t SORT_BAD_ARGUMENTS = 2;
+inline constexpr int64_t SORT_NO_MEMORY = 3;
+inline constexpr int64_t SORT_SPILL_FAILED = 4;  // a spill file could not be created, written or read
+inline constexpr int64_t SORT_CALLBACK_FAILED = 5;
+std::string LastSortError();
 
 // --- Encoding ------------------------------------------------------------
 

@@ -35,6 +35,8 @@ struct VariableSpec {
   std::vector<std::string> fMissingStrings;
   bool fHasMissingRange = false;
   double fMissingLow = 0.0, fMissingHigh = 0.0;
+
+  bool operator==(const VariableSpec&) const = default;
 };
 
 class MemoryDataSource : public ProcedureDataSource {
@@ -53,10 +55,12 @@ class MemoryDataSource : public ProcedureDataSource {
   // Shorthands.
   int AddNumeric(const std::string& name, Measure measure = Measure::Scale);
   int AddString(const std::string& name, short width, Measure measure = Measure::Nominal);
-  // Access to a declared variable's spec for later adjustments. Changes take
-  // effect at the next call of this data source; one that is not valid (or a
-  // type change once cases exist) is reverted, reported on stderr and kept
-  // in LastError. A bad index gives a scratch spec that is ignored.
+  // Access to a declared variable's spec for later adjustments. The
+  // reference is for editing until the next call of this data source, which
+  // applies the changes; one that is not valid (or a type change once cases
+  // exist) is reverted, reported on stderr and kept in LastError. Variables
+  // whose spec did not change keep their texts and missing-value cells at
+  // the same addresses. A bad index gives a scratch spec that is ignored.
   VariableSpec& Spec(int index);
 
   // Why the last builder call that failed did so.

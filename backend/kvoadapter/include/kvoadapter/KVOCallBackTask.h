@@ -1,0 +1,29 @@
+// One thread's share of a KVOThreadPool run: claims the pool's tasks one by
+// one and runs them, then signals the pool's completion counter once. Runs on
+// whichever thread the pool gives it; owned by its pool, which it borrows
+// together with the pool's counter.
+#ifndef KVOADAPTER_KVOCALLBACKTASK_H
+#define KVOADAPTER_KVOCALLBACKTASK_H
+
+#include <vorm/Threads.h>
+
+#include "kvoadapter/KVOExport.h"
+
+class KVOThreadPool;
+
+class KVO_EXPORT KVOCallBackTask : public CallBackObject {
+ public:
+  KVOCallBackTask(KVOThreadPool* owner, LwCompleteTask* complete);
+  ~KVOCallBackTask() override;
+  KVOCallBackTask(const KVOCallBackTask&) = delete;
+  KVOCallBackTask& operator=(const KVOCallBackTask&) = delete;
+
+  // Runs tasks until none is left, signals completion once and returns 0.
+  int execute(void* argument) override;
+
+ private:
+  KVOThreadPool* fpOwner;
+  LwCompleteTask* fpComplete;
+};
+
+#endif  // KVOADAPTER_KVOCALLBACKTASK_H

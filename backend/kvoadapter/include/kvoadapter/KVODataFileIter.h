@@ -1,0 +1,113 @@
+// KVODataFileIter: records of doubles kept in a temporary file of raw native
+// doubles (no header, record k at byte k * 8 * record size), written once,
+// optionally sorted through the host's record sort, then read in any number
+// of passes as a multi-pass record iterator. One thread at a time; sorts
+// share process-wide callback slots, so only one sort runs at a time. Owns
+// its file: the destructor closes and deletes a file whose stream is open.
+#ifndef KVOADAPTER_KVODATAFILEITER_H
+#define KVOADAPTER_KVODATAFILEITER_H
+
+#include <kvoadapter/KVOExport.h>
+#include <qor/Record.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+class KVOInputAdapter;
+
+class KVO_EXPORT KVODataFileIter : public QorCommon::MultiPassRecordIter {
+ public:
+  // A file for records of the adapter's record size (the adapter is only
+  // read here), created at once; check HasValidTempFile().
+  explicit KVODataFileIter(const KVOInputAdapter& adapter);
+  // A sorting iterator: FillDataFile sorts by the 0-based record positions
+  // in `sortKeys` (in key order); `sortParam` is handed to the host sort.
+  // Not ready (fail reason 1) until filled.
+  KVODataFileIter(const KVOInputAdapter& adapter, const std::vector<int>& sortKeys, int sortParam);
+  // A file of records of `recordSize` doubles, created at once; check
+  // HasValidTempFile(). REQUIRES: recordSize > 0.
+  explicit KVODataFileIter(int recordSize);
+  // The file belongs to one iterator: copying is refused.
+  KVODataFileIter(const KVODataFileIter&) = delete;
+  KVODataFileIter& operator=(const KVODataFileIter&) = delete;
+  ~KVODataFileIter() override;
+
+  // Appends one record of the record size from `values` (not kept). A null
+  // pointer, or a closed stream, writes nothing. Always true: write errors
+  // show later as a file that ends early.
+  bool AddNewRecord(const double* values);
+  // Ends writing: reopens the file for reading and positions on the first
+  // record. False (fail reason 3) when the file cannot be reopened or holds
+  // no record.
+  bool CompleteDataFile();
+  // Copies every record of `source` into the file (in key order for a
+  // sorting iterator), then completes the file. False when the source or the
+  // sort failed (fail reason 3) or completing failed. The source is borrowed
+  // for the call. A user interruption during the sort leaves through the
+  // host's attention handler.
+  bool FillDataFile(QorCommon::RecordIterator& source);
+
+  // Rewinds and reads the first record; returns the fail reason: 0 a record
+  // is current, 1 the file holds no record, 3 no stream or the rewind failed.
+  int NewPass() override;
+  bool HasMore() const override;
+  // The current record (the one Next returns next), or null at the end.
+  const QorCommon::Record* Current() const;
+  // The current record, or null; it stays valid until the call after next.
+  const QorCommon::Record* Next() override;
+  int GetFailReason() const override;
+
+  // Reopens a file closed by CloseDataFile (call NewPass before reading).
+  bool OpenDataFile();
+  // Closes the stream and keeps the file on disk.
+  void CloseDataFile();
+  bool IsDataFileOpen() const;
+  bool HasValidTempFile() const;
+  // The file's full path (empty when none could be made).
+  const std::string& GetFileName() const;
+
+  // Writes every record to `path` as one text line: each value as two blanks
+  // and "%5f", or "   missing" for a missing value. Leaves the iterator at
+  // the end of the data. False when the file cannot be read or the text
+  // cannot be written.
+  bool GetTextFile(const std::string& path);
+
+ protected:
+  // A sorting iterator for records of `recordSize` doubles, without an
+  // adapter; otherwise as the public sorting constructor.
+  KVODataFileIter(int recordSize, const std::vector<int>& sortKeys, int sortParam);
+
+  // Creates the temporary file and opens it for writing; false on failure.
+  bool InitDataFile();
+  // Sorts the records of `source` into the file through the host sort.
+  bool SortData(QorCommon::RecordIterator& source);
+  // Switches buffers and reads the following record into the new current one.
+  void NextRecord();
+
+ private:
+  // Opens fFileName with `mode` and gives the stream its buffer.
+  bool OpenStream(const char* mode);
+  void CloseStream();
+  // Writes one record of `source`, padding a shorter one with missing values.
+  void WriteRecord(const QorCommon::Record& record);
+
+  QorCommon::Record fRecord1;
+  QorCommon::Record fRecord2;
+  double* fpValues1;
+  double* fpValues2;
+  bool fbCurrentIsFirst;
+  const KVOInputAdapter* fpAdapter;
+  std::string fFileName;
+  FILE* fpDataFile;
+  bool fbValidTempFile;
+  int fSortParam;
+  int fRecordSize;
+  std::vector<int> fvSortKeys;
+  int fFailReason;
+  // The stream's buffer; outlives every stream opened on it.
+  std::unique_ptr<char[]> fpStreamBuffer;
+};
+
+#endif  // KVOADAPTER_KVODATAFILEITER_H

@@ -1,0 +1,40 @@
+// A cancellation check for a modeling component: an optional time limit on
+// the process clock (milliseconds), counted from construction, combined with
+// the host's interruption mechanism. Use it from the procedure's thread; it
+// owns nothing and borrows nothing.
+#ifndef KVOADAPTER_KVOSTOPPROCESSOR_H
+#define KVOADAPTER_KVOSTOPPROCESSOR_H
+
+#include <qor/Services.h>
+
+#include <cstdint>
+
+#include "kvoadapter/KVOExport.h"
+
+class KVO_EXPORT KVOStopProcessor : public QorCommon::QorQueryCancel {
+ public:
+  // No time limit.
+  KVOStopProcessor();
+  // `timeLimit` in seconds; 0 or less means no limit.
+  explicit KVOStopProcessor(double timeLimit);
+  // A copy keeps the start time of its source.
+  KVOStopProcessor(const KVOStopProcessor& other);
+  KVOStopProcessor& operator=(const KVOStopProcessor& other);
+  ~KVOStopProcessor() override;
+
+  // On an expired limit issues "Time out termination ..." and marks the
+  // time-out for the host; then lets the host leave the procedure when a
+  // time-out or an interruption is pending (the call does not return then).
+  // Returns whether the limit had expired.
+  bool GetCancel() override;
+  // Whether the limit has expired or an interruption is pending. No effects.
+  bool CheckCancel() const override;
+
+ private:
+  bool Expired() const;
+
+  int32_t fStartTime;  // process clock at construction, milliseconds
+  double fTimeLimit;   // seconds; <= 0: none
+};
+
+#endif  // KVOADAPTER_KVOSTOPPROCESSOR_H

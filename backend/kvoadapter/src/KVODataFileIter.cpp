@@ -1,0 +1,337 @@
+#include <kvoadapter/KVODataFileIter.h>
+#include <kvoadapter/KVOInputAdapter.h>
+#include <vorm/Utility.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <new>
+
+#include "KVOAssert.h"
+#include "KVOModule.h"
+
+namespace {
+
+constexpr const char* KVO_SOURCE = "KVODataFileIter";
+constexpr const char* TEMP_PREFIX = "kvodatafile_";
+// Records go through the stream one fwrite/fread each; a large buffer turns
+// them into few system calls.
+constexpr size_t STREAM_BUFFER_BYTES = size_t{256} << 10;
+
+// The slots through which the host sort's callbacks reach the file being
+// filled and the iterator being sorted. Set only while SortData runs, so one
+// sort at a time in the process.
+FILE* _DataFile = nullptr;
+QorCommon::RecordIterator* _SortSource = nullptr;
+
+// Publishes the slots for one sort and clears them however the sort ends,
+// including the host's attention handler leaving by an exception.
+class SortSlots {
+ public:
+  SortSlots(FILE* file, QorCommon::RecordIterator* source) {
+    _DataFile = file;
+    _SortSource = source;
+  }
+  ~SortSlots() {
+    _DataFile = nullptr;
+    _SortSource = nullptr;
+  }
+  SortSlots(const SortSlots&) = delete;
+  SortSlots& operator=(const SortSlots&) = delete;
+};
+
+// Copies `count` values of `record` into `buffer`, filling positions the
+// record lacks with the missing value.
+void CopyRecord(const QorCommon::Record& record, double* buffer, int64_t count) {
+  const double* pRec = record.GetAll();
+  int64_t have = std::min<int64_t>(record.GetSize(), count);
+  if (!KVO_ASSERT(pRec != 0)) have = 0;
+  KVO_ASSERT_TEXT(record.GetSize() >= count, "record.GetSize() >= recordSize");
+  std::copy_n(pRec, have, buffer);
+  std::fill(buffer + have, buffer + count, QorCommon::QorMV::MISSING);
+}
+
+// Read callback of the host sort: the next record of the source, or 1 at the
+// end of the input.
+int ReadSortRecord(void* /*handle*/, double* buffer, const int64_t* count) {
+  if (_SortSource == nullptr || !_SortSource->HasMore()) return 1;
+  const QorCommon::Record* recordPtr = _SortSource->Next();
+  if (!KVO_ASSERT(recordPtr != 0)) return 1;
+  CopyRecord(*recordPtr, buffer, *count);
+  return 0;
+}
+
+// Write callback of the host sort: appends one sorted record to the file.
+int WriteSortRecord(void* /*handle*/, double* buffer, const int64_t* count) {
+  if (!KVO_ASSERT(buffer != 0) || !KVO_ASSERT(_DataFile != 0)) return 0;
+  std::fwrite(buffer, sizeof(double), static_cast<size_t>(*count), _DataFile);
+  return 0;
+}
+
+}  // namespace
+
+KVODataFileIter::KVODataFileIter(const KVOInputAdapter& adapter) : KVODataFileIter(adapter.GetRecordSize()) {
+  fpAdapter = &adapter;
+}
+
+KVODataFileIter::KVODataFileIter(const KVOInputAdapter& adapter, const std::vector<int>& sortKeys,
+                                 int sortParam)
+    : KVODataFileIter(adapter.GetRecordSize(), sortKeys, sortParam) {
+  fpAdapter = &adapter;
+}
+
+KVODataFileIter::KVODataFileIter(int recordSize)
+    : fRecord1(recordSize),
+      fRecord2(recordSize),
+      fpValues1(fRecord1.GetAll()),
+      fpValues2(fRecord2.GetAll()),
+      fbCurrentIsFirst(true),
+      fpAdapter(nullptr),
+      fpDataFile(nullptr),
+      fbValidTempFile(false),
+      fSortParam(-1),
+      fRecordSize(recordSize),
+      fFailReason(0) {
+  InitDataFile();
+}
+
+KVODataFileIter::KVODataFileIter(int recordSize, const std::vector<int>& sortKeys, int sortParam)
+    : fRecord1(recordSize),
+      fRecord2(recordSize),
+      fpValues1(fRecord1.GetAll()),
+      fpValues2(fRecord2.GetAll()),
+      fbCurrentIsFirst(true),
+      fpAdapter(nullptr),
+      fpDataFile(nullptr),
+      fbValidTempFile(false),
+      fSortParam(sortParam),
+      fRecordSize(recordSize),
+      fvSortKeys(sortKeys),
+      fFailReason(1) {
+  for (int key : fvSortKeys) {
+    // A bad key makes the sort fail later (fail reason 3).
+    KVO_ASSERT_TEXT(key >= 0 && key < recordSize, "sortKeys[i] >= 0 && sortKeys[i] < recordSize");
+  }
+  InitDataFile();
+}
+
+KVODataFileIter::~KVODataFileIter() {
+  if (fpDataFile != nullptr) {
+    CloseStream();
+    ExtNameStr name;
+    name.SetGeneric(fFileName);
+    name.remove();
+  }
+}
+
+bool KVODataFileIter::InitDataFile() {
+  if (!KVO_ASSERT(fRecordSize > 0)) {
+    fbValidTempFile = false;
+    fFailReason = 3;
+    return false;
+  }
+  char buffer[VORM_TEMP_NAME_MAX];
+  const char* name = FormTempName(TEMP_PREFIX, buffer);
+  fFileName = name != nullptr ? name : "";
+  fbValidTempFile = name != nullptr && OpenStream("w+b");
+  if (!fbValidTempFile) {
+    if (name != nullptr) {  // created but not opened: do not leave it behind
+      ExtNameStr file;
+      file.SetGeneric(fFileName);
+      file.remove();
+    }
+    fFailReason = 3;
+  }
+  return fbValidTempFile;
+}
+
+bool KVODataFileIter::OpenStream(const char* mode) {
+  ExtNameStr name;
+  name.SetGeneric(fFileName);
+  fpDataFile = name.fopen(mode);
+  if (fpDataFile == nullptr) return false;
+  if (!fpStreamBuffer) fpStreamBuffer.reset(new (std::nothrow) char[STREAM_BUFFER_BYTES]);
+  if (fpStreamBuffer) std::setvbuf(fpDataFile, fpStreamBuffer.get(), _IOFBF, STREAM_BUFFER_BYTES);
+  return true;
+}
+
+void KVODataFileIter::CloseStream() {
+  if (fpDataFile == nullptr) return;
+  std::fclose(fpDataFile);
+  fpDataFile = nullptr;
+}
+
+bool KVODataFileIter::AddNewRecord(const double* values) {
+  if (values != nullptr && fpDataFile != nullptr) {
+    std::fwrite(values, sizeof(double), static_cast<size_t>(fRecordSize), fpDataFile);
+  }
+  return true;
+}
+
+void KVODataFileIter::WriteRecord(const QorCommon::Record& record) {
+  if (fpDataFile == nullptr) return;
+  if (record.GetSize() >= fRecordSize) {
+    AddNewRecord(record.GetAll());
+    return;
+  }
+  // A shorter record than the file's (a contract breach): pad it.
+  double* spare = fbCurrentIsFirst ? fpValues2 : fpValues1;
+  CopyRecord(record, spare, fRecordSize);
+  AddNewRecord(spare);
+}
+
+bool KVODataFileIter::CompleteDataFile() {
+  if (fpDataFile != nullptr) {
+    CloseStream();
+    fbValidTempFile = OpenStream("r+b");
+    if (!fbValidTempFile) {  // unusable from now on: do not leave it behind
+      ExtNameStr name;
+      name.SetGeneric(fFileName);
+      name.remove();
+    }
+  }
+  if (fpDataFile != nullptr && NewPass() == 0) return true;
+  fFailReason = 3;
+  return false;
+}
+
+bool KVODataFileIter::FillDataFile(QorCommon::RecordIterator& source) {
+  bool ok = false;
+  if (!fvSortKeys.empty()) {
+    ok = SortData(source);
+    if (ok && source.GetFailReason() == 3) {  // the source broke off: the sorted file is incomplete
+      fFailReason = 3;
+      ok = false;
+    }
+  } else {
+    while (source.HasMore()) {
+      const QorCommon::Record* record = source.Next();
+      if (record != nullptr) WriteRecord(*record);
+    }
+    fFailReason = source.GetFailReason();
+    ok = fFailReason != 3;
+  }
+  return ok ? CompleteDataFile() : false;
+}
+
+bool KVODataFileIter::SortData(QorCommon::RecordIterator& source) {
+  if (!KVO_ASSERT(_DataFile == 0) || fpDataFile == nullptr) {  // another sort is running, or no file
+    fFailReason = 3;
+    return false;
+  }
+  SortSlots slots(fpDataFile, &source);
+  void* workspace = Workspace();
+
+  const int64_t nKeys = static_cast<int64_t>(fvSortKeys.size());
+  std::vector<int64_t> keys(static_cast<size_t>(3 * nKeys), 0);
+  for (int64_t i = 0; i < nKeys; ++i) {
+    keys[i] = fvSortKeys[i] + 1;  // the host counts record positions from 1
+    keys[nKeys + i] = 1;
+    keys[2 * nKeys + i] = 0;
+  }
+  const int64_t recordLength = fRecordSize;
+  const double sortParam = fSortParam;
+  const int64_t reserved = 0;
+  int64_t result1 = 0;
+  int64_t result2 = 0;
+  int64_t result =
+      SORTFILE(workspace, ReadSortRecord, WriteSortRecord, &recordLength, keys.data(), &nKeys, &sortParam,
+               kvo_detail::SystemField(VORM_SYS_SORT_FIELD), &reserved, &result1, &result2);
+  if (result == VORM_SORT_INTERRUPTED) {
+    ATNJMP(workspace);  // leaves for the host's attention handler
+    result = 0;         // it returned: the host let the sort stand
+  } else if (result != 0) {
+    fFailReason = 3;
+  }
+  return result == 0;
+}
+
+int KVODataFileIter::NewPass() {
+  fpValues1 = fRecord1.GetAll();
+  fpValues2 = fRecord2.GetAll();
+  if (fpDataFile == nullptr || std::fseek(fpDataFile, 0, SEEK_SET) != 0) {
+    fFailReason = 3;
+    return fFailReason;
+  }
+  fFailReason = 0;
+  fbCurrentIsFirst = false;  // NextRecord switches to the first buffer
+  NextRecord();
+  return fFailReason;
+}
+
+void KVODataFileIter::NextRecord() {
+  fbCurrentIsFirst = !fbCurrentIsFirst;
+  if (fFailReason != 0) return;
+  if (fpDataFile == nullptr) {  // closed in the middle of a pass
+    fFailReason = 3;
+    return;
+  }
+  double* target = fbCurrentIsFirst ? fpValues1 : fpValues2;
+  const size_t wanted = static_cast<size_t>(fRecordSize);
+  if (std::fread(target, sizeof(double), wanted, fpDataFile) != wanted) fFailReason = 1;
+}
+
+bool KVODataFileIter::HasMore() const { return fFailReason == 0; }
+
+const QorCommon::Record* KVODataFileIter::Current() const {
+  if (fFailReason != 0) return nullptr;
+  return fbCurrentIsFirst ? &fRecord1 : &fRecord2;
+}
+
+const QorCommon::Record* KVODataFileIter::Next() {
+  if (fFailReason != 0) return nullptr;
+  const QorCommon::Record* current = fbCurrentIsFirst ? &fRecord1 : &fRecord2;
+  NextRecord();
+  return current;
+}
+
+int KVODataFileIter::GetFailReason() const { return fFailReason; }
+
+bool KVODataFileIter::OpenDataFile() {
+  if (!fbValidTempFile) return false;
+  if (fpDataFile != nullptr) return true;
+  fbValidTempFile = OpenStream("r+b");
+  if (!fbValidTempFile) {  // unusable from now on: do not leave it behind
+    ExtNameStr name;
+    name.SetGeneric(fFileName);
+    name.remove();
+  }
+  return fbValidTempFile;
+}
+
+void KVODataFileIter::CloseDataFile() { CloseStream(); }
+
+bool KVODataFileIter::IsDataFileOpen() const { return fpDataFile != nullptr; }
+
+bool KVODataFileIter::HasValidTempFile() const { return fbValidTempFile; }
+
+const std::string& KVODataFileIter::GetFileName() const { return fFileName; }
+
+bool KVODataFileIter::GetTextFile(const std::string& path) {
+  NewPass();
+  FILE* text = nullptr;
+  if (fFailReason != 3) {
+    ExtNameStr name;
+    name.SetGeneric(path);
+    text = name.fopen("w");
+  }
+  if (fFailReason == 3 || text == nullptr || std::fseek(text, 0, SEEK_SET) != 0) {
+    fFailReason = 3;
+    if (text != nullptr) std::fclose(text);
+    return false;
+  }
+  while (HasMore()) {
+    const QorCommon::Record* recordPtr = Next();
+    if (!KVO_ASSERT(recordPtr != 0)) break;
+    const double* values = recordPtr->GetAll();
+    for (int i = 0; i < fRecordSize; ++i) {
+      if (QorCommon::QorMV::IsMissing(values[i])) {
+        std::fputs("   missing", text);
+      } else {
+        std::fprintf(text, "  %5f", values[i]);
+      }
+    }
+    std::fputc('\n', text);
+  }
+  const bool written = std::ferror(text) == 0;
+  return std::fclose(text) == 0 && written;
+}

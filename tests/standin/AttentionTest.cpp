@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+#include <vorm/Utility.h>
+
+#include <climits>
+#include <csignal>
+#include <ctime>
+
+#include "standin/HostControl.h"
+
+namespace {
+
+class StandinAttentionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    standin::ClearInterrupt();
+    standin::InterruptAfterPolls(-1);
+    standin::SetSystemField(VORM_SYS_TIMEOUT_FIELD, 0);
+  }
+  void TearDown() override {
+    standin::ClearInterrupt();
+    standin::InterruptAfterPolls(-1);
+    standin::UseRealClocks();
+  }
+  static int64_t Poll() {
+    int64_t pending = -7;
+    ATNCHK(&pending);
+    return pending;
+  }
+};
+
+TEST_F(StandinAttentionTest, AtnchkReportsThePendingFlagWithoutClearingIt) {
+  EXPECT_NE(Workspace(), nullptr);
+  EXPECT_EQ(Workspace(), Workspace());
+  EXPECT_EQ(Poll(), 0);
+  standin::RequestInterrupt();
+  EXPECT_NE(Poll(), 0);
+  EXPECT_NE(Poll(), 0);
+  EXPECT_TRUE(standin::InterruptPending());
+  standin::ClearInterrupt();
+  EXPECT_EQ(Poll(), 0);
+}
+
+TEST_F(StandinAttentionTest, AtnjmpLeavesOnlyWhenSomethingIsPending) {
+  EXPECT_NO_THROW(ATNJMP(Workspace()));
+
+  standin::RequestInterrupt();
+  try {
+    ATNJMP(Workspace());
+    ADD_FAILURE() << "ATNJMP returned with an interruption pending";
+  } catch (const standin::HostInterrupt& e) {
+    EXPECT_FALSE(e.fTimeOut);
+  }
+  EXPECT_FALSE(standin::InterruptPending()) << "leaving consumes the interruption";
+  EXPECT_NO_THROW(ATNJMP(Workspace()));
+
+  standin::SetSystemField(VORM_SYS_TIMEOUT_FIELD, -1);
+  try {
+    ATNJMP(Workspace());
+    ADD_FAILURE() << "ATNJMP returned with a time-out marked";
+  } catch (const standin::HostInterrupt& e) {
+    EXPECT_TRUE(e.fTimeOut);
+  }
+  EXPECT_EQ(standin::SystemField(VORM_SYS_TIMEOUT_FIELD), 0);
+  EXPECT_NO_THROW(ATNJMP(Workspace()));
+
+  // Any other value of the field is no time-out.
+  standin::SetSystemField(VORM_SYS_TIMEOUT_FIELD, 1);
+  EXPECT_NO_THROW(ATNJMP(Workspace()));
+  standin::SetSystemField(VORM_SYS_TIMEOUT_FIELD, 0);
+}
+
+TEST_F(StandinAttentionTest, InterruptsAfterTheGivenNumberOfPolls) {
+  standin::InterruptAfterPolls(2);
+  EXPECT_EQ(Poll(), 0);
+  EXPECT_EQ(Poll(), 0);
+  EXPECT_NE(Poll(), 0);
+  standin::ClearInterrupt();
+  EXPECT_EQ(Poll(), 0) << "the countdown fires once";
+
+  standin::InterruptAfterPolls(0);
+  EXPECT_NE(Poll(), 0);
+  standin::ClearInterrupt();
+
+  standin::InterruptAfterPolls(3);
+  standin::InterruptAfterPolls(-1);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(Poll(), 0);
+}
+
+TEST_F(StandinAttentionTest, SigintRequestsAnInterruption) {
+  standin::InstallInterruptSignalHandler();
+  ASSERT_EQ(std::raise(SIGINT), 0);
+  EXPECT_TRUE(standin::InterruptPending());
+  EXPECT_NE(Poll(), 0);
+}
+
+TEST_F(StandinAttentionTest, FakeClocksMoveOnlyWhenAdvanced) {
+  standin::SetFakeClocks(1000, 50);
+  EXPECT_EQ(VORM_ProcessClockMs(), 1000);
+  EXPECT_EQ(VORM_CalendarTime(), 50);
+  standin::AdvanceFakeClocks(2500, 3);
+  EXPECT_EQ(VORM_ProcessClockMs(), 3500);
+  EXPECT_EQ(VORM_CalendarTime(), 53);
+  // The 32-bit tick count wraps.
+  standin::SetFakeClocks(INT32_MAX, 0);
+  standin::AdvanceFakeClocks(1, 0);
+  EXPECT_EQ(VORM_ProcessClockMs(), INT32_MIN);
+
+  standin::UseRealClocks();
+  const int64_t before = static_cast<int64_t>(std::time(nullptr));
+  const int64_t calendar = VORM_CalendarTime();
+  EXPECT_GE(calendar, before);
+  EXPECT_LE(calendar, static_cast<int64_t>(std::time(nullptr)));
+
+  const auto clockMs = [] { return static_cast<int64_t>(std::clock()) * 1000 / CLOCKS_PER_SEC; };
+  const int64_t low = clockMs();
+  const int32_t process = VORM_ProcessClockMs();
+  const int64_t high = clockMs();
+  EXPECT_GE(process, low);
+  EXPECT_LE(process, high);
+}
+
+}  // namespace
