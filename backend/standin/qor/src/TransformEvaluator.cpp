@@ -1,0 +1,655 @@
+// Evaluation of a compiled transformation model. The expression trees are
+// flattened once into a program of steps over value slots: a reference or a
+// constant is a slot of its own and costs no step; only an if jumps. Running
+// the program for a case writes the slots and allocates nothing.
+#include <algorithm>
+#include <cmath>
+
+#include "TransformModel.h"
+
+namespace QorTransform {
+namespace {
+
+// --- Building the program ------------------------------------------------
+
+class ProgramBuilder {
+ public:
+  explicit ProgramBuilder(Model& model) : fModel(model) {}
+
+  void Build() {
+    const size_t nIn = fModel.fvInputs.size(), nOut = fModel.fvOutputs.size();
+    fModel.fvProgram.clear();
+    fModel.fvOperands.clear();
+    fModel.fvSlotInit.assign(nIn + nOut, Cell::Missing());
+    for (size_t j = 0; j < nOut; ++j) {
+      fOutput = static_cast<int>(j);
+      Emit(fModel.fvOutputRoots[j], static_cast<int>(nIn + j));
+    }
+    Step end;
+    end.fOp = Op::End;
+    end.fDst = 0;
+    Add(end, {});
+  }
+
+ private:
+  const Node& NodeAt(int index) const { return fModel.fvNodes[static_cast<size_t>(index)]; }
+  int Arg(const Node& node, int i) const { return fModel.fvArgs[static_cast<size_t>(node.fFirstArg + i)]; }
+
+  int NewSlot(Cell initial = Cell::Missing()) {
+    fModel.fvSlotInit.push_back(initial);
+    return static_cast<int>(fModel.fvSlotInit.size()) - 1;
+  }
+
+  // A step carrying the node's attributes.
+  Step StepFor(const Node& node, Op op, int dst) const {
+    Step step;
+    step.fOp = op;
+    step.fOperandKind = node.fOperandKind;
+    step.fbReturnInvalid = node.fbReturnInvalid;
+    step.fbHasMapMissing = node.fbHasMapMissing;
+    step.fbHasDefault = node.fbHasDefault;
+    step.fbDefaultOnMissingInput = node.fbDefaultOnMissingInput;
+    step.fDst = dst;
+    step.fIndex = node.fIndex;
+    step.fOutput = fOutput;
+    step.fValue = node.fValue;
+    step.fMapMissing = node.fMapMissing;
+    step.fDefault = node.fDefault;
+    return step;
+  }
+
+  int Add(Step step, const std::vector<int>& operands) {
+    step.fFirstOperand = static_cast<int>(fModel.fvOperands.size());
+    step.fNOperands = static_cast<int>(operands.size());
+    fModel.fvOperands.insert(fModel.fvOperands.end(), operands.begin(), operands.end());
+    fModel.fvProgram.push_back(step);
+    return static_cast<int>(fModel.fvProgram.size()) - 1;
+  }
+
+  // Emits the steps of a node and returns the slot that holds its value:
+  // `dst` when given (>= 0), else a slot of the builder's choice.
+  int Emit(int index, int dst) {
+    const Node& node = NodeAt(index);
+    const size_t nIn = fModel.fvInputs.size();
+    int slot = -1;  // where a leaf's value already is
+    switch (node.fOp) {
+      case Op::Constant:
+        slot = NewSlot(node.fValue);
+        break;
+      case Op::InputRef:
+      case Op::DerivedRef:
+        slot = node.fOp == Op::InputRef ? node.fIndex : static_cast<int>(nIn) + node.fIndex;
+        if (node.fbHasMapMissing) {
+          if (dst < 0) dst = NewSlot();
+          Add(StepFor(node, Op::RefMapMissing, dst), {slot});
+          return dst;
+        }
+        break;
+      case Op::If:
+        return EmitIf(node, dst);
+      default: {
+        std::vector<int> operands;
+        for (int i = 0; i < node.fNArgs; ++i) operands.push_back(Emit(Arg(node, i), -1));
+        if (dst < 0) dst = NewSlot();
+        Add(StepFor(node, node.fOp, dst), operands);
+        return dst;
+      }
+    }
+    if (dst < 0) return slot;
+    Step copy;
+    copy.fOp = Op::Copy;
+    copy.fDst = dst;
+    copy.fOutput = fOutput;
+    Add(copy, {slot});
+    return dst;
+  }
+
+  //   condition steps; IfTest (missing, or false without else: to the end;
+  //   false: to the else part); then steps; Take (then on to the end);
+  //   else steps; Take; end.
+  int EmitIf(const Node& node, int dst) {
+    if (dst < 0) dst = NewSlot();
+    const int condition = Emit(Arg(node, 0), -1);
+    const int test = Add(StepFor(node, Op::IfTest, dst), {condition});
+    const int thenSlot = Emit(Arg(node, 1), -1);
+    const int thenTake = Add(StepFor(node, Op::Take, dst), {thenSlot});
+    if (node.fNArgs == 3) {
+      fModel.fvProgram[static_cast<size_t>(test)].fTarget = static_cast<int>(fModel.fvProgram.size());
+      const int elseSlot = Emit(Arg(node, 2), -1);
+      Add(StepFor(node, Op::Take, dst), {elseSlot});
+      // The then part's Take goes on past the else part.
+      fModel.fvProgram[static_cast<size_t>(thenTake)].fTarget = static_cast<int>(fModel.fvProgram.size());
+    }
+    fModel.fvProgram[static_cast<size_t>(test)].fIndex = static_cast<int>(fModel.fvProgram.size());
+    return dst;
+  }
+
+  Model& fModel;
+  int fOutput = -1;
+};
+
+// --- Running it ---------------------------------------------------------
+
+bool Truth(const Cell& cell) { return cell.fNumber != 0.0; }
+
+Cell Boolean(bool value) { return Cell::Number(value ? 1.0 : 0.0); }
+
+// Orders two present values of the same kind: negative, zero or positive.
+int Compare(const Cell& a, const Cell& b, Kind kind) {
+  if (kind == Kind::Text) return a.fpText->compare(*b.fpText);
+  return a.fNumber < b.fNumber ? -1 : (a.fNumber > b.fNumber ? 1 : 0);
+}
+
+// Whether two present values of the same kind are equal (texts of different
+// lengths are told apart without reading them).
+inline bool Same(const Cell& a, const Cell& b, Kind kind) {
+  if (kind == Kind::Text) return *a.fpText == *b.fpText;
+  return a.fNumber == b.fNumber;
+}
+
+// The numbers of a step's first operand(s); false when one is missing.
+inline bool Number1(const Cell* slots, const int* ops, double& x) {
+  const Cell& a = slots[ops[0]];
+  x = a.fNumber;
+  return !a.IsMissing();
+}
+
+inline bool Numbers2(const Cell* slots, const int* ops, double& x, double& y) {
+  const Cell& a = slots[ops[0]];
+  const Cell& b = slots[ops[1]];
+  x = a.fNumber;
+  y = b.fNumber;
+  return !a.IsMissing() && !b.IsMissing();
+}
+
+bool TextLess(const std::string* a, const std::string* b) { return *a < *b; }
+
+// XQuery rounding: to the nearest integer, halves towards positive infinity.
+double RoundHalfUp(double x) {
+  double lower = std::floor(x);
+  return (x - lower >= 0.5) ? lower + 1.0 : lower;
+}
+
+// A missing input: mapMissingTo when given; for Apply also defaultValue.
+inline Cell MissingInput(const Step& step) {
+  if (step.fbHasMapMissing) return step.fMapMissing;
+  if (step.fbDefaultOnMissingInput) return step.fDefault;
+  return Cell::Missing();
+}
+
+inline Cell MissingResult(const Step& step) { return step.fbHasDefault ? step.fDefault : Cell::Missing(); }
+
+Cell NormContinuousValue(const NormTable& norm, double x, const Step& step, bool& invalid) {
+  const size_t last = norm.fvOrig.size() - 1;
+  size_t segment;  // interpolate between points segment and segment + 1
+  if (x < norm.fvOrig.front() || x > norm.fvOrig.back()) {
+    if (norm.fOutliers == Outliers::AsMissing) return Cell::Missing();
+    if (norm.fOutliers == Outliers::AsExtreme) {
+      return Cell::Number(x < norm.fvOrig.front() ? norm.fvNorm.front() : norm.fvNorm.back());
+    }
+    segment = x < norm.fvOrig.front() ? 0 : last - 1;
+  } else {
+    auto upper = std::upper_bound(norm.fvOrig.begin(), norm.fvOrig.end(), x);
+    segment = static_cast<size_t>(upper - norm.fvOrig.begin());
+    segment = segment == 0 ? 0 : std::min(segment - 1, last - 1);
+  }
+  const double x0 = norm.fvOrig[segment], x1 = norm.fvOrig[segment + 1];
+  const double y0 = norm.fvNorm[segment], y1 = norm.fvNorm[segment + 1];
+  const double y = y0 + (x - x0) * (y1 - y0) / (x1 - x0);
+  if (std::isfinite(y)) return Cell::Number(y);
+  invalid = true;
+  return MissingResult(step);
+}
+
+Cell LookUp(const MapTable& map, const Cell* const* values, const Step& step) {
+  if (map.fNColumns == 1) {
+    const Cell& a = *values[0];
+    if (step.fOperandKind == Kind::Text) {
+      auto it = std::lower_bound(map.fvTextIndex.begin(), map.fvTextIndex.end(), a.fpText,
+                                 [](const auto& entry, const std::string* key) { return *entry.first < *key; });
+      if (it != map.fvTextIndex.end() && *it->first == *a.fpText) return map.fvOutputs[static_cast<size_t>(it->second)];
+    } else {
+      auto it = std::lower_bound(map.fvNumberIndex.begin(), map.fvNumberIndex.end(), a.fNumber,
+                                 [](const auto& entry, double key) { return entry.first < key; });
+      if (it != map.fvNumberIndex.end() && it->first == a.fNumber) return map.fvOutputs[static_cast<size_t>(it->second)];
+    }
+    return MissingResult(step);
+  }
+  // Several columns: the first row whose keys all equal the fields' values.
+  // Each key keeps the kind of its field.
+  const size_t rows = map.fvOutputs.size();
+  for (size_t r = 0; r < rows; ++r) {
+    const Cell* keys = &map.fvKeys[r * static_cast<size_t>(map.fNColumns)];
+    bool match = true;
+    for (int c = 0; c < map.fNColumns && match; ++c) {
+      const Kind kind = keys[c].fpText == nullptr ? Kind::Number : Kind::Text;
+      match = Same(*values[c], keys[c], kind);
+    }
+    if (match) return map.fvOutputs[r];
+  }
+  return MissingResult(step);
+}
+
+}  // namespace
+
+void BuildProgram(Model& model) { ProgramBuilder(model).Build(); }
+
+Evaluator::Evaluator(const Model& model)
+    : fpModel(&model), fvSlots(model.fvSlotInit), fNInputs(model.fvInputs.size()) {}
+
+// The steps run as threaded code: every handler ends with its own jump to
+// the next step's handler, which lets the processor predict each jump from
+// the handler it leaves. Labels as values are a GNU extension; the optimize
+// attribute keeps the compiler from merging the jumps back into one.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpedantic"
+__attribute__((optimize("no-gcse", "no-crossjumping"))) bool Evaluator::Run() {
+  static const void* const HANDLERS[] = {
+      &&L_Constant,
+      &&L_InputRef,
+      &&L_DerivedRef,
+      &&L_Add,
+      &&L_Sub,
+      &&L_Mul,
+      &&L_Div,
+      &&L_Min,
+      &&L_Max,
+      &&L_Sum,
+      &&L_Avg,
+      &&L_Product,
+      &&L_Log10,
+      &&L_Ln,
+      &&L_Exp,
+      &&L_Sqrt,
+      &&L_Abs,
+      &&L_Pow,
+      &&L_Threshold,
+      &&L_Floor,
+      &&L_Ceil,
+      &&L_Round,
+      &&L_IsMissing,
+      &&L_IsNotMissing,
+      &&L_Equal,
+      &&L_NotEqual,
+      &&L_Less,
+      &&L_LessOrEqual,
+      &&L_Greater,
+      &&L_GreaterOrEqual,
+      &&L_And,
+      &&L_Or,
+      &&L_Not,
+      &&L_IsIn,
+      &&L_IsNotIn,
+      &&L_If,
+      &&L_NormContinuous,
+      &&L_NormDiscrete,
+      &&L_Discretize,
+      &&L_MapValues,
+      &&L_Copy,
+      &&L_RefMapMissing,
+      &&L_IfTest,
+      &&L_Take,
+      &&L_End,
+  };
+  static_assert(sizeof(HANDLERS) / sizeof(HANDLERS[0]) == static_cast<size_t>(Op::End) + 1,
+                "one handler per operation, in the order of Op");
+  const Step* program = fpModel->fvProgram.data();
+  const int* operands = fpModel->fvOperands.data();
+  Cell* slots = fvSlots.data();
+  bool failed = false;
+  fFailedOutput = -1;
+
+  int pc = 0;
+  const Step* sp = program;
+  const int* ops = operands;
+  Cell* dstp = slots;
+  bool invalid = false;  // the current step met an invalid value
+  double x, y;
+  int order;
+  // A computed number: non-finite results are invalid.
+  auto Result = [&](double r) {
+    if (std::isfinite(r)) {
+      *dstp = Cell::Number(r);
+    } else {
+      invalid = true;
+    }
+  };
+  // Whether both operands are present; false (with the result set) when not.
+  auto Present2 = [&](const Cell* s, const int* o, const Step& st) {
+    if (s[o[0]].IsMissing() || s[o[1]].IsMissing()) {
+      *dstp = MissingInput(st);
+      return false;
+    }
+    return true;
+  };
+  // Orders the two operands; false (with the result set) when one is missing.
+  auto Order = [&](const Cell* s, const int* o, const Step& st, int& out) {
+    const Cell& a = s[o[0]];
+    const Cell& b = s[o[1]];
+    if (a.IsMissing() || b.IsMissing()) {
+      *dstp = MissingInput(st);
+      return false;
+    }
+    out = Compare(a, b, st.fOperandKind);
+    return true;
+  };
+
+// Ends a step: settles an invalid value (missing, or a failed case), then
+// goes to the next step's handler.
+#define NEXT()                                   \
+  do {                                           \
+    if (invalid) {                               \
+      *dstp = MissingResult(*sp);                \
+      invalid = false;                           \
+      if (sp->fbReturnInvalid && !failed) {      \
+        failed = true;                           \
+        fFailedOutput = sp->fOutput;             \
+      }                                          \
+    }                                            \
+    DISPATCH();                                  \
+  } while (false)
+#define DISPATCH()                                                  \
+  do {                                                              \
+    sp = program + pc++;                                            \
+    ops = operands + sp->fFirstOperand;                             \
+    dstp = slots + sp->fDst;                                        \
+    goto* HANDLERS[static_cast<size_t>(sp->fOp)];                   \
+  } while (false)
+
+  DISPATCH();
+    L_End:
+      goto done;
+    L_Copy:
+        *dstp = slots[ops[0]];
+        NEXT();
+    L_RefMapMissing: {
+        const Cell& a = slots[ops[0]];
+        *dstp = a.IsMissing() ? sp->fMapMissing : a;
+        NEXT();
+      }
+    L_IfTest: {
+        const Cell& condition = slots[ops[0]];
+        if (condition.IsMissing()) {
+          *dstp = MissingInput(*sp);
+          pc = sp->fIndex;
+        } else if (!Truth(condition)) {
+          if (sp->fTarget >= 0) {
+            pc = sp->fTarget;
+          } else {
+            *dstp = MissingResult(*sp);  // no else branch
+            pc = sp->fIndex;
+          }
+        }
+        NEXT();
+      }
+    L_Take: {
+        const Cell& a = slots[ops[0]];
+        *dstp = a.IsMissing() ? MissingResult(*sp) : a;
+        if (sp->fTarget >= 0) pc = sp->fTarget;
+        NEXT();
+      }
+
+      // Binary arithmetic: missing when an argument is.
+    L_Add:
+        if (Numbers2(slots, ops, x, y)) {
+          Result(x + y);
+        } else {
+          *dstp = MissingInput(*sp);
+        }
+        NEXT();
+    L_Sub:
+        if (Numbers2(slots, ops, x, y)) {
+          Result(x - y);
+        } else {
+          *dstp = MissingInput(*sp);
+        }
+        NEXT();
+    L_Mul:
+        if (Numbers2(slots, ops, x, y)) {
+          Result(x * y);
+        } else {
+          *dstp = MissingInput(*sp);
+        }
+        NEXT();
+    L_Div:
+        if (Numbers2(slots, ops, x, y)) {
+          Result(x / y);
+        } else {
+          *dstp = MissingInput(*sp);
+        }
+        NEXT();
+    L_Pow:
+        if (Numbers2(slots, ops, x, y)) {
+          // Squares are common; x * x is exactly what pow gives for them.
+          Result(y == 2.0 ? x * x : std::pow(x, y));
+        } else {
+          *dstp = MissingInput(*sp);
+        }
+        NEXT();
+    L_Threshold:
+        if (Numbers2(slots, ops, x, y)) {
+          *dstp = Boolean(x > y);
+        } else {
+          *dstp = MissingInput(*sp);
+        }
+        NEXT();
+
+    L_Min:
+    L_Max:
+    L_Sum:
+    L_Avg:
+    L_Product: {
+        // Aggregates skip missing arguments; all missing gives a missing result.
+        int present = 0;
+        double acc = sp->fOp == Op::Product ? 1.0 : 0.0;
+        for (int i = 0; i < sp->fNOperands; ++i) {
+          const Cell& a = slots[ops[i]];
+          if (a.IsMissing()) continue;
+          if (present == 0 && (sp->fOp == Op::Min || sp->fOp == Op::Max)) {
+            acc = a.fNumber;
+          } else if (sp->fOp == Op::Min) {
+            acc = std::min(acc, a.fNumber);
+          } else if (sp->fOp == Op::Max) {
+            acc = std::max(acc, a.fNumber);
+          } else if (sp->fOp == Op::Product) {
+            acc *= a.fNumber;
+          } else {
+            acc += a.fNumber;
+          }
+          ++present;
+        }
+        if (present == 0) {
+          *dstp = MissingResult(*sp);
+          NEXT();
+        }
+        if (sp->fOp == Op::Avg) acc /= present;
+        if (std::isfinite(acc)) {
+          *dstp = Cell::Number(acc);
+        } else {
+          invalid = true;
+        }
+        NEXT();
+      }
+
+      // Functions of one number: missing when the argument is; a result
+      // outside the function's domain is invalid.
+    L_Log10:
+        if (Number1(slots, ops, x)) {
+          Result(x > 0.0 ? std::log10(x) : NAN);
+        } else {
+          *dstp = MissingInput(*sp);
+        }
+        NEXT();
+    L_Ln:
+        if (Number1(slots, ops, x)) {
+          Result(x > 0.0 ? std::log(x) : NAN);
+        } else {
+          *dstp = MissingInput(*sp);
+        }
+        NEXT();
+    L_Exp:
+        if (Number1(slots, ops, x)) {
+          Result(std::exp(x));
+        } else {
+          *dstp = MissingInput(*sp);
+        }
+        NEXT();
+    L_Sqrt:
+        if (Number1(slots, ops, x)) {
+          Result(x >= 0.0 ? std::sqrt(x) : NAN);
+        } else {
+          *dstp = MissingInput(*sp);
+        }
+        NEXT();
+    L_Abs:
+        if (Number1(slots, ops, x)) {
+          Result(std::fabs(x));
+        } else {
+          *dstp = MissingInput(*sp);
+        }
+        NEXT();
+    L_Floor:
+        if (Number1(slots, ops, x)) {
+          Result(std::floor(x));
+        } else {
+          *dstp = MissingInput(*sp);
+        }
+        NEXT();
+    L_Ceil:
+        if (Number1(slots, ops, x)) {
+          Result(std::ceil(x));
+        } else {
+          *dstp = MissingInput(*sp);
+        }
+        NEXT();
+    L_Round:
+        if (Number1(slots, ops, x)) {
+          Result(RoundHalfUp(x));
+        } else {
+          *dstp = MissingInput(*sp);
+        }
+        NEXT();
+
+    L_Not: {
+        const Cell& a = slots[ops[0]];
+        *dstp = a.IsMissing() ? MissingInput(*sp) : Boolean(!Truth(a));
+        NEXT();
+      }
+    L_IsMissing:
+        *dstp = Boolean(slots[ops[0]].IsMissing());
+        NEXT();
+    L_IsNotMissing:
+        *dstp = Boolean(!slots[ops[0]].IsMissing());
+        NEXT();
+
+      // Comparisons: missing when an argument is.
+    L_Equal:
+        if (Present2(slots, ops, *sp)) *dstp = Boolean(Same(slots[ops[0]], slots[ops[1]], sp->fOperandKind));
+        NEXT();
+    L_NotEqual:
+        if (Present2(slots, ops, *sp)) *dstp = Boolean(!Same(slots[ops[0]], slots[ops[1]], sp->fOperandKind));
+        NEXT();
+    L_Less:
+        if (Order(slots, ops, *sp, order)) *dstp = Boolean(order < 0);
+        NEXT();
+    L_LessOrEqual:
+        if (Order(slots, ops, *sp, order)) *dstp = Boolean(order <= 0);
+        NEXT();
+    L_Greater:
+        if (Order(slots, ops, *sp, order)) *dstp = Boolean(order > 0);
+        NEXT();
+    L_GreaterOrEqual:
+        if (Order(slots, ops, *sp, order)) *dstp = Boolean(order >= 0);
+        NEXT();
+
+    L_And:
+    L_Or: {
+        // Three-valued logic: a deciding argument (false for and, true for or)
+        // decides even when others are missing.
+        const bool decider = sp->fOp == Op::Or;
+        bool anyMissing = false, decided = false;
+        for (int i = 0; i < sp->fNOperands && !decided; ++i) {
+          const Cell& a = slots[ops[i]];
+          if (a.IsMissing()) {
+            anyMissing = true;
+          } else if (Truth(a) == decider) {
+            decided = true;
+          }
+        }
+        *dstp = decided ? Boolean(decider) : (anyMissing ? MissingResult(*sp) : Boolean(!decider));
+        NEXT();
+      }
+
+    L_IsIn:
+    L_IsNotIn: {
+        const Cell& a = slots[ops[0]];
+        if (a.IsMissing()) {
+          *dstp = MissingInput(*sp);
+          NEXT();
+        }
+        const SetTable& set = fpModel->fvSets[static_cast<size_t>(sp->fIndex)];
+        const bool found = sp->fOperandKind == Kind::Text
+                               ? std::binary_search(set.fvTexts.begin(), set.fvTexts.end(), a.fpText, TextLess)
+                               : std::binary_search(set.fvNumbers.begin(), set.fvNumbers.end(), a.fNumber);
+        *dstp = Boolean(found == (sp->fOp == Op::IsIn));
+        NEXT();
+      }
+
+    L_NormContinuous: {
+        const Cell& a = slots[ops[0]];
+        *dstp = a.IsMissing() ? MissingInput(*sp)
+                            : NormContinuousValue(fpModel->fvNorms[static_cast<size_t>(sp->fIndex)], a.fNumber,
+                                                  *sp, invalid);
+        NEXT();
+      }
+
+    L_NormDiscrete: {
+        const Cell& a = slots[ops[0]];
+        *dstp = a.IsMissing() ? MissingInput(*sp) : Boolean(Same(a, sp->fValue, sp->fOperandKind));
+        NEXT();
+      }
+
+    L_Discretize: {
+        const Cell& a = slots[ops[0]];
+        if (a.IsMissing()) {
+          *dstp = MissingInput(*sp);
+          NEXT();
+        }
+        x = a.fNumber;
+        *dstp = MissingResult(*sp);
+        for (const Bin& bin : fpModel->fvDiscretizes[static_cast<size_t>(sp->fIndex)].fvBins) {
+          const bool aboveLow = bin.fbLowClosed ? x >= bin.fLow : x > bin.fLow;
+          const bool belowHigh = bin.fbHighClosed ? x <= bin.fHigh : x < bin.fHigh;
+          if (aboveLow && belowHigh) {
+            *dstp = bin.fValue;
+            break;
+          }
+        }
+        NEXT();
+      }
+
+    L_MapValues: {
+        const Cell* values[16];
+        bool anyMissing = false;
+        for (int c = 0; c < sp->fNOperands; ++c) {
+          values[c] = &slots[ops[c]];
+          anyMissing = anyMissing || values[c]->IsMissing();
+        }
+        *dstp = anyMissing ? MissingInput(*sp) : LookUp(fpModel->fvMaps[static_cast<size_t>(sp->fIndex)], values, *sp);
+        NEXT();
+      }
+
+    L_Constant:
+    L_InputRef:
+    L_DerivedRef:
+    L_If:
+        NEXT();  // never steps: leaves are slots, an if is IfTest and Take
+
+done:
+#undef NEXT
+#undef DISPATCH
+  return !failed;
+}
+#pragma GCC diagnostic pop
+
+}  // namespace QorTransform
