@@ -1,5 +1,5 @@
 // Golden-text tests of the class dumps: a specification and an input adapter
-// over a small data set are read through one pass, and each class's dump is
+// over a small CSV data set are read through one pass, and each class's dump is
 // compared line by line with text written out from the dump rules.
 #include <gtest/gtest.h>
 #include <vorm/ObsVecMap.h>
@@ -17,8 +17,8 @@
 #include "kvoadapter/KVOProcDataSourceIter.h"
 #include "kvoadapter/KVOVarValidSpecs.h"
 #include "kvoadapter/KVOVariableDesc.h"
+#include "standin/CsvLoader.h"
 #include "standin/HostControl.h"
-#include "support/DataSourceBuilder.h"
 
 namespace {
 
@@ -71,18 +71,13 @@ class ClassDumpsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     standin::SetAssertHandler([this](const standin::AssertReport& r) { fReports.push_back(r); });
-    fpData = kvotest::DataSourceBuilder()
-                 .Add(kvotest::Str("region", 10).Format(VORM_Format::A, 10))
-                 .Add(kvotest::Num("grade").Ordinal().Format(VORM_Format::F, 4, 1))
-                 .Add(kvotest::Num("sex").Nominal().Format(VORM_Format::F, 1, 0))
-                 .Add(kvotest::Num("income").Format(VORM_Format::F, 8, 2))
-                 .Add(kvotest::Num("w").Format(VORM_Format::F, 4, 1))
-                 .Weight("w")
-                 .Row({"North", 2.0, 1, 1500.5, 1.0})
-                 .Row({"South", 1.5, 2, 2200.0, 2.0})
-                 .Row({"West", kvotest::SYSMIS, 1, 900.0, 1.0})
-                 .Row({"East", 2.0, 2, 3100.25, 1.0})
-                 .Build();
+    // region A10, grade F4.1 (empty: system-missing), sex F1.0, income F8.2, w.
+    const std::string dir = std::string(KVO_TEST_DATA_DIR) + "/display/";
+    std::string error;
+    fpData = standin::LoadCsvDataSource(dir + "dumps.csv", dir + "dumps.schema.json", standin::CsvOptions(),
+                                        error);
+    ASSERT_NE(fpData, nullptr) << error;
+    ASSERT_TRUE(fpData->SetWeightVariable(WEIGHT));
 
     // Every combination of sex and region the data hold, each standing for
     // its own number.
