@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
+#include <string>
 
 #include "KVOAssert.h"
+#include "kvoadapter/KVOCommonDisplay.h"
 
 namespace {
 constexpr const char* KVO_SOURCE = "KVOInputAdapter";
@@ -631,8 +634,56 @@ const std::vector<KVOContVarAdapter*>& KVOInputAdapter::GetContAdapters() const 
   return fpSplitData != nullptr ? fpSplitData->fvpAdaptContVar : NO_CONT_ADAPTERS;
 }
 
-// The dumps of the adapter's state are written by the diagnostic display.
-void KVOInputAdapter::Display() const {}
+namespace {
+// What a record slot holds, as the adapter's dump names it: the host
+// variable's name, or the kind of a slot no host variable feeds.
+std::string SlotName(const KVOVarValidSpecs& specs, const VORM_DataSource& dataSource, int recInd) {
+  const int vormInd = specs.GetVORMVarIndex(recInd);
+  if (vormInd >= 0) {
+    const VORM_Variable* variable = dataSource.GetVariable(vormInd);
+    if (variable != nullptr && variable->GetName() != nullptr) return variable->GetName();
+    return "<no variable " + std::to_string(vormInd) + ">";
+  }
+  if (recInd == specs.GetCaseCountInd()) return "Case ID variable";
+  if (recInd == specs.GetGlobalCountInd()) return "Global case ID variable";
+  if (recInd == specs.GetWeightVarInd()) return "Weight variable";
+  for (int matrix = 0; matrix < specs.GetNMatrices(); ++matrix) {
+    if (recInd == specs.GetRecMatrixInd(matrix)) return "MATRIX specification";
+  }
+  // A free slot, which the component fills itself.
+  return "Internal Variable";
+}
+}  // namespace
+
+// The shape of the record, one line per slot, the current split group's
+// categorical adapters, then its counters and the pass state.
+void KVOInputAdapter::Display() const {
+  namespace D = KVOCommonDisplay;
+  D::DisplayStart("KVOInputAdapter");
+  D::DisplayI("Number of categorical variables", GetNCatVars());
+  D::DisplayI("Number of continuous variables", GetNContVarsNoMatrix());
+  D::DisplayI("Number of MATRIX specifications", GetNMatrixSpecs());
+  D::DisplayText(1, "List of component variable indices and Korel variable names");
+  const int nSlots = fpValidSpecs != nullptr ? fpValidSpecs->GetNRecordVars() : 0;
+  for (int recInd = 0; recInd < nSlots; ++recInd) {
+    char prefix[64];
+    std::snprintf(prefix, sizeof prefix, "Component variable index = %d, Korel name = ", recInd);
+    D::DisplayText(1, prefix + SlotName(*fpValidSpecs, *fpProcDS, recInd));
+  }
+  for (const KVOCatVarAdapter* adapter : GetCatAdapters()) {
+    if (adapter != nullptr) adapter->Display();
+  }
+  D::DisplayI("Number of cases read from the procedure data source", GetNCases());
+  D::DisplayI("Number of records passed to the component", GetNRecords());
+  D::DisplayB("Indicator of score iteration set", fbScoreIteration);
+  D::DisplayI("Data pass counter", fDataPassCount);
+  D::DisplayB("Indicator of the last data pass", GetLastDataPass());
+  D::DisplayB("Split file indicator", fbSplitFile);
+  D::DisplayI("Split file counter", fSplitCount);
+  D::DisplayI("Number of valid cases", GetNValidCases());
+  D::DisplayI("Number of invalid cases", GetNInvalidCases());
+  D::DisplayEnd("KVOInputAdapter");
+}
 
 // --- Reordering of encoded category combinations -----------------------------------
 // Every code list is decoded into its value combination and inserted, with
