@@ -1,10 +1,13 @@
 #include "kvoadapter/KVOInputAdapter.h"
 
 #include <algorithm>
-#include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <memory>
+#include <string>
 
 #include "KVOAssert.h"
+#include "kvoadapter/KVOCommonDisplay.h"
 
 namespace {
 constexpr const char* KVO_SOURCE = "KVOInputAdapter";
@@ -85,7 +88,8 @@ void KVOInputAdapter::RefreshPlans() {
   };
   const std::vector<int>& recCat = fpValidSpecs->GetRecCatVars();
   const std::vector<int>& catX = fpValidSpecs->GetCatVarsX();
-  for (size_t i = 0; i < recCat.size(); ++i) fvCatPlan.push_back(planOf(recCat[i], i < catX.size() ? catX[i] : -1));
+  for (size_t i = 0; i < recCat.size(); ++i)
+    fvCatPlan.push_back(planOf(recCat[i], i < catX.size() ? catX[i] : -1));
   const std::vector<int>& recCont = fpValidSpecs->GetRecContVars();
   const std::vector<int>& contX = fpValidSpecs->GetContVarsX();
   for (size_t i = 0; i < recCont.size(); ++i) {
@@ -93,7 +97,8 @@ void KVOInputAdapter::RefreshPlans() {
   }
   for (int m = 0; m < fpValidSpecs->GetNMatrices(); ++m) {
     const KVOMatrixSpecs* spec = fpValidSpecs->GetMatrixSpecsPtr(m);
-    fvMatrixPlan.push_back(MatrixPlan{spec->GetRecVarIndex(), spec->GetGroupIndex(), spec, !spec->GetExclUserMiss()});
+    fvMatrixPlan.push_back(
+        MatrixPlan{spec->GetRecVarIndex(), spec->GetGroupIndex(), spec, !spec->GetExclUserMiss()});
   }
   for (int recInd : fpValidSpecs->GetFreeIndices()) {
     const KVOVariableDesc* desc = fpValidSpecs->GetRecVarDescPtr(recInd);
@@ -135,7 +140,8 @@ void KVOInputAdapter::CreateAdaptersOfCurrentGroup() {
     }
     // Adapters read through the host iterator; without one none can be made.
     if (fpDSIter != nullptr) {
-      data.fvpAdaptCatVar.push_back(new KVOCatVarAdapter(*fpProcDS, *fpDSIter, plan.fVormInd, plan.fbUserMissValid));
+      data.fvpAdaptCatVar.push_back(
+          new KVOCatVarAdapter(*fpProcDS, *fpDSIter, plan.fVormInd, plan.fbUserMissValid));
     }
   }
   for (size_t i = 0; i < fvContPlan.size(); ++i) {
@@ -194,36 +200,52 @@ int KVOInputAdapter::GetRecordSize() const {
 
 bool KVOInputAdapter::EncodeCatVars(double* record) const {
   if (fpSplitData == nullptr) return fvCatPlan.empty();
-  const std::vector<KVOCatVarAdapter*>& adapters = fpSplitData->fvpAdaptCatVar;
-  const size_t n = std::min(fvCatPlan.size(), adapters.size());
-  const bool collecting = fDataPassCount == 0;
-  bool ok = true;
-  for (size_t i = 0; i < n; ++i) {
-    const SlotPlan& plan = fvCatPlan[i];
-    const int code = collecting ? adapters[i]->Encode() : adapters[i]->EncodeOldVars();
-    if (code == -1 && !SysMissAllowed(plan)) {
-      record[plan.fRecInd] = fSysMis;
-      ok = false;
-    } else {
-      record[plan.fRecInd] = static_cast<double>(code);
+  // Everything the adapters' calls could in principle change is read once:
+  // the lists' arrays, the mode and the missing value.
+  const std::vector<KVOCatVarAdapter*>& list = fpSplitData->fvpAdaptCatVar;
+  KVOCatVarAdapter* const* const adapters = list.data();
+  const SlotPlan* const plans = fvCatPlan.data();
+  const size_t n = std::min(fvCatPlan.size(), list.size());
+  const bool score = fbScoreIteration;
+  const double sysMis = fSysMis;
+  bool ok = n == fvCatPlan.size();
+  if (fDataPassCount == 0) {
+    for (size_t i = 0; i < n; ++i) {
+      const int code = adapters[i]->Encode();
+      ok &= StoreCode(record, plans[i], code, score, sysMis);
+    }
+  } else {
+    for (size_t i = 0; i < n; ++i) {
+      const int code = adapters[i]->EncodeOldVars();
+      ok &= StoreCode(record, plans[i], code, score, sysMis);
     }
   }
-  return ok && n == fvCatPlan.size();
+  return ok;
 }
 
 bool KVOInputAdapter::GetContVars(double* record) const {
   if (fpSplitData == nullptr) return fvContPlan.empty();
-  const std::vector<KVOContVarAdapter*>& adapters = fpSplitData->fvpAdaptContVar;
-  const size_t n = std::min(fvContPlan.size(), adapters.size());
-  const bool collecting = fDataPassCount == 0;
-  bool ok = true;
-  for (size_t i = 0; i < n; ++i) {
-    const SlotPlan& plan = fvContPlan[i];
-    const double value = collecting ? adapters[i]->GetValue() : adapters[i]->GetOldValue();
-    record[plan.fRecInd] = value;
-    if (value == fSysMis && !SysMissAllowed(plan)) ok = false;
+  const std::vector<KVOContVarAdapter*>& list = fpSplitData->fvpAdaptContVar;
+  KVOContVarAdapter* const* const adapters = list.data();
+  const SlotPlan* const plans = fvContPlan.data();
+  const size_t n = std::min(fvContPlan.size(), list.size());
+  const bool score = fbScoreIteration;
+  const double sysMis = fSysMis;
+  bool ok = n == fvContPlan.size();
+  if (fDataPassCount == 0) {
+    for (size_t i = 0; i < n; ++i) {
+      const double value = adapters[i]->GetValue();
+      record[plans[i].fRecInd] = value;
+      ok &= value != sysMis || (score ? plans[i].fbScoreSysMiss : plans[i].fbProcSysMiss);
+    }
+  } else {
+    for (size_t i = 0; i < n; ++i) {
+      const double value = adapters[i]->GetOldValue();
+      record[plans[i].fRecInd] = value;
+      ok &= value != sysMis || (score ? plans[i].fbScoreSysMiss : plans[i].fbProcSysMiss);
+    }
   }
-  return ok && n == fvContPlan.size();
+  return ok;
 }
 
 bool KVOInputAdapter::RecodeMatrixSpecs(double* record) const {
@@ -265,6 +287,11 @@ void KVOInputAdapter::PrepareNewPass() {}
 void KVOInputAdapter::PrepareNewSplit() {}
 
 bool KVOInputAdapter::ProcessWeight(double* record) const {
+  // floor() of a number of at least 1, by integer conversion instead of a
+  // library call; from 2^52 on every double is whole already.
+  auto floorOf = [](double x) {
+    return x < 4503599627370496.0 ? static_cast<double>(static_cast<int64_t>(x)) : x;
+  };
   if (fWeightInd < 0) return true;
   double& slot = record[fWeightInd];
   const double w = fpDSIter != nullptr ? fpDSIter->Weight() : fSysMis;
@@ -275,13 +302,13 @@ bool KVOInputAdapter::ProcessWeight(double* record) const {
   switch (fWeightAdjType) {
     case WeightRound:
       if (w >= 0.5) {
-        slot = std::floor(w + 0.5);
+        slot = floorOf(w + 0.5);
         return true;
       }
       break;
     case WeightTruncate:
       if (w >= 1.0) {
-        slot = std::floor(w);
+        slot = floorOf(w);
         return true;
       }
       break;
@@ -343,7 +370,9 @@ bool KVOInputAdapter::FatalError() const { return fpProcDS->FatalError(); }
 int KVOInputAdapter::GetNCases() const { return fpSplitData != nullptr ? fpSplitData->fNCases : 0; }
 int KVOInputAdapter::GetNRecords() const { return fpSplitData != nullptr ? fpSplitData->fNRecords : 0; }
 int KVOInputAdapter::GetNValidCases() const { return fpSplitData != nullptr ? fpSplitData->fNValidCases : 0; }
-int KVOInputAdapter::GetNInvalidCases() const { return fpSplitData != nullptr ? fpSplitData->fNInvalidCases : 0; }
+int KVOInputAdapter::GetNInvalidCases() const {
+  return fpSplitData != nullptr ? fpSplitData->fNInvalidCases : 0;
+}
 double KVOInputAdapter::GetWeightNCases() const {
   return fpSplitData != nullptr ? fpSplitData->fWeightNCases : 0.0;
 }
@@ -471,7 +500,9 @@ int KVOInputAdapter::GetNFreeVars() const {
   return fpValidSpecs != nullptr ? static_cast<int>(fpValidSpecs->GetFreeIndices().size()) : 0;
 }
 
-int KVOInputAdapter::GetNMatrixSpecs() const { return fpValidSpecs != nullptr ? fpValidSpecs->GetNMatrices() : 0; }
+int KVOInputAdapter::GetNMatrixSpecs() const {
+  return fpValidSpecs != nullptr ? fpValidSpecs->GetNMatrices() : 0;
+}
 
 // --- Adapters and categories ------------------------------------------------------
 // A lookup gives its "or" result for a negative index, one beyond the
@@ -603,8 +634,56 @@ const std::vector<KVOContVarAdapter*>& KVOInputAdapter::GetContAdapters() const 
   return fpSplitData != nullptr ? fpSplitData->fvpAdaptContVar : NO_CONT_ADAPTERS;
 }
 
-// The dumps of the adapter's state are written by the diagnostic display.
-void KVOInputAdapter::Display() const {}
+namespace {
+// What a record slot holds, as the adapter's dump names it: the host
+// variable's name, or the kind of a slot no host variable feeds.
+std::string SlotName(const KVOVarValidSpecs& specs, const VORM_DataSource& dataSource, int recInd) {
+  const int vormInd = specs.GetVORMVarIndex(recInd);
+  if (vormInd >= 0) {
+    const VORM_Variable* variable = dataSource.GetVariable(vormInd);
+    if (variable != nullptr && variable->GetName() != nullptr) return variable->GetName();
+    return "<no variable " + std::to_string(vormInd) + ">";
+  }
+  if (recInd == specs.GetCaseCountInd()) return "Case ID variable";
+  if (recInd == specs.GetGlobalCountInd()) return "Global case ID variable";
+  if (recInd == specs.GetWeightVarInd()) return "Weight variable";
+  for (int matrix = 0; matrix < specs.GetNMatrices(); ++matrix) {
+    if (recInd == specs.GetRecMatrixInd(matrix)) return "MATRIX specification";
+  }
+  // A free slot, which the component fills itself.
+  return "Internal Variable";
+}
+}  // namespace
+
+// The shape of the record, one line per slot, the current split group's
+// categorical adapters, then its counters and the pass state.
+void KVOInputAdapter::Display() const {
+  namespace D = KVOCommonDisplay;
+  D::DisplayStart("KVOInputAdapter");
+  D::DisplayI("Number of categorical variables", GetNCatVars());
+  D::DisplayI("Number of continuous variables", GetNContVarsNoMatrix());
+  D::DisplayI("Number of MATRIX specifications", GetNMatrixSpecs());
+  D::DisplayText(1, "List of component variable indices and Korel variable names");
+  const int nSlots = fpValidSpecs != nullptr ? fpValidSpecs->GetNRecordVars() : 0;
+  for (int recInd = 0; recInd < nSlots; ++recInd) {
+    char prefix[64];
+    std::snprintf(prefix, sizeof prefix, "Component variable index = %d, Korel name = ", recInd);
+    D::DisplayText(1, prefix + SlotName(*fpValidSpecs, *fpProcDS, recInd));
+  }
+  for (const KVOCatVarAdapter* adapter : GetCatAdapters()) {
+    if (adapter != nullptr) adapter->Display();
+  }
+  D::DisplayI("Number of cases read from the procedure data source", GetNCases());
+  D::DisplayI("Number of records passed to the component", GetNRecords());
+  D::DisplayB("Indicator of score iteration set", fbScoreIteration);
+  D::DisplayI("Data pass counter", fDataPassCount);
+  D::DisplayB("Indicator of the last data pass", GetLastDataPass());
+  D::DisplayB("Split file indicator", fbSplitFile);
+  D::DisplayI("Split file counter", fSplitCount);
+  D::DisplayI("Number of valid cases", GetNValidCases());
+  D::DisplayI("Number of invalid cases", GetNInvalidCases());
+  D::DisplayEnd("KVOInputAdapter");
+}
 
 // --- Reordering of encoded category combinations -----------------------------------
 // Every code list is decoded into its value combination and inserted, with
