@@ -88,7 +88,8 @@ void KVOInputAdapter::RefreshPlans() {
   };
   const std::vector<int>& recCat = fpValidSpecs->GetRecCatVars();
   const std::vector<int>& catX = fpValidSpecs->GetCatVarsX();
-  for (size_t i = 0; i < recCat.size(); ++i) fvCatPlan.push_back(planOf(recCat[i], i < catX.size() ? catX[i] : -1));
+  for (size_t i = 0; i < recCat.size(); ++i)
+    fvCatPlan.push_back(planOf(recCat[i], i < catX.size() ? catX[i] : -1));
   const std::vector<int>& recCont = fpValidSpecs->GetRecContVars();
   const std::vector<int>& contX = fpValidSpecs->GetContVarsX();
   for (size_t i = 0; i < recCont.size(); ++i) {
@@ -96,7 +97,8 @@ void KVOInputAdapter::RefreshPlans() {
   }
   for (int m = 0; m < fpValidSpecs->GetNMatrices(); ++m) {
     const KVOMatrixSpecs* spec = fpValidSpecs->GetMatrixSpecsPtr(m);
-    fvMatrixPlan.push_back(MatrixPlan{spec->GetRecVarIndex(), spec->GetGroupIndex(), spec, !spec->GetExclUserMiss()});
+    fvMatrixPlan.push_back(
+        MatrixPlan{spec->GetRecVarIndex(), spec->GetGroupIndex(), spec, !spec->GetExclUserMiss()});
   }
   for (int recInd : fpValidSpecs->GetFreeIndices()) {
     const KVOVariableDesc* desc = fpValidSpecs->GetRecVarDescPtr(recInd);
@@ -138,7 +140,8 @@ void KVOInputAdapter::CreateAdaptersOfCurrentGroup() {
     }
     // Adapters read through the host iterator; without one none can be made.
     if (fpDSIter != nullptr) {
-      data.fvpAdaptCatVar.push_back(new KVOCatVarAdapter(*fpProcDS, *fpDSIter, plan.fVormInd, plan.fbUserMissValid));
+      data.fvpAdaptCatVar.push_back(
+          new KVOCatVarAdapter(*fpProcDS, *fpDSIter, plan.fVormInd, plan.fbUserMissValid));
     }
   }
   for (size_t i = 0; i < fvContPlan.size(); ++i) {
@@ -286,7 +289,9 @@ void KVOInputAdapter::PrepareNewSplit() {}
 bool KVOInputAdapter::ProcessWeight(double* record) const {
   // floor() of a number of at least 1, by integer conversion instead of a
   // library call; from 2^52 on every double is whole already.
-  auto floorOf = [](double x) { return x < 4503599627370496.0 ? static_cast<double>(static_cast<int64_t>(x)) : x; };
+  auto floorOf = [](double x) {
+    return x < 4503599627370496.0 ? static_cast<double>(static_cast<int64_t>(x)) : x;
+  };
   if (fWeightInd < 0) return true;
   double& slot = record[fWeightInd];
   const double w = fpDSIter != nullptr ? fpDSIter->Weight() : fSysMis;
@@ -365,7 +370,9 @@ bool KVOInputAdapter::FatalError() const { return fpProcDS->FatalError(); }
 int KVOInputAdapter::GetNCases() const { return fpSplitData != nullptr ? fpSplitData->fNCases : 0; }
 int KVOInputAdapter::GetNRecords() const { return fpSplitData != nullptr ? fpSplitData->fNRecords : 0; }
 int KVOInputAdapter::GetNValidCases() const { return fpSplitData != nullptr ? fpSplitData->fNValidCases : 0; }
-int KVOInputAdapter::GetNInvalidCases() const { return fpSplitData != nullptr ? fpSplitData->fNInvalidCases : 0; }
+int KVOInputAdapter::GetNInvalidCases() const {
+  return fpSplitData != nullptr ? fpSplitData->fNInvalidCases : 0;
+}
 double KVOInputAdapter::GetWeightNCases() const {
   return fpSplitData != nullptr ? fpSplitData->fWeightNCases : 0.0;
 }
@@ -493,7 +500,9 @@ int KVOInputAdapter::GetNFreeVars() const {
   return fpValidSpecs != nullptr ? static_cast<int>(fpValidSpecs->GetFreeIndices().size()) : 0;
 }
 
-int KVOInputAdapter::GetNMatrixSpecs() const { return fpValidSpecs != nullptr ? fpValidSpecs->GetNMatrices() : 0; }
+int KVOInputAdapter::GetNMatrixSpecs() const {
+  return fpValidSpecs != nullptr ? fpValidSpecs->GetNMatrices() : 0;
+}
 
 // --- Adapters and categories ------------------------------------------------------
 // A lookup gives its "or" result for a negative index, one beyond the
