@@ -65,7 +65,8 @@ TEST_F(KvoCommandsTest, ScoreWritesOneRowPerCase) {
             "6,36,1,1\n7,46,,1\n8,56,1,0\n9,66,1,0\n10,21,1,0\n");
 
   const std::string output = fScratch / "scores.csv";
-  KvoResult targets = Run({"score", PEOPLE, "--model", DATA + "model.xml", "--targets", "HIGH", "--output", output});
+  KvoResult targets =
+      Run({"score", PEOPLE, "--model", DATA + "model.xml", "--targets", "HIGH", "--output", output});
   ASSERT_EQ(targets.fExitCode, 0) << targets.fErr;
   EXPECT_EQ(targets.fOut, "");
   EXPECT_EQ(ReadFile(output), "case,HIGH\n1,0\n2,0\n3,0\n4,0\n5,0\n6,1\n7,\n8,1\n9,1\n10,1\n");
@@ -86,7 +87,8 @@ TEST_F(KvoCommandsTest, ScoreRefusesModelsAndTargetsWithAReason) {
 
   KvoResult target = Run({"score", PEOPLE, "--model", DATA + "model.xml", "--targets", "ageNext,wealth"});
   EXPECT_EQ(target.fExitCode, 2);
-  EXPECT_NE(target.fErr.find("--targets: 'wealth' is not an output of the model (its outputs: ageNext, high, north)"),
+  EXPECT_NE(target.fErr.find(
+                "--targets: 'wealth' is not an output of the model (its outputs: ageNext, high, north)"),
             std::string::npos)
       << target.fErr;
 

@@ -93,8 +93,9 @@ TEST_F(KvoPrepareTest, PlainRunEncodesDeletesListwiseAndWritesTheRecords) {
   EXPECT_EQ(split["invalid"], 3);
   EXPECT_EQ(split["weighted"], json::parse(R"({"cases": 10.0, "valid": 7.0, "invalid": 3.0})"));
   EXPECT_EQ(split["excluded"], 0);
-  EXPECT_EQ(split["variables"][0]["categories"],
-            Categories({{0, "north", "North"}, {1, "south", "South"}, {2, "west", "West"}, {3, "east", "East"}}));
+  EXPECT_EQ(
+      split["variables"][0]["categories"],
+      Categories({{0, "north", "North"}, {1, "south", "South"}, {2, "west", "West"}, {3, "east", "East"}}));
   EXPECT_EQ(split["variables"][1]["categories"], Categories({{0, "1", "A"}, {1, "2", "B"}}));
   EXPECT_EQ(split["variables"][2]["min"], 20.0);
   EXPECT_EQ(split["variables"][2]["max"], 65.0);
@@ -131,8 +132,8 @@ TEST_F(KvoPrepareTest, PlainRunEncodesDeletesListwiseAndWritesTheRecords) {
 // with weights 1 2.6 1 0.4. Each group has its own categories and counters.
 TEST_F(KvoPrepareTest, WeightsAndSplitGroups) {
   const std::string out = Out("split");
-  json summary = PrepareJson({"--cat", "region", "--cont", "age", "--weight", "w", "--split-by", "country",
-                              "--out", out});
+  json summary = PrepareJson(
+      {"--cat", "region", "--cont", "age", "--weight", "w", "--split-by", "country", "--out", out});
   EXPECT_EQ(summary["record"][2], json::parse(R"({"slot": 2, "name": "w", "kind": "weight"})"));
   ASSERT_EQ(summary["splits"].size(), 2u);
   const json& one = summary["splits"][0];
@@ -171,7 +172,8 @@ TEST_F(KvoPrepareTest, WeightsAndSplitGroups) {
   // Truncated: 1.4 -> 1, 2.6 -> 2, 0.4 rejected. As is: every weight kept.
   json truncated = PrepareJson({"--cont", "age", "--weight", "w", "--weight-adjust", "truncate"});
   EXPECT_EQ(truncated["splits"][0]["valid"], 7);
-  EXPECT_EQ(truncated["splits"][0]["weighted"], json::parse(R"({"cases": 9.0, "valid": 9.0, "invalid": 0.0})"));
+  EXPECT_EQ(truncated["splits"][0]["weighted"],
+            json::parse(R"({"cases": 9.0, "valid": 9.0, "invalid": 0.0})"));
   json asIs = PrepareJson({"--cont", "age", "--weight", "w", "--weight-adjust", "asis"});
   EXPECT_EQ(asIs["splits"][0]["valid"], 8);
   EXPECT_EQ(asIs["splits"][0]["weighted"]["valid"], 1 + 2 + 1 + 1.4 + 1 + 2.6 + 1 + 0.4);
@@ -181,7 +183,8 @@ TEST_F(KvoPrepareTest, MissingValueRules) {
   // Included missing values: group 9 (user-missing) becomes code -1, income
   // -99 and the empty income stay system-missing; all 10 cases are valid and
   // the mean divides the 8 valid incomes' sum by 10 records.
-  json included = PrepareJson({"--cat", "group", "--cont", "income", "--missing", "include", "--out", Out("inc")});
+  json included =
+      PrepareJson({"--cat", "group", "--cont", "income", "--missing", "include", "--out", Out("inc")});
   const json& split = included["splits"][0];
   EXPECT_EQ(split["valid"], 10);
   EXPECT_EQ(split["variables"][0]["categories"], Categories({{0, "1", "A"}, {1, "2", "B"}}));
@@ -229,7 +232,8 @@ TEST_F(KvoPrepareTest, SortsRecordFiles) {
 // user-missing), 4 (west) and 9 (east) have no specification; their region
 // was encoded before the matrix failed, so west and east keep codes.
 TEST_F(KvoPrepareTest, MatrixRecodes) {
-  KvoResult result = Prepare({"--cat", "region", "--matrix", "region,group=" + DATA + "matrix.csv", "--json"});
+  KvoResult result =
+      Prepare({"--cat", "region", "--matrix", "region,group=" + DATA + "matrix.csv", "--json"});
   ASSERT_EQ(result.fExitCode, 0) << result.fErr;
   json summary = json::parse(result.fOut);
   EXPECT_EQ(summary["record"][1], json::parse(R"({"slot": 1, "name": "Matrix 1", "kind": "matrix"})"));
@@ -256,8 +260,8 @@ TEST_F(KvoPrepareTest, MatrixRecodes) {
 // assigned a partition but not stored.
 TEST_F(KvoPrepareTest, PartitionsByVariable) {
   const std::string out = Out("byvar");
-  json summary = PrepareJson({"--cat", "region", "--cont", "age", "--partition-var", "part", "--parts", "3",
-                              "--out", out});
+  json summary = PrepareJson(
+      {"--cat", "region", "--cont", "age", "--partition-var", "part", "--parts", "3", "--out", out});
   EXPECT_EQ(summary["record"][2], json::parse(R"({"slot": 2, "name": "Partition", "kind": "partition"})"));
   const json& split = summary["splits"][0];
   EXPECT_EQ(split["cases"], 10);
@@ -307,8 +311,9 @@ TEST_F(KvoPrepareTest, PartitionsByVariable) {
   // y missing: code -1) fails the check and is excluded; the other nine are
   // stored. Sorted by age, the training file holds cases 1 4 6 2 8 (case
   // 4's age is missing, which sorts first).
-  json depend = PrepareJson({"--cat", "y", "--cont", "age", "--partition-var", "part", "--parts", "3", "--depend",
-                             "y", "--missing", "include", "--sort-by", "age", "--out", Out("depend")});
+  json depend =
+      PrepareJson({"--cat", "y", "--cont", "age", "--partition-var", "part", "--parts", "3", "--depend", "y",
+                   "--missing", "include", "--sort-by", "age", "--out", Out("depend")});
   const json& d = depend["splits"][0];
   EXPECT_EQ(d["valid"], 9);
   EXPECT_EQ(d["invalid"], 1);
@@ -326,8 +331,9 @@ TEST_F(KvoPrepareTest, PartitionsByVariable) {
 // a 0% partition is listed without a file, folds divide the training file.
 TEST_F(KvoPrepareTest, RandomPartitionsAndFolds) {
   const std::string sample = std::string(KVO_SOURCE_DIR) + "/data/sample/sample.csv";
-  std::vector<std::string> args = {"prepare", sample, "--quiet", "--json", "--cat", "gender", "--cont", "age",
-                                   "--partition", "60,40,0", "--folds", "4", "--out", Out("random")};
+  std::vector<std::string> args = {"prepare", sample,   "--quiet", "--json",      "--cat",
+                                   "gender",  "--cont", "age",     "--partition", "60,40,0",
+                                   "--folds", "4",      "--out",   Out("random")};
   KvoResult first = RunKvo(fScratch, args);
   ASSERT_EQ(first.fExitCode, 0) << first.fErr;
   EXPECT_TRUE(first.fLeftInTmp.empty()) << Joined(first.fLeftInTmp);
@@ -348,7 +354,8 @@ TEST_F(KvoPrepareTest, RandomPartitionsAndFolds) {
   for (const std::string& fold : folds) counted[static_cast<size_t>(std::stod(fold))]++;
   EXPECT_EQ(static_cast<int>(folds.size()), training);
   EXPECT_EQ(parts[0]["folds"], json(counted));
-  for (const std::string& fold : Column(ReadFile(Out("random") + "/all/test.txt"), 3)) EXPECT_EQ(fold, "missing");
+  for (const std::string& fold : Column(ReadFile(Out("random") + "/all/test.txt"), 3))
+    EXPECT_EQ(fold, "missing");
   EXPECT_FALSE(parts[1].contains("folds"));
 
   KvoResult again = RunKvo(fScratch, args);
@@ -356,6 +363,27 @@ TEST_F(KvoPrepareTest, RandomPartitionsAndFolds) {
   args.insert(args.end(), {"--seed", "12345"});
   KvoResult reseeded = RunKvo(fScratch, args);
   EXPECT_NE(reseeded.fOut, first.fOut);
+}
+
+// Names may hold blanks, dots and '=' (odd.csv: "home region", "score.v2",
+// "a=b"); a --matrix takes the split at '=' that names known variables.
+// Sorted by score.v2: rows 3 (0.5), 1 (1.5), 2 (2.5); matrix values x -> 1
+// with north, y -> 2 with south.
+TEST_F(KvoPrepareTest, NamesWithBlanksDotsAndEquals) {
+  const std::string out = Out("odd");
+  KvoResult result =
+      Prepare({"--cat", "home region", "--cont", "SCORE.V2", "--matrix",
+               "home region,a=b=" + DATA + "odd_matrix.csv", "--sort-by", "score.v2", "--out", out, "--json"},
+              DATA + "odd.csv");
+  ASSERT_EQ(result.fExitCode, 0) << result.fErr;
+  json summary = json::parse(result.fOut);
+  EXPECT_EQ(summary["record"][0]["name"], "home region");
+  EXPECT_EQ(summary["record"][1]["name"], "score.v2");
+  EXPECT_EQ(summary["splits"][0]["valid"], 3);
+  EXPECT_EQ(ReadFile(out + "/all/records.txt"),
+            "  0.000000  0.500000  1.000000  2.000000  3.000000\n"
+            "  0.000000  1.500000  1.000000  0.000000  1.000000\n"
+            "  1.000000  2.500000  2.000000  1.000000  2.000000\n");
 }
 
 TEST_F(KvoPrepareTest, ReadableReport) {
@@ -374,7 +402,9 @@ TEST_F(KvoPrepareTest, ReadableReport) {
 
 TEST_F(KvoPrepareTest, BadDataIsExitCodeOne) {
   const std::string bad = fScratch / "bad.csv";
-  WriteFile(bad, "id,country,region,group,age,income,w,part,y\n1,1,north,1,30,1000,1,1,0\n2,1,south,2,forty,2,1,1,1\n");
+  WriteFile(
+      bad,
+      "id,country,region,group,age,income,w,part,y\n1,1,north,1,30,1000,1,1,0\n2,1,south,2,forty,2,1,1,1\n");
   KvoResult row = Prepare({"--schema", DATA + "people.schema.json", "--cont", "age"}, bad);
   EXPECT_EQ(row.fExitCode, 1);
   EXPECT_NE(row.fErr.find(bad + ": line 3, column 5 (age)"), std::string::npos) << row.fErr;
@@ -389,7 +419,8 @@ TEST_F(KvoPrepareTest, BadDataIsExitCodeOne) {
   WriteFile(matrix, "region,group,value\nnorth,1,10\nsouth,two,20\n");
   KvoResult matrixRow = Prepare({"--matrix", "region,group=" + matrix});
   EXPECT_EQ(matrixRow.fExitCode, 1);
-  EXPECT_NE(matrixRow.fErr.find(matrix + ": line 3, column 2 (group): 'two' is not a number"), std::string::npos)
+  EXPECT_NE(matrixRow.fErr.find(matrix + ": line 3, column 2 (group): 'two' is not a number"),
+            std::string::npos)
       << matrixRow.fErr;
   WriteFile(matrix, "region,value\nnorth,10\n");
   KvoResult header = Prepare({"--matrix", "region,group=" + matrix});
@@ -413,7 +444,8 @@ TEST_F(KvoPrepareTest, BadUsageIsExitCodeTwo) {
     std::string fCulprit;
   };
   const std::vector<Case> cases = {
-      {{"--cat", "regoin"}, "--cat: there is no variable 'regoin' in " + PEOPLE + " (did you mean 'region'?)"},
+      {{"--cat", "regoin"},
+       "--cat: there is no variable 'regoin' in " + PEOPLE + " (did you mean 'region'?)"},
       {{"--cat", "region", "--cont", "age,Region"}, "--cont: 'region' is given twice (already with --cat)"},
       {{"--cat", "region,group,region"}, "--cat: 'region' is given twice"},
       {{"--cont", "region"}, "--cont: 'region' is a string variable"},
@@ -424,7 +456,8 @@ TEST_F(KvoPrepareTest, BadUsageIsExitCodeTwo) {
       {{"--matrix", "region"}, "--matrix: 'region' is not VARS=FILE"},
       {{"--partition", "50,60"}, "--partition: the percentages add up to more than 100"},
       {{"--bogus"}, "--bogus"},
-      {{"--cont", "age", "--partition-var", "part", "--depend", "y"}, "--depend: 'y' is not a record variable"},
+      {{"--cont", "age", "--partition-var", "part", "--depend", "y"},
+       "--depend: 'y' is not a record variable"},
       {{"--cont", "age", "--partition-var", "region"}, "--partition-var: 'region' is a string variable"},
   };
   for (const Case& c : cases) {
@@ -441,7 +474,8 @@ TEST_F(KvoPrepareTest, BadUsageIsExitCodeTwo) {
 TEST_F(KvoPrepareTest, NoValidCasesIsExitCodeThree) {
   const std::string none = fScratch / "none.csv";
   WriteFile(none, "id,country,region,group,age,income,w,part,y\n1,1,north,9,,,1,1,0\n2,1,south,9,,,1,1,0\n");
-  KvoResult rejected = Prepare({"--schema", DATA + "people.schema.json", "--cat", "group", "--out", Out("n")}, none);
+  KvoResult rejected =
+      Prepare({"--schema", DATA + "people.schema.json", "--cat", "group", "--out", Out("n")}, none);
   EXPECT_EQ(rejected.fExitCode, 3);
   EXPECT_NE(rejected.fErr.find("There are no valid cases..."), std::string::npos) << rejected.fErr;
   EXPECT_NE(rejected.fErr.find("2 read"), std::string::npos) << rejected.fErr;
@@ -449,8 +483,8 @@ TEST_F(KvoPrepareTest, NoValidCasesIsExitCodeThree) {
 
   const std::string empty = fScratch / "empty.csv";
   WriteFile(empty, "id,country,region,group,age,income,w,part,y\n");
-  KvoResult noRows = Prepare({"--schema", DATA + "people.schema.json", "--cont", "age", "--split-by", "country"},
-                             empty);
+  KvoResult noRows =
+      Prepare({"--schema", DATA + "people.schema.json", "--cont", "age", "--split-by", "country"}, empty);
   EXPECT_EQ(noRows.fExitCode, 3) << noRows.fErr;
   EXPECT_NE(noRows.fErr.find("There are no valid cases..."), std::string::npos) << noRows.fErr;
 }

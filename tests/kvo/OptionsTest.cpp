@@ -40,9 +40,10 @@ TEST(OptionsTest, PrepareDefaults) {
 }
 
 TEST(OptionsTest, NameListsKeepOrderAcrossRepeatsAndBlanksInsideNames) {
-  ParsedCommand parsed = Parse({"prepare", "d.csv", "--schema", "s.json", "--cat", "b,a", "--cont", "x",
-                                "--cat", "c,,first name", "--sort-by", "x", "--split-by", "c", "--delimiter",
-                                "tab", "--matrix", "a,b=m.csv", "--matrix", "c=n.csv"});
+  ParsedCommand parsed =
+      Parse({"prepare",     "d.csv", "--schema",      "s.json",    "--cat",    "b,a",        "--cont",
+             "x",           "--cat", "c,,first name", "--sort-by", "x",        "--split-by", "c",
+             "--delimiter", "tab",   "--matrix",      "a,b=m.csv", "--matrix", "c=n.csv"});
   ASSERT_EQ(parsed.fKind, ParsedCommand::kPrepare) << parsed.fText;
   const PrepareOptions& p = parsed.fPrepare;
   EXPECT_EQ(p.fvCat, (std::vector<std::string>{"b", "a", "c", "first name"}));
@@ -140,7 +141,8 @@ TEST(OptionsTest, DescribeAndScore) {
   ASSERT_EQ(describe.fKind, ParsedCommand::kDescribe) << describe.fText;
   EXPECT_TRUE(describe.fDescribe.fbJson);
   EXPECT_EQ(describe.fDescribe.fLoad.fDelimiter, ';');
-  ParsedCommand score = Parse({"score", "d.csv", "--model", "m.xml", "--targets", "a,b", "--output", "o.csv"});
+  ParsedCommand score =
+      Parse({"score", "d.csv", "--model", "m.xml", "--targets", "a,b", "--output", "o.csv"});
   ASSERT_EQ(score.fKind, ParsedCommand::kScore) << score.fText;
   EXPECT_EQ(score.fScore.fvTargets, (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(score.fScore.fOutputPath, "o.csv");

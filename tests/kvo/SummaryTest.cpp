@@ -136,7 +136,7 @@ TEST(SummaryTest, SlotStatisticsFollowTheLibraryRules) {
   EXPECT_EQ(statistics.Mean()[0], 0.0);
   EXPECT_EQ(statistics.Min()[1], 2.0);
   EXPECT_EQ(statistics.Max()[1], 4.0);
-  EXPECT_EQ(statistics.Mean()[1], 2.0);              // 6 / 3: the divisor is the record count
+  EXPECT_EQ(statistics.Mean()[1], 2.0);               // 6 / 3: the divisor is the record count
   EXPECT_EQ(statistics.MeanSquare()[1], 20.0 / 3.0);  // (4 + 16) / 3
 
   SlotStatistics none({false});

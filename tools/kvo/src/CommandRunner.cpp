@@ -19,9 +19,12 @@ constexpr size_t MESSAGES_SHOWN = 20;
 
 const char* LevelWord(int level) {
   switch (level) {
-    case 1: return "note";
-    case 2: return "warning";
-    default: return "error";
+    case 1:
+      return "note";
+    case 2:
+      return "warning";
+    default:
+      return "error";
   }
 }
 
@@ -53,10 +56,14 @@ void ReportHostMessages(const std::string& prefix, std::ostream& err) {
 
 std::string CommandName(const ParsedCommand& command) {
   switch (command.fKind) {
-    case ParsedCommand::kDescribe: return "kvo describe";
-    case ParsedCommand::kPrepare: return "kvo prepare";
-    case ParsedCommand::kScore: return "kvo score";
-    default: return "kvo";
+    case ParsedCommand::kDescribe:
+      return "kvo describe";
+    case ParsedCommand::kPrepare:
+      return "kvo prepare";
+    case ParsedCommand::kScore:
+      return "kvo score";
+    default:
+      return "kvo";
   }
 }
 
@@ -111,8 +118,8 @@ int RunCommand(const ParsedCommand& command, std::ostream& out, std::ostream& er
   } catch (const standin::HostInterrupt& interrupt) {
     if (interrupt.fTimeOut) {
       code = EXIT_TIME_OUT;
-      failure = "stopped: the time limit of " + ShortestText(command.fPrepare.fTimeLimit) +
-                " seconds was reached";
+      failure =
+          "stopped: the time limit of " + ShortestText(command.fPrepare.fTimeLimit) + " seconds was reached";
     } else {
       code = EXIT_INTERRUPTED;
       failure = "interrupted";

@@ -13,9 +13,12 @@ using json = nlohmann::ordered_json;
 
 const char* MeasureName(standin::Measure measure) {
   switch (measure) {
-    case standin::Measure::Nominal: return "nominal";
-    case standin::Measure::Ordinal: return "ordinal";
-    case standin::Measure::Scale: return "scale";
+    case standin::Measure::Nominal:
+      return "nominal";
+    case standin::Measure::Ordinal:
+      return "ordinal";
+    case standin::Measure::Scale:
+      return "scale";
   }
   return "scale";
 }
@@ -45,11 +48,16 @@ std::string MissingText(const standin::VariableSpec& spec) {
 
 std::string FormatText(const VORM_Format& format) {
   switch (format.Type()) {
-    case VORM_Format::A: return fmt::format("A{}", format.Width());
-    case VORM_Format::AHEX: return fmt::format("AHEX{}", format.Width());
-    case VORM_Format::F: return fmt::format("F{}.{}", format.Width(), format.Decimals());
-    case VORM_Format::E: return fmt::format("E{}.{}", format.Width(), format.Decimals());
-    default: return fmt::format("type {} width {}", format.Type(), format.Width());
+    case VORM_Format::A:
+      return fmt::format("A{}", format.Width());
+    case VORM_Format::AHEX:
+      return fmt::format("AHEX{}", format.Width());
+    case VORM_Format::F:
+      return fmt::format("F{}.{}", format.Width(), format.Decimals());
+    case VORM_Format::E:
+      return fmt::format("E{}.{}", format.Width(), format.Decimals());
+    default:
+      return fmt::format("type {} width {}", format.Type(), format.Width());
   }
 }
 
@@ -58,8 +66,10 @@ json DescribeJson(standin::MemoryDataSource& data, const std::string& dataPath) 
   for (int i = 0; i < data.GetNumVariables(); ++i) {
     const standin::VariableSpec spec = data.Spec(i);
     json labels = json::array();
-    for (const auto& [value, label] : spec.fNumericLabels) labels.push_back({{"value", value}, {"label", label}});
-    for (const auto& [value, label] : spec.fStringLabels) labels.push_back({{"value", value}, {"label", label}});
+    for (const auto& [value, label] : spec.fNumericLabels)
+      labels.push_back({{"value", value}, {"label", label}});
+    for (const auto& [value, label] : spec.fStringLabels)
+      labels.push_back({{"value", value}, {"label", label}});
     variables.push_back({{"index", i},
                          {"name", spec.fName},
                          {"label", spec.fLabel},
@@ -74,17 +84,16 @@ json DescribeJson(standin::MemoryDataSource& data, const std::string& dataPath) 
 }
 
 std::string DescribeText(standin::MemoryDataSource& data, const std::string& dataPath) {
-  std::string text = fmt::format("{}: {} cases, {} variables\n\n", dataPath, GroupDigits(static_cast<int64_t>(
-                                                                                  data.NumCases())),
-                                 data.GetNumVariables());
+  std::string text = fmt::format("{}: {} cases, {} variables\n\n", dataPath,
+                                 GroupDigits(static_cast<int64_t>(data.NumCases())), data.GetNumVariables());
   TextTable table({true, false, false, false, false, false, false});
   table.AddRow({"#", "name", "label", "type", "format", "measure", "user-missing"});
   TextTable labels;
   for (int i = 0; i < data.GetNumVariables(); ++i) {
     const standin::VariableSpec spec = data.Spec(i);
     table.AddRow({std::to_string(i + 1), spec.fName, spec.fLabel,
-                  spec.fType == 0 ? "numeric" : "string " + std::to_string(spec.fType), FormatText(spec.fFormat),
-                  MeasureName(spec.fMeasure), MissingText(spec)});
+                  spec.fType == 0 ? "numeric" : "string " + std::to_string(spec.fType),
+                  FormatText(spec.fFormat), MeasureName(spec.fMeasure), MissingText(spec)});
     bool first = true;
     for (const auto& [value, label] : spec.fNumericLabels) {
       labels.AddRow({first ? spec.fName : "", ShortestText(value), label});

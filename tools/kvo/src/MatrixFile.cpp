@@ -140,8 +140,8 @@ std::unique_ptr<MatrixRecode> ReadMatrixFile(const std::string& path, const std:
     const CsvRow& row = rows[r];
     const std::string where = path + ": line " + std::to_string(row.fLine);
     if (row.fvFields.size() != names.size() + 1) {
-      throw InputError(where + ": the row has " + std::to_string(row.fvFields.size()) + " fields, the header " +
-                       std::to_string(names.size() + 1));
+      throw InputError(where + ": the row has " + std::to_string(row.fvFields.size()) +
+                       " fields, the header " + std::to_string(names.size() + 1));
     }
     size_t cell = 0;
     for (size_t v = 0; v < names.size(); ++v) {

@@ -48,7 +48,8 @@ CLI::Option* AddRepeatable(CLI::App& app, const std::string& name, std::vector<s
 }
 
 void AddLoadOptions(CLI::App& app, LoadOptions& load, std::string& delimiter) {
-  app.add_option("DATA", load.fDataPath, "the CSV file (a header row of variable names, then one row per case)")
+  app.add_option("DATA", load.fDataPath,
+                 "the CSV file (a header row of variable names, then one row per case)")
       ->required()
       ->type_name("DATA.csv");
   app.add_option("--schema", load.fSchemaPath,
@@ -190,8 +191,9 @@ void CheckPrepare(PrepareOptions& options, const std::string& weightAdjust, cons
       throw UsageError(what + "--folds: '" + folds + "' is not a whole number from 2 to 1000");
     }
     if (!options.Partitioned()) {
-      throw UsageError(what + "--folds needs partitioning (--partition or --partition-var): the folds divide "
-                              "the training partition");
+      throw UsageError(what +
+                       "--folds needs partitioning (--partition or --partition-var): the folds divide "
+                       "the training partition");
     }
     options.fFolds = static_cast<int>(value);
   }
@@ -236,15 +238,17 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& args) {
   app.footer("\nRun 'kvo COMMAND --help' for a command's options. 'make demo' shows kvo prepare at work.");
 
   // describe
-  CLI::App* describe = app.add_subcommand("describe", "print the dictionary: names, labels, types, formats, "
-                                                      "measures, value labels and user-missing values");
+  CLI::App* describe = app.add_subcommand("describe",
+                                          "print the dictionary: names, labels, types, formats, "
+                                          "measures, value labels and user-missing values");
   std::string describeDelimiter;
   AddLoadOptions(*describe, parsed.fDescribe.fLoad, describeDelimiter);
   describe->add_flag("--json", parsed.fDescribe.fbJson, "print the dictionary as JSON");
 
   // prepare
-  CLI::App* prepare = app.add_subcommand("prepare", "prepare the data for modeling: encode, weight, split, "
-                                                    "partition and write record files with a summary");
+  CLI::App* prepare = app.add_subcommand("prepare",
+                                         "prepare the data for modeling: encode, weight, split, "
+                                         "partition and write record files with a summary");
   PrepareOptions& p = parsed.fPrepare;
   std::string prepareDelimiter, weightAdjust = "round", userMissing = "exclude", missing = "listwise";
   std::string partition, seed, parts, folds, timeLimit;
@@ -263,37 +267,47 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& args) {
   prepare->add_option("--user-missing", userMissing, "user-missing values: exclude (default) or include")
       ->type_name("exclude|include")
       ->group("Missing values");
-  prepare->add_option("--missing", missing,
-                      "listwise (default): delete cases with a missing record value; include: keep them "
-                      "(categorical code -1, continuous system-missing)")
+  prepare
+      ->add_option("--missing", missing,
+                   "listwise (default): delete cases with a missing record value; include: keep them "
+                   "(categorical code -1, continuous system-missing)")
       ->type_name("listwise|include")
       ->group("Missing values");
-  prepare->add_flag("--strong-listwise", p.fbStrongListwise,
-                    "judge missing values before encoding: a rejected case adds no category")
+  prepare
+      ->add_flag("--strong-listwise", p.fbStrongListwise,
+                 "judge missing values before encoding: a rejected case adds no category")
       ->group("Missing values");
-  prepare->add_option("--weight", p.fWeight, "the case weight variable (cases with a missing, zero or negative "
-                                             "weight are not read)")
+  prepare
+      ->add_option("--weight", p.fWeight,
+                   "the case weight variable (cases with a missing, zero or negative "
+                   "weight are not read)")
       ->type_name("NAME")
       ->group("Weights and splits");
   prepare->add_option("--weight-adjust", weightAdjust, "round (default), truncate or asis")
       ->type_name("round|truncate|asis")
       ->group("Weights and splits");
-  AddRepeatable(*prepare, "--split-by", splitBy, "split variables: each group is prepared on its own (the data "
-                                                 "must be sorted by them)")
+  AddRepeatable(*prepare, "--split-by", splitBy,
+                "split variables: each group is prepared on its own (the data "
+                "must be sorted by them)")
       ->group("Weights and splits");
   prepare->add_option("--partition", partition, "random partition percentages: training,test[,holdout]")
       ->type_name("P1,P2[,P3]")
       ->group("Partitions");
-  prepare->add_option("--seed", seed, "the random seed (default 2000000)")->type_name("N")->group("Partitions");
-  prepare->add_option("--partition-var", p.fPartitionVar,
-                      "partition by a variable: above 0 training, 0 test, below 0 holdout (test with --parts 2)")
+  prepare->add_option("--seed", seed, "the random seed (default 2000000)")
+      ->type_name("N")
+      ->group("Partitions");
+  prepare
+      ->add_option("--partition-var", p.fPartitionVar,
+                   "partition by a variable: above 0 training, 0 test, below 0 holdout (test with --parts 2)")
       ->type_name("NAME")
       ->group("Partitions");
   prepare->add_option("--parts", parts, "partitions of --partition-var: 2 (default) or 3")
       ->type_name("2|3")
       ->group("Partitions");
-  prepare->add_option("--depend", p.fDepend, "the dependent variable: records missing it are left out of every "
-                                             "partition but the last")
+  prepare
+      ->add_option("--depend", p.fDepend,
+                   "the dependent variable: records missing it are left out of every "
+                   "partition but the last")
       ->type_name("NAME")
       ->group("Partitions");
   prepare->add_option("--folds", folds, "cross-validation folds drawn on the training partition")
@@ -311,8 +325,9 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& args) {
   prepare->add_flag("--quiet", p.fbQuiet, "no progress bar")->group("Output");
 
   // score
-  CLI::App* score = app.add_subcommand("score", "apply a transformation model to every case and write the "
-                                                "targets as CSV");
+  CLI::App* score = app.add_subcommand("score",
+                                       "apply a transformation model to every case and write the "
+                                       "targets as CSV");
   ScoreOptions& s = parsed.fScore;
   std::string scoreDelimiter;
   std::vector<std::string> targets;

@@ -15,7 +15,6 @@
 #include <memory>
 #include <set>
 
-
 #include "DataSet.h"
 #include "KvoError.h"
 #include "RecordCopyComponent.h"
@@ -65,17 +64,20 @@ void Warn(const std::string& text) { BpError(BpString(text, false), BpShowFull, 
 
 WeightAdjType ToWeightAdjType(WeightAdjust adjust) {
   switch (adjust) {
-    case WeightAdjust::Round: return WeightRound;
-    case WeightAdjust::Truncate: return WeightTruncate;
-    case WeightAdjust::AsIs: return WeightAsIs;
+    case WeightAdjust::Round:
+      return WeightRound;
+    case WeightAdjust::Truncate:
+      return WeightTruncate;
+    case WeightAdjust::AsIs:
+      return WeightAsIs;
   }
   return WeightRound;
 }
 
 // The data must come in one run of cases per split group. Rows that the
 // weight filter drops are not read, so they do not count.
-void CheckSplitOrder(const standin::MemoryDataSource& data, const RecordLayout& layout, KVOVarValidSpecs& specs,
-                     const std::string& dataName) {
+void CheckSplitOrder(const standin::MemoryDataSource& data, const RecordLayout& layout,
+                     KVOVarValidSpecs& specs, const std::string& dataName) {
   const std::vector<int>& vars = layout.SplitVariables();
   if (vars.empty()) return;
   const int weight = layout.WeightVariable();
@@ -170,7 +172,8 @@ class Procedure {
       if (!sorted.HasValidTempFile()) throw InputError(TempFileProblem());
       const bool hasRecords = file.NewPass() == 0;
       if (!sorted.FillDataFile(file) && hasRecords) {
-        throw InputError("cannot sort the records for " + path + " (is " + standin::TempDirectory() + " full?)");
+        throw InputError("cannot sort the records for " + path + " (is " + standin::TempDirectory() +
+                         " full?)");
       }
       ok = RecordCopyComponent::WriteText(sorted, path);
     }
@@ -285,12 +288,12 @@ class Procedure {
     std::unique_ptr<CountingPartitionAdapter> adapter;
     int nParts = 0;
     if (!fOptions.fvPartition.empty()) {
-      adapter = std::make_unique<CountingPartitionAdapter>(&fLayout.Specs(), fData,
-                                                                         fOptions.fvPartition, &random, false);
+      adapter = std::make_unique<CountingPartitionAdapter>(&fLayout.Specs(), fData, fOptions.fvPartition,
+                                                           &random, false);
       nParts = static_cast<int>(fOptions.fvPartition.size());
     } else {
       adapter = std::make_unique<CountingPartitionAdapter>(&fLayout.Specs(), fData,
-                                                                         fLayout.PartitionVariable(), fOptions.fParts);
+                                                           fLayout.PartitionVariable(), fOptions.fParts);
       nParts = fOptions.fParts;
     }
     adapter->SetPartIterOptions(true, true, fLayout.PartitionSlot());
@@ -337,7 +340,8 @@ class Procedure {
                        adapter->GetMaxValues()[static_cast<size_t>(i)],
                        adapter->GetMeanValues()[static_cast<size_t>(i)],
                        adapter->GetVariances()[static_cast<size_t>(i)]);
-        KVODataFileIter* file = static_cast<size_t>(i) < files.size() ? files[static_cast<size_t>(i)] : nullptr;
+        KVODataFileIter* file =
+            static_cast<size_t>(i) < files.size() ? files[static_cast<size_t>(i)] : nullptr;
         if (file != nullptr && !fOptions.fOutDir.empty()) {
           partition.fFile = Export(*file, *adapter, false, group, PARTITION_NAMES[i]);
         }
@@ -418,8 +422,8 @@ Summary PrepareRun::Run() {
   run.fDataPath = options.fLoad.fDataPath;
   if (layout.WeightVariable() >= 0) {
     const char* adjust[] = {"rounded", "truncated", "as is"};
-    run.fWeight = resolver.Name(layout.WeightVariable()) + " (" + adjust[static_cast<int>(options.fWeightAdjust)] +
-                  ")";
+    run.fWeight =
+        resolver.Name(layout.WeightVariable()) + " (" + adjust[static_cast<int>(options.fWeightAdjust)] + ")";
   }
   for (int index : layout.SplitVariables()) run.fvSplitBy.push_back(resolver.Name(index));
   for (int slot : layout.SortKeys()) run.fvSortBy.push_back(layout.Slots()[static_cast<size_t>(slot)].fName);

@@ -30,8 +30,8 @@ void Progress::Update(int64_t done) {
 
 void Progress::Draw(int64_t done) {
   constexpr int WIDTH = 30;
-  const double fraction = fTotal > 0 ? std::clamp(static_cast<double>(done) / static_cast<double>(fTotal), 0.0, 1.0)
-                                     : 0.0;
+  const double fraction =
+      fTotal > 0 ? std::clamp(static_cast<double>(done) / static_cast<double>(fTotal), 0.0, 1.0) : 0.0;
   const int filled = static_cast<int>(fraction * WIDTH);
   std::string bar(static_cast<size_t>(filled), '#');
   bar.append(static_cast<size_t>(WIDTH - filled), '.');

@@ -39,7 +39,8 @@ class RecordCopyComponent {
   // it is a sorting iterator) and adds each to `statistics`; completes the
   // file. Returns the number of records. False in `ok` when the records or
   // the file failed (an empty file is not a failure).
-  int64_t Write(QorCommon::RecordIterator& records, KVODataFileIter& file, SlotStatistics& statistics, bool& ok);
+  int64_t Write(QorCommon::RecordIterator& records, KVODataFileIter& file, SlotStatistics& statistics,
+                bool& ok);
 
   // Writes a completed record file out as text, one line per record.
   static bool WriteText(KVODataFileIter& file, const std::string& path);

@@ -29,13 +29,20 @@ class NameUse {
 
 const char* SlotKindName(SlotKind kind) {
   switch (kind) {
-    case SlotKind::Categorical: return "categorical";
-    case SlotKind::Continuous: return "continuous";
-    case SlotKind::Matrix: return "matrix";
-    case SlotKind::Partition: return "partition";
-    case SlotKind::Fold: return "fold";
-    case SlotKind::Weight: return "weight";
-    case SlotKind::Counter: return "counter";
+    case SlotKind::Categorical:
+      return "categorical";
+    case SlotKind::Continuous:
+      return "continuous";
+    case SlotKind::Matrix:
+      return "matrix";
+    case SlotKind::Partition:
+      return "partition";
+    case SlotKind::Fold:
+      return "fold";
+    case SlotKind::Weight:
+      return "weight";
+    case SlotKind::Counter:
+      return "counter";
   }
   return "counter";
 }
@@ -120,7 +127,8 @@ void RecordLayout::AddMatrices(const PrepareOptions& options, const VariableReso
     }
     if (vars.empty()) {
       // Report the first unknown name of the plain reading.
-      for (const std::string& name : SplitList(text.substr(0, firstEquals))) resolver.Resolve("--matrix", name);
+      for (const std::string& name : SplitList(text.substr(0, firstEquals)))
+        resolver.Resolve("--matrix", name);
       throw UsageError("--matrix: '" + text + "' names no variables before '='");
     }
     NameUse use(resolver);
@@ -137,7 +145,8 @@ void RecordLayout::ResolveOthers(const PrepareOptions& options, const VariableRe
   if (!options.fWeight.empty()) {
     fWeightVar = resolver.Resolve("--weight", options.fWeight);
     if (resolver.IsString(fWeightVar)) {
-      throw UsageError("--weight: '" + resolver.Name(fWeightVar) + "' is a string variable; a weight is a number");
+      throw UsageError("--weight: '" + resolver.Name(fWeightVar) +
+                       "' is a string variable; a weight is a number");
     }
   }
   NameUse splitUse(resolver);
@@ -149,9 +158,10 @@ void RecordLayout::ResolveOthers(const PrepareOptions& options, const VariableRe
   if (!options.fPartitionVar.empty()) {
     fPartitionVar = resolver.Resolve("--partition-var", options.fPartitionVar);
     if (resolver.IsString(fPartitionVar)) {
-      throw UsageError("--partition-var: '" + resolver.Name(fPartitionVar) +
-                       "' is a string variable; the partition variable is a number (above 0 training, 0 test, "
-                       "below 0 holdout)");
+      throw UsageError(
+          "--partition-var: '" + resolver.Name(fPartitionVar) +
+          "' is a string variable; the partition variable is a number (above 0 training, 0 test, "
+          "below 0 holdout)");
     }
   }
   if (!options.fDepend.empty()) {

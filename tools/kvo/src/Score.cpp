@@ -63,19 +63,21 @@ std::string ReadModel(const std::string& path) {
     throw InputError(path + ": not a transformation model (only TransformationDictionary models are scored)");
   }
   QorXML::QorVarList inputs;
-  if (computer->GetInputVarList(inputs).IsError()) throw InputError(path + ": the model's inputs cannot be read");
+  if (computer->GetInputVarList(inputs).IsError())
+    throw InputError(path + ": the model's inputs cannot be read");
   for (int i = 0; i < inputs.Size(); ++i) {
     std::string name;
     inputs.GetVarAt(i)->GetName(name);
     const bool stringInput = inputs.GetVarAt(i)->GetValueType() == 3;
     const int index = resolver.Find(name);
     if (index < 0) {
-      throw InputError(path + ": the model input '" + name + "' is not a variable of " + options.fLoad.fDataPath);
+      throw InputError(path + ": the model input '" + name + "' is not a variable of " +
+                       options.fLoad.fDataPath);
     }
     if (stringInput != resolver.IsString(index)) {
-      throw InputError(path + ": the model input '" + name + "' is " + (stringInput ? "a string" : "a number") +
-                       ", but " + resolver.Name(index) + " in " + options.fLoad.fDataPath + " is " +
-                       (stringInput ? "a number" : "a string"));
+      throw InputError(path + ": the model input '" + name + "' is " +
+                       (stringInput ? "a string" : "a number") + ", but " + resolver.Name(index) + " in " +
+                       options.fLoad.fDataPath + " is " + (stringInput ? "a number" : "a string"));
     }
   }
   std::string outputs;
@@ -84,14 +86,16 @@ std::string ReadModel(const std::string& path) {
     std::string name;
     computer->GetOutputVarAt(j)->GetName(name);
     if (computer->GetOutputVarAt(j)->GetValueType() == 3) {
-      throw InputError(path + ": the model output '" + name + "' is a string; only numeric outputs can be scored");
+      throw InputError(path + ": the model output '" + name +
+                       "' is a string; only numeric outputs can be scored");
     }
     outputs += (outputs.empty() ? "" : ", ") + name;
     upperNames.insert(GetUpperVarName(VormVarName(name)).str());
   }
   for (const std::string& target : options.fvTargets) {
     if (upperNames.count(GetUpperVarName(VormVarName(target)).str()) == 0) {
-      throw UsageError("--targets: '" + target + "' is not an output of the model (its outputs: " + outputs + ")");
+      throw UsageError("--targets: '" + target + "' is not an output of the model (its outputs: " + outputs +
+                       ")");
     }
   }
   throw InputError(path + ": the model cannot be prepared for scoring");

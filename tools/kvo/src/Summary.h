@@ -6,9 +6,8 @@
 #ifndef KVO_TOOL_SUMMARY_H
 #define KVO_TOOL_SUMMARY_H
 
-#include <nlohmann/json.hpp>
-
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -82,9 +81,9 @@ std::string SummaryToText(const Summary& summary);
 // Builds a partition's statistics entries from the library's tables (one
 // value per slot, system-missing for "no value"), leaving categorical slots
 // empty.
-void FillStatistics(PartitionSummary& partition, const std::vector<SlotInfo>& record, const std::vector<double>& min,
-                    const std::vector<double>& max, const std::vector<double>& mean,
-                    const std::vector<double>& meanSquare);
+void FillStatistics(PartitionSummary& partition, const std::vector<SlotInfo>& record,
+                    const std::vector<double>& min, const std::vector<double>& max,
+                    const std::vector<double>& mean, const std::vector<double>& meanSquare);
 
 }  // namespace kvo
 

@@ -20,7 +20,8 @@ json VariableJson(const VariableSummary& variable) {
   if (variable.fKind == SlotKind::Categorical) {
     json categories = json::array();
     for (const CategorySummary& category : variable.fvCategories) {
-      categories.push_back({{"code", category.fCode}, {"value", category.fValue}, {"label", category.fLabel}});
+      categories.push_back(
+          {{"code", category.fCode}, {"value", category.fValue}, {"label", category.fLabel}});
     }
     out["categories"] = std::move(categories);
   } else {
@@ -55,8 +56,10 @@ json SplitJson(const SplitSummary& split) {
           {"cases", split.fCases},
           {"valid", split.fValid},
           {"invalid", split.fInvalid},
-          {"weighted", {{"cases", split.fWeightedCases}, {"valid", split.fWeightedValid},
-                        {"invalid", split.fWeightedInvalid}}},
+          {"weighted",
+           {{"cases", split.fWeightedCases},
+            {"valid", split.fWeightedValid},
+            {"invalid", split.fWeightedInvalid}}},
           {"excluded", split.fExcluded},
           {"variables", std::move(variables)},
           {"partitions", std::move(partitions)}};
@@ -74,9 +77,9 @@ nlohmann::ordered_json SummaryToJson(const Summary& summary) {
   return {{"cases", summary.fCases}, {"record", std::move(record)}, {"splits", std::move(splits)}};
 }
 
-void FillStatistics(PartitionSummary& partition, const std::vector<SlotInfo>& record, const std::vector<double>& min,
-                    const std::vector<double>& max, const std::vector<double>& mean,
-                    const std::vector<double>& meanSquare) {
+void FillStatistics(PartitionSummary& partition, const std::vector<SlotInfo>& record,
+                    const std::vector<double>& min, const std::vector<double>& max,
+                    const std::vector<double>& mean, const std::vector<double>& meanSquare) {
   const size_t n = record.size();
   partition.fvMin.assign(n, std::nullopt);
   partition.fvMax.assign(n, std::nullopt);

@@ -63,8 +63,8 @@ std::string VariablesText(const SplitSummary& split) {
       }
       bool first = true;
       for (const CategorySummary& category : variable.fvCategories) {
-        categories.AddRow({first ? variable.fName : "", std::to_string(category.fCode), category.fValue,
-                           category.fLabel});
+        categories.AddRow(
+            {first ? variable.fName : "", std::to_string(category.fCode), category.fValue, category.fLabel});
         first = false;
       }
     } else if (variable.fMin && variable.fMax) {
