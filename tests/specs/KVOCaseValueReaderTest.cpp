@@ -1,11 +1,10 @@
-#include "kvoadapter/KVOCaseValueReader.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
 #include "SpecsTestSupport.h"
+#include "kvoadapter/KVOCaseValueReader.h"
 
 namespace {
 
@@ -18,13 +17,13 @@ using specs_test::SYSMIS;
 class KVOCaseValueReaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    fNum = fData.AddNumeric("num");                 // user-missing 9
-    fPlain = fData.AddNumeric("plain");             // no missing values
-    fRange = fData.AddNumeric("range");             // user-missing 90 thru 99
+    fNum = fData.AddNumeric("num");      // user-missing 9
+    fPlain = fData.AddNumeric("plain");  // no missing values
+    fRange = fData.AddNumeric("range");  // user-missing 90 thru 99
     fStr1 = fData.AddString("s1", 1);
-    fStr2 = fData.AddString("s2", 2);               // user-missing "X"
+    fStr2 = fData.AddString("s2", 2);  // user-missing "X"
     fStr8 = fData.AddString("s8", 8);
-    fLong = fData.AddString("long", 12);            // user-missing "UNKNOWN"
+    fLong = fData.AddString("long", 12);  // user-missing "UNKNOWN"
     fNum2 = fData.AddNumeric("num2");
     fData.Spec(fNum).fMissingNumbers = {9.0};
     fData.Spec(fRange).fHasMissingRange = true;
@@ -228,8 +227,8 @@ TEST_F(KVOCaseValueReaderTest, NumbersCompareUnderIeeeRulesAndNeverWithStrings) 
   EXPECT_FALSE(nan < zero);
   EXPECT_FALSE(zero < nan);
 
-  KVOCaseValueReader nine(*second, fNum, true);    // 9
-  KVOCaseValueReader sysmis(*third, fNum, true);   // system-missing
+  KVOCaseValueReader nine(*second, fNum, true);   // 9
+  KVOCaseValueReader sysmis(*third, fNum, true);  // system-missing
   EXPECT_TRUE(sysmis < nine);
   EXPECT_FALSE(nine < sysmis);
   EXPECT_FALSE(nine == sysmis);

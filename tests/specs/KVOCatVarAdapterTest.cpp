@@ -1,11 +1,10 @@
-#include "kvoadapter/KVOCatVarAdapter.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <vector>
 
 #include "SpecsTestSupport.h"
+#include "kvoadapter/KVOCatVarAdapter.h"
 
 namespace {
 

@@ -1,11 +1,10 @@
-#include "kvoadapter/KVOContVarAdapter.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <vector>
 
 #include "SpecsTestSupport.h"
+#include "kvoadapter/KVOContVarAdapter.h"
 
 namespace {
 

@@ -1,10 +1,9 @@
-#include "kvoadapter/KVOInpAdaptMsg.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "SpecsTestSupport.h"
+#include "kvoadapter/KVOInpAdaptMsg.h"
 
 namespace {
 
@@ -20,7 +19,12 @@ class KVOInpAdaptMsgTest : public ::testing::Test {
     fA = fData.AddNumeric("a", standin::Measure::Nominal);
     fS = fData.AddString("s", 12);
     fC = fData.AddString("c", 3);
+    // A variable label and a value label: the messages show variables by
+    // name and values by their label when they have one.
     fData.Spec(fA).fFormat = VORM_Format(VORM_Format::F, 8, 0);
+    fData.Spec(fA).fLabel = "Area code";
+    fData.Spec(fC).fStringLabels = {{"xyz", "Ex Why Zed"}};
+    standin::ClearCurrentSplitGroup();
     fData.AddCase();
     fData.SetNumber(fA, 1);
     fData.SetString(fS, "north-east");
@@ -31,6 +35,7 @@ class KVOInpAdaptMsgTest : public ::testing::Test {
     fData.SetString(fC, "xyz");
   }
   void TearDown() override {
+    standin::ClearCurrentSplitGroup();
     standin::ClearMessages();
     standin::SetEchoMessages(true);
   }
@@ -50,12 +55,15 @@ TEST_F(KVOInpAdaptMsgTest, MissingMatrixSpecificationNamesGroupAndEveryValue) {
   messages.MatrixSpecNotFound(12, &reversed, *it);
   const std::vector<int> none;
   messages.MatrixSpecNotFound(3, &none, *it);
+  messages.MatrixSpecNotFound(5, nullptr, *it);
 
   const std::vector<standin::HostMessage> log = standin::Messages();
-  ASSERT_EQ(log.size(), 3u);
-  EXPECT_EQ(log[0].fText, "No specification for matrix in subcommand group 4 a = 1, s = north-east, c = ab...");
-  EXPECT_EQ(log[1].fText, "No specification for matrix in subcommand group 12 c = xyz, a = 27...");
+  ASSERT_EQ(log.size(), 4u);
+  EXPECT_EQ(log[0].fText,
+            "No specification for matrix in subcommand group 4 a = 1, s = north-east, c = ab...");
+  EXPECT_EQ(log[1].fText, "No specification for matrix in subcommand group 12 c = Ex Why Zed, a = 27...");
   EXPECT_EQ(log[2].fText, "No specification for matrix in subcommand group 3 ...");
+  EXPECT_EQ(log[3].fText, "No specification for matrix in subcommand group 5 ...");
   for (const standin::HostMessage& message : log) {
     EXPECT_EQ(message.fShow, 2);
     EXPECT_EQ(message.fLevel, 3);
@@ -77,16 +85,25 @@ TEST_F(KVOInpAdaptMsgTest, NoValidCasesMessages) {
 }
 
 TEST_F(KVOInpAdaptMsgTest, SplitMessageListsTheCurrentGroupAtLevelTwo) {
-  fData.SetSplitVariables({fA});
+  ASSERT_TRUE(fData.SetSplitVariables({fA, fC}));
   auto it = NewIterator(fData);
-  ASSERT_NE(it->NextCase(), 0);
   const KVOInpAdaptMsg messages(fData);
+  ASSERT_NE(it->NextCase(), 0);
   messages.NoValidCasesSplit();
+  ASSERT_NE(it->NextCase(), 0);  // the group-end mark
+  ASSERT_TRUE(it->SplitGroupEnd());
+  ASSERT_NE(it->NextCase(), 0);  // the second group's first case
+  messages.NoValidCasesSplit();
+
+  // Later pairs follow the template's ",^1 = ^2", without a blank.
   const std::vector<standin::HostMessage> log = standin::Messages();
-  ASSERT_EQ(log.size(), 1u);
-  EXPECT_EQ(log[0].fText, "Split a = 1 there are no valid cases...");
-  EXPECT_EQ(log[0].fShow, 2);
-  EXPECT_EQ(log[0].fLevel, 2);
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0].fText, "Split a = 1,c = ab there are no valid cases...");
+  EXPECT_EQ(log[1].fText, "Split a = 27,c = Ex Why Zed there are no valid cases...");
+  for (const standin::HostMessage& message : log) {
+    EXPECT_EQ(message.fShow, 2);
+    EXPECT_EQ(message.fLevel, 2);
+  }
 }
 
 }  // namespace

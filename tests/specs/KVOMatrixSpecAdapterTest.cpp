@@ -1,5 +1,3 @@
-#include "kvoadapter/KVOMatrixSpecAdapter.h"
-
 #include <gtest/gtest.h>
 
 #include <map>
@@ -7,6 +5,7 @@
 #include <vector>
 
 #include "SpecsTestSupport.h"
+#include "kvoadapter/KVOMatrixSpecAdapter.h"
 
 namespace {
 
@@ -99,11 +98,11 @@ class KVOMatrixSpecAdapterTest : public ::testing::Test {
       double b, d;
     };
     const Row rows[] = {
-        {1, "north-east", "ab", 0, 4},    // 1: found in both maps; b user-missing
-        {2, "north-eazz", "ab", 3, 4},    // 2: differs from (2, north-east) in the second cell only
+        {1, "north-east", "ab", 0, 4},       // 1: found in both maps; b user-missing
+        {2, "north-eazz", "ab", 3, 4},       // 2: differs from (2, north-east) in the second cell only
         {SYSMIS, "north-east", "ab", 3, 4},  // 3: a system-missing
-        {9, "north-east", "ab", 3, 4},    // 4: a user-missing
-        {1, "north-west", "abc", 3, 4},   // 5: found; c not in the second map
+        {9, "north-east", "ab", 3, 4},       // 4: a user-missing
+        {1, "north-west", "abc", 3, 4},      // 5: found; c not in the second map
     };
     for (const Row& row : rows) {
       fData.AddCase();

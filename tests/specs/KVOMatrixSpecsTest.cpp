@@ -1,10 +1,9 @@
-#include "kvoadapter/KVOMatrixSpecs.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "SpecsTestSupport.h"
+#include "kvoadapter/KVOMatrixSpecs.h"
 
 namespace {
 

@@ -1,10 +1,9 @@
-#include "kvoadapter/KVOVarValidSpecs.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "SpecsTestSupport.h"
+#include "kvoadapter/KVOVarValidSpecs.h"
 
 namespace {
 
@@ -158,7 +157,8 @@ TEST(KVOVarValidSpecsTest, MatrixSpecificationsTakeTheNextSlot) {
   const int b = data.AddNumeric("b");
   const std::vector<int> vars{a, b};
   ObsVecMap map(ObsVecMap::MakeKeySpec(data, vars), 1);
-  const std::vector<VORM_Format> formats{VORM_Format(VORM_Format::F, 8, 0), VORM_Format(VORM_Format::F, 8, 0)};
+  const std::vector<VORM_Format> formats{VORM_Format(VORM_Format::F, 8, 0),
+                                         VORM_Format(VORM_Format::F, 8, 0)};
 
   KVOVarValidSpecs specs;
   EXPECT_EQ(specs.AddVariable(a, true), 0);
@@ -268,14 +268,16 @@ TEST(KVOVarValidSpecsTest, ValuesAsText) {
   // Numbers print at width 40 with their own type and decimals, whatever
   // width the format states, and are trimmed at both ends.
   OBS number;
-  number.num = 1234.5;
-  EXPECT_EQ(specs.ConvertObsToString(&number, VORM_Format(VORM_Format::F, 2, 1), false), "1234.5");
+  number.num = 1234.75;
+  EXPECT_EQ(specs.ConvertObsToString(&number, VORM_Format(VORM_Format::F, 2, 1), false), "1234.8");
   EXPECT_EQ(specs.ConvertObsToString(&number, VORM_Format(VORM_Format::F, 8, 0), true), "1235");
   number.num = -0.25;
   EXPECT_EQ(specs.ConvertObsToString(&number, VORM_Format(VORM_Format::F, 5, 3), true), "-0.250");
-  // A value the widened format cannot show gives the empty text.
-  number.num = 1e45;
-  EXPECT_EQ(specs.ConvertObsToString(&number, VORM_Format(VORM_Format::F, 8, 0), true), "");
+  number.num = 150.0;
+  EXPECT_EQ(specs.ConvertObsToString(&number, VORM_Format(VORM_Format::E, 3, 2), true), "1.50E+02");
+  // A format the host cannot print with gives the empty text.
+  EXPECT_EQ(specs.ConvertObsToString(&number, VORM_Format(9, 8, 0), true), "");
+  EXPECT_EQ(specs.ConvertObsToString(&number, VORM_Format(VORM_Format::A, 0, 0), false), "");
 
   // Strings print at the format's width; trimming cuts the trailing blanks
   // only, and only when asked.

@@ -1,8 +1,7 @@
-#include "kvoadapter/KVOVariableDesc.h"
-
 #include <gtest/gtest.h>
 
 #include "SpecsTestSupport.h"
+#include "kvoadapter/KVOVariableDesc.h"
 
 namespace {
 

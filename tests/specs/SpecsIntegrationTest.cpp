@@ -10,8 +10,10 @@
 #include "SpecsTestSupport.h"
 #include "kvoadapter/KVOCatVarAdapter.h"
 #include "kvoadapter/KVOContVarAdapter.h"
+#include "kvoadapter/KVOInpAdaptMsg.h"
 #include "kvoadapter/KVOMatrixSpecAdapter.h"
 #include "kvoadapter/KVOVarValidSpecs.h"
+#include "support/DataSourceBuilder.h"
 
 namespace {
 
@@ -20,55 +22,51 @@ using specs_test::NewIterator;
 using specs_test::NumCells;
 using specs_test::StrCells;
 
-constexpr double S = specs_test::SYSMIS;
+constexpr double S = kvotest::SYSMIS;
 
-// region: numeric, user-missing 8 and 9; city: 14-byte string, user-missing
-// "UNKNOWN"; income: user-missing 900 thru 999; age: no missing values;
-// sex: 1-byte string.
-struct SurveyCase {
-  double region;
-  const char* city;
-  double income;
-  double age;
-  const char* sex;
-};
-const SurveyCase SURVEY[] = {
-    {1, "Springfield", 520, 34, "M"},     {2, "Shelbyville", 610, 41, "F"},
-    {1, "Springfield", 950, 29, "F"},     {8, "Capital City", 700, S, "M"},
-    {3, "UNKNOWN", S, 52, "M"},           {2, "Springfield", 480, S, "F"},
-    {S, "Ogdenville", 905, 60, "M"},      {1, "Shelbyville", 999, 18, "F"},
-    {9, "UNKNOWN", 300, 45, "F"},         {3, "Capital City", 820, 38, "F"},
-    {2, "Springfield MO", 610, 27, "M"},  {1, "Springfield MA", 1000, 33, "F"},
-};
+// The survey, built in memory: region (numeric, user-missing 8 and 9), city
+// (14-byte string, user-missing "UNKNOWN"), income (user-missing 900 thru
+// 999), age (no missing values), sex (1-byte string).
 constexpr int N_CASES = 12;
+std::unique_ptr<standin::MemoryDataSource> MakeSurvey() {
+  using kvotest::Num;
+  using kvotest::Str;
+  return kvotest::DataSourceBuilder()
+      .Add(Num("region").Nominal().Missing({8, 9}))
+      .Add(Str("city", 14).MissingStrings({"UNKNOWN"}))
+      .Add(Num("income").MissingRange(900, 999))
+      .Add(Num("age"))
+      .Add(Str("sex", 1))
+      .Row({1, "Springfield", 520, 34, "M"})
+      .Row({2, "Shelbyville", 610, 41, "F"})
+      .Row({1, "Springfield", 950, 29, "F"})
+      .Row({8, "Capital City", 700, S, "M"})
+      .Row({3, "UNKNOWN", S, 52, "M"})
+      .Row({2, "Springfield", 480, S, "F"})
+      .Row({S, "Ogdenville", 905, 60, "M"})
+      .Row({1, "Shelbyville", 999, 18, "F"})
+      .Row({9, "UNKNOWN", 300, 45, "F"})
+      .Row({3, "Capital City", 820, 38, "F"})
+      .Row({2, "Springfield MO", 610, 27, "M"})
+      .Row({1, "Springfield MA", 1000, 33, "F"})
+      .Build();
+}
 
 class SpecsIntegrationTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    fRegion = fData.AddNumeric("region", standin::Measure::Nominal);
-    fCity = fData.AddString("city", 14);
-    fIncome = fData.AddNumeric("income");
-    fAge = fData.AddNumeric("age");
-    fSex = fData.AddString("sex", 1);
-    fData.Spec(fRegion).fMissingNumbers = {8.0, 9.0};
-    fData.Spec(fCity).fMissingStrings = {"UNKNOWN"};
-    fData.Spec(fIncome).fHasMissingRange = true;
-    fData.Spec(fIncome).fMissingLow = 900.0;
-    fData.Spec(fIncome).fMissingHigh = 999.0;
-    for (const SurveyCase& c : SURVEY) {
-      fData.AddCase();
-      fData.SetNumber(fRegion, c.region);
-      fData.SetString(fCity, c.city);
-      fData.SetNumber(fIncome, c.income);
-      fData.SetNumber(fAge, c.age);
-      fData.SetString(fSex, c.sex);
-    }
+    fRegion = fData.FindVarIndex("region", 0);
+    fCity = fData.FindVarIndex("city", 0);
+    fIncome = fData.FindVarIndex("income", 0);
+    fAge = fData.FindVarIndex("age", 0);
+    fSex = fData.FindVarIndex("sex", 0);
+    ASSERT_EQ(fData.NumCases(), static_cast<size_t>(N_CASES));
 
     // Matrix 1: (region, city), user-missing values excluded.
     fRegionCity = {fRegion, fCity};
     fMapRegionCity = std::make_unique<ObsVecMap>(ObsVecMap::MakeKeySpec(fData, fRegionCity), 1);
     const std::pair<std::pair<double, const char*>, double> regionCity[] = {
-        {{1, "Springfield"}, 101},  {{2, "Shelbyville"}, 202},  {{1, "Shelbyville"}, 102},
+        {{1, "Springfield"}, 101},  {{2, "Shelbyville"}, 202}, {{1, "Shelbyville"}, 102},
         {{3, "Capital City"}, 303}, {{2, "Springfield"}, 201}, {{2, "Springfield MO"}, 209}};
     for (const auto& [key, value] : regionCity)
       fMapRegionCity->Insert(Join({NumCells(key.first), StrCells(key.second, 14)}).data())->num = value;
@@ -77,7 +75,7 @@ class SpecsIntegrationTest : public ::testing::Test {
     fRegionSex = {fRegion, fSex};
     fMapRegionSex = std::make_unique<ObsVecMap>(ObsVecMap::MakeKeySpec(fData, fRegionSex), 1);
     const std::pair<std::pair<double, const char*>, double> regionSex[] = {
-        {{1, "M"}, 1}, {{1, "F"}, 2}, {{2, "M"}, 3}, {{2, "F"}, 4},
+        {{1, "M"}, 1}, {{1, "F"}, 2}, {{2, "M"}, 3},  {{2, "F"}, 4},
         {{3, "M"}, 5}, {{3, "F"}, 6}, {{8, "M"}, 80}, {{9, "F"}, 90}};
     for (const auto& [key, value] : regionSex)
       fMapRegionSex->Insert(Join({NumCells(key.first), StrCells(key.second, 1)}).data())->num = value;
@@ -98,11 +96,13 @@ class SpecsIntegrationTest : public ::testing::Test {
   void MakeAdapters(ProcDSIterator& it) {
     for (int recInd : fSpecs.GetRecCatVars()) {
       const KVOVariableDesc* desc = fSpecs.GetRecVarDescPtr(recInd);
-      fCat.push_back(std::make_unique<KVOCatVarAdapter>(fData, it, desc->GetVORMVarIndex(), !desc->GetExclUserMiss()));
+      fCat.push_back(
+          std::make_unique<KVOCatVarAdapter>(fData, it, desc->GetVORMVarIndex(), !desc->GetExclUserMiss()));
     }
     for (int recInd : fSpecs.GetRecContVars()) {
       const KVOVariableDesc* desc = fSpecs.GetRecVarDescPtr(recInd);
-      fCont.push_back(std::make_unique<KVOContVarAdapter>(it, desc->GetVORMVarIndex(), !desc->GetExclUserMiss()));
+      fCont.push_back(
+          std::make_unique<KVOContVarAdapter>(it, desc->GetVORMVarIndex(), !desc->GetExclUserMiss()));
     }
     for (int m = 0; m < fSpecs.GetNMatrices(); ++m) {
       const KVOMatrixSpecs* spec = fSpecs.GetMatrixSpecsPtr(m);
@@ -146,7 +146,8 @@ class SpecsIntegrationTest : public ::testing::Test {
     return records;
   }
 
-  standin::MemoryDataSource fData;
+  std::unique_ptr<standin::MemoryDataSource> fpData = MakeSurvey();
+  standin::MemoryDataSource& fData = *fpData;
   int fRegion = -1, fCity = -1, fIncome = -1, fAge = -1, fSex = -1;
   std::vector<int> fRegionCity, fRegionSex;
   std::unique_ptr<ObsVecMap> fMapRegionCity, fMapRegionSex;
@@ -164,18 +165,10 @@ class SpecsIntegrationTest : public ::testing::Test {
 // (1, Springfield MA); matrix 2 looks the user-missing regions up.
 const std::vector<std::vector<double>> EXPECTED = {
     // region city income age  m1   m2  count
-    {0, 0, 520, 34, 101, 1, 0},
-    {1, 1, 610, 41, 202, 4, 1},
-    {0, 0, S, 29, 101, 2, 2},
-    {-1, 2, 700, S, S, 80, 3},
-    {2, 3, S, 52, S, 5, 4},
-    {1, 0, 480, S, 201, 4, 5},
-    {-1, 4, S, 60, S, S, 6},
-    {0, 1, S, 18, 102, 2, 7},
-    {-1, 3, 300, 45, S, 90, 8},
-    {2, 2, 820, 38, 303, 6, 9},
-    {1, 5, 610, 27, 209, 3, 10},
-    {0, 6, 1000, 33, S, 2, 11},
+    {0, 0, 520, 34, 101, 1, 0}, {1, 1, 610, 41, 202, 4, 1},  {0, 0, S, 29, 101, 2, 2},
+    {-1, 2, 700, S, S, 80, 3},  {2, 3, S, 52, S, 5, 4},      {1, 0, 480, S, 201, 4, 5},
+    {-1, 4, S, 60, S, S, 6},    {0, 1, S, 18, 102, 2, 7},    {-1, 3, 300, 45, S, 90, 8},
+    {2, 2, 820, 38, 303, 6, 9}, {1, 5, 610, 27, 209, 3, 10}, {0, 6, 1000, 33, S, 2, 11},
 };
 
 TEST_F(SpecsIntegrationTest, RecordsMatchTheHandWorkedTable) {
@@ -205,6 +198,22 @@ TEST_F(SpecsIntegrationTest, RecordsMatchTheHandWorkedTable) {
   for (int k = 0; k < N_CASES; ++k) EXPECT_EQ(replayed[k], EXPECTED[k]) << "case " << k + 1;
   EXPECT_EQ(fCat[1]->GetSize(), 7);
   EXPECT_EQ(fCont[0]->GetMaxValue(), 1000.0);
+
+  // The one valid combination without a specification, case 12, as the
+  // user reads it (region prints with its default F8.2 format).
+  standin::SetEchoMessages(false);
+  standin::ClearMessages();
+  auto third = NewIterator(fData);
+  ASSERT_TRUE(specs_test::MoveTo(*third, N_CASES));
+  const KVOInpAdaptMsg messages(fData);
+  const KVOMatrixSpecs* spec = fSpecs.GetMatrixSpecsPtr(0);
+  messages.MatrixSpecNotFound(spec->GetGroupIndex(), spec->GetMatrixVarListPtr(), *third);
+  const std::vector<standin::HostMessage> log = standin::Messages();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].fText,
+            "No specification for matrix in subcommand group 1 region = 1.00, city = Springfield MA...");
+  standin::ClearMessages();
+  standin::SetEchoMessages(true);
 }
 
 TEST_F(SpecsIntegrationTest, RenumberedCategoriesFollowTheSortedValues) {
@@ -217,7 +226,7 @@ TEST_F(SpecsIntegrationTest, RenumberedCategoriesFollowTheSortedValues) {
   ASSERT_TRUE(fCat[1]->ReorderCategoryMap(fData, true));
   // Region descending: 3, 2, 1.
   ASSERT_TRUE(fCat[0]->ReorderCategoryMap(fData, false));
-  const char* cities[] = {"Capital City", "Ogdenville", "Shelbyville", "Springfield",
+  const char* cities[] = {"Capital City",   "Ogdenville",     "Shelbyville", "Springfield",
                           "Springfield MA", "Springfield MO", "UNKNOWN"};
   for (int code = 0; code < 7; ++code) {
     std::string padded = cities[code];

@@ -7,7 +7,9 @@
 #include <cstring>
 
 KVOCaseValueReader::KVOCaseValueReader(VORM_InputCaseIterator& iterator, int vormInd, bool userMissValid)
-    : fCaseValue(iterator, static_cast<unsigned int>(vormInd)), fbUserMissValid(userMissValid), fbUpdateValid(false) {}
+    : fCaseValue(iterator, static_cast<unsigned int>(vormInd)),
+      fbUserMissValid(userMissValid),
+      fbUpdateValid(false) {}
 
 namespace {
 

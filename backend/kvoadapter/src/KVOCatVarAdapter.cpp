@@ -39,7 +39,8 @@ KVOCatVarAdapter::KVOCatVarAdapter(const KVOCatVarAdapter& other)
       fVarIndex(other.fVarIndex),
       fpCategoryMap(new ObsVecMap(other.fpCategoryMap->GetKeySpec(), 1)),
       fNKeyCells(other.fNKeyCells),
-      fpCaseValueReader(other.fpCaseValueReader ? new KVOCaseValueReader(*other.fpCaseValueReader) : nullptr) {
+      fpCaseValueReader(other.fpCaseValueReader ? new KVOCaseValueReader(*other.fpCaseValueReader)
+                                                : nullptr) {
   fvCategories.reserve(other.fvCategories.size());
   for (const OBS* key : other.fvCategories) AddCategory(key);
 }

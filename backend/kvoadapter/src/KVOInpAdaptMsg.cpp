@@ -10,7 +10,8 @@
 
 namespace {
 
-const char* const MATRIX_SPEC_NOT_FOUND = "No specification for matrix in subcommand group ^1 [%1 = %2:, ^1 = ^2:]2...";
+const char* const MATRIX_SPEC_NOT_FOUND =
+    "No specification for matrix in subcommand group ^1 [%1 = %2:, ^1 = ^2:]2...";
 const char* const NO_VALID_CASES = "There are no valid cases...";
 const char* const NO_VALID_CASES_FOR_SELECT = "There are no valid cases for selection...";
 const char* const NO_VALID_CASES_SPLIT = "Split [%1 = %2:,^1 = ^2:]1 there are no valid cases...";

@@ -103,7 +103,8 @@ double KVOMatrixSpecAdapter::Recode(bool& bad) {
     // claims more gets the rest zero-filled rather than the next variable's.
     const size_t valueCells = std::min(keyCells, static_cast<size_t>(VORM_CellCount(reader.Type())));
     std::memcpy(key, &reader.Value(), valueCells * sizeof(OBS));
-    if (valueCells < keyCells) std::memset(static_cast<void*>(key + valueCells), 0, (keyCells - valueCells) * sizeof(OBS));
+    if (valueCells < keyCells)
+      std::memset(static_cast<void*>(key + valueCells), 0, (keyCells - valueCells) * sizeof(OBS));
     key += keyCells;
   }
   OBS emptyKey;

@@ -28,7 +28,8 @@ void StoreDesc(std::vector<KVOVariableDesc>& descs, int recInd, const KVOVariabl
 
 KVOVariableDesc::KVOVariableDesc() : KVOVariableDesc(-1, true, true, true, true) {}
 
-KVOVariableDesc::KVOVariableDesc(int vormInd, bool catVar, bool procSysMiss, bool exclUserMiss, bool scoreSysMiss)
+KVOVariableDesc::KVOVariableDesc(int vormInd, bool catVar, bool procSysMiss, bool exclUserMiss,
+                                 bool scoreSysMiss)
     : fVormVarIndex(vormInd),
       fRecVarIndex(-1),
       fbCatVar(catVar),
@@ -74,7 +75,8 @@ void KVOVarValidSpecs::SetDecimalCharacter() {
   OBS value;
   value.num = 1.1;
   char text[4] = {0, 0, 0, 0};
-  if (ToString(&value, VORM_Format(VORM_Format::F, 3, 1), text) == 0 && text[1] != '\0') fDecimalChar = text[1];
+  if (ToString(&value, VORM_Format(VORM_Format::F, 3, 1), text) == 0 && text[1] != '\0')
+    fDecimalChar = text[1];
 }
 
 // ---------------------------------------------------------------------------
@@ -163,7 +165,8 @@ int KVOVarValidSpecs::AddVariables(const std::vector<int>& vormInds, std::vector
 }
 
 int KVOVarValidSpecs::AddMatrixSpec(const std::vector<int>* varInds, const ObsVecMap* valueMap,
-                                    const std::vector<VORM_Format>* formats, int groupIndex, bool exclUserMiss) {
+                                    const std::vector<VORM_Format>* formats, int groupIndex,
+                                    bool exclUserMiss) {
   fvMatrixSpecs.push_back(KVOMatrixSpecs(varInds, valueMap, formats, groupIndex, exclUserMiss));
   fLastIndex = AddToMatrixList(static_cast<int>(fvMatrixSpecs.size()) - 1, fNRecordVars);
   if (fLastIndex == fNRecordVars) {
@@ -280,7 +283,8 @@ int KVOVarValidSpecs::GetMatSpecGroupNum(int matrixNum) const {
 // at width 40 with its own type and decimals, and the number's text is
 // trimmed at both ends. A string's text loses only its trailing blanks, and
 // only when `trim` is set.
-std::string KVOVarValidSpecs::ConvertObsToString(const OBS* value, const VORM_Format& format, bool trim) const {
+std::string KVOVarValidSpecs::ConvertObsToString(const OBS* value, const VORM_Format& format,
+                                                 bool trim) const {
   if (value == nullptr) return std::string();
   const bool stringFormat = format.Type() == VORM_Format::A || format.Type() == VORM_Format::AHEX;
   VORM_Format useFormat = format;
