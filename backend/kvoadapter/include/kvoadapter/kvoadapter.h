@@ -19,6 +19,7 @@
 #include "kvoadapter/KVOThreadLock.h"
 #include "kvoadapter/KVOThreadPool.h"
 #include "kvoadapter/KVOUniformRandom.h"
+#include "kvoadapter/KVOVarListMetaData.h"
 #include "kvoadapter/KVOVarValidSpecs.h"
 #include "kvoadapter/KVOVariableDesc.h"
 
