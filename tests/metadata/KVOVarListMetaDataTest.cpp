@@ -7,8 +7,8 @@
 #include <unistd.h>
 
 #include <clocale>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -203,22 +203,23 @@ TEST_F(KVOVarListMetaDataTest, VariablesWithoutCategoriesGetEmptyValueLists) {
 }
 
 TEST_F(KVOVarListMetaDataTest, RegistersEachKindOfUserMissingValues) {
-  auto data = DataSourceBuilder()
-                  // A range plus one value, each labelled: the range gets no label.
-                  .Add(Num("a").MissingRange(90, 99).Missing({-1}).ValueLabel(-1, "refused").ValueLabel(90, "top"))
-                  // A range only.
-                  .Add(Num("b").MissingRange(-9, -7).ValueLabel(-8, "n/a"))
-                  // Three discrete values, in declaration order, one labelled.
-                  .Add(Num("c").Missing({7, 8, 9}).ValueLabel(8, "eight"))
-                  // String values: trimmed at the end only, unlabeled ones kept.
-                  .Add(Str("s", 4).MissingStrings({"na", " x"}).ValueLabel("na", "not asked"))
-                  .Add(Num("d"))
-                  .Row({1, 1, 1, "a", 1})
-                  .Build();
+  auto data =
+      DataSourceBuilder()
+          // A range plus one value, each labelled: the range gets no label.
+          .Add(Num("a").MissingRange(90, 99).Missing({-1}).ValueLabel(-1, "refused").ValueLabel(90, "top"))
+          // A range only.
+          .Add(Num("b").MissingRange(-9, -7).ValueLabel(-8, "n/a"))
+          // Three discrete values, in declaration order, one labelled.
+          .Add(Num("c").Missing({7, 8, 9}).ValueLabel(8, "eight"))
+          // String values: trimmed at the end only, unlabeled ones kept.
+          .Add(Str("s", 4).MissingStrings({"na", " x"}).ValueLabel("na", "not asked"))
+          .Add(Num("d"))
+          .Row({1, 1, 1, "a", 1})
+          .Build();
   Pipeline p(std::move(data), {{0, false}, {1, false}, {2, false}, {3, true}, {4, false}});
   KVOVarListMetaData builder = p.Builder(true);
-  EXPECT_EQ(builder.AddVariableList(&p.specs.GetVORMIndices(), std::vector<bool>{false, false, false, true, false},
-                                    INPUT),
+  EXPECT_EQ(builder.AddVariableList(&p.specs.GetVORMIndices(),
+                                    std::vector<bool>{false, false, false, true, false}, INPUT),
             5);
 
   const Entry& a = *p.list.GetEntry(0);
@@ -373,7 +374,7 @@ TEST_F(KVOVarListMetaDataTest, ListFormsCountTheirAdditions) {
     const std::vector<int> hosts{2};
     EXPECT_EQ(hostBuilder.AddVariableList(&hosts, std::vector<bool>{true, true}, INPUT), 1);
     EXPECT_EQ(MetaDataAsserts(), (std::vector<std::string>{"recVarList->size() == catVarFlags.size()",
-                                                          "varIdList->size() == catVarFlags.size()"}));
+                                                           "varIdList->size() == catVarFlags.size()"}));
   }
 }
 
@@ -392,7 +393,7 @@ TEST_F(KVOVarListMetaDataTest, NumbersBecomeTextWithFifteenSignificantDigits) {
   EXPECT_EQ(text(1e20), "1e+20");
   EXPECT_EQ(text(-2.25), "-2.25");
   EXPECT_EQ(text(1.0 / 3.0), "0.333333333333333");
-  EXPECT_EQ(text(123456789012345.0), "123456789012345");   // 15 digits: still fixed
+  EXPECT_EQ(text(123456789012345.0), "123456789012345");        // 15 digits: still fixed
   EXPECT_EQ(text(1234567890123456.0), "1.23456789012346e+15");  // 16: exponent
   EXPECT_EQ(text(0.0001), "0.0001");
   EXPECT_EQ(text(0.00001), "1e-05");

@@ -27,8 +27,8 @@ constexpr size_t NUMBER_TEXT_SIZE = 64;
 }  // namespace
 
 KVOVarListMetaData::KVOVarListMetaData(QorXML::QorVarList& varList, const KVOVarValidSpecs* validSpecs,
-                                       const ProcedureDataSource& dataSource, const KVOInputAdapter* inputAdapter,
-                                       bool withValueInfo)
+                                       const ProcedureDataSource& dataSource,
+                                       const KVOInputAdapter* inputAdapter, bool withValueInfo)
     : fVarList(varList),
       fpValidSpecs(validSpecs),
       fpInputAdapter(inputAdapter),
@@ -68,8 +68,9 @@ bool KVOVarListMetaData::AddVariableData(int hostIndex, bool isCategorical, Vari
                             value, std::string());
 }
 
-bool KVOVarListMetaData::AddRecVariableData(int recIndex, bool isCategorical, VariableRole role, bool contFlag,
-                                            int contInt, const OBS* /*value*/, const std::string& name) {
+bool KVOVarListMetaData::AddRecVariableData(int recIndex, bool isCategorical, VariableRole role,
+                                            bool contFlag, int contInt, const OBS* /*value*/,
+                                            const std::string& name) {
   if (!KVO_ASSERT_TEXT(fpValidSpecs != nullptr, "fpValidSpecs != 0")) return false;
   if (!KVO_ASSERT_TEXT(fpInputAdapter != nullptr, "fpInputAdapter != 0")) return false;
   const int vormInd = fpValidSpecs->GetVORMVarIndex(recIndex);
@@ -187,8 +188,8 @@ void KVOVarListMetaData::SetMissingValues(const VORM_Variable& variable, int rec
 
 // --- Lists -------------------------------------------------------------------------------
 
-int KVOVarListMetaData::AddVariableList(const std::vector<int>* varIdList, const std::vector<bool>& catVarFlags,
-                                        VariableRole role) {
+int KVOVarListMetaData::AddVariableList(const std::vector<int>* varIdList,
+                                        const std::vector<bool>& catVarFlags, VariableRole role) {
   if (varIdList == nullptr) return 0;
   KVO_ASSERT(varIdList->size() == catVarFlags.size());
   const size_t n = std::min(varIdList->size(), catVarFlags.size());
@@ -216,7 +217,8 @@ int KVOVarListMetaData::AddRecVariableList(const std::vector<int>* recVarList,
   const size_t n = std::min(recVarList->size(), catVarFlags.size());
   int added = 0;
   for (size_t i = 0; i < n; ++i) {
-    if (AddRecVariableData((*recVarList)[i], catVarFlags[i], role, false, -1, nullptr, std::string())) ++added;
+    if (AddRecVariableData((*recVarList)[i], catVarFlags[i], role, false, -1, nullptr, std::string()))
+      ++added;
   }
   return added;
 }

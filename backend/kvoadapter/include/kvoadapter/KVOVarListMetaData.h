@@ -48,7 +48,8 @@ class KVO_EXPORT KVOVarListMetaData {
   // non-empty `name` replaces the host variable's name for the component.
   bool AddRecVariable(int recIndex, bool isCategorical, VariableRole role, bool contFlag, int contInt,
                       const OBS* value, std::string name);
-  bool AddRecVariable(int recIndex, bool isCategorical, VariableRole role, const OBS* value, std::string name);
+  bool AddRecVariable(int recIndex, bool isCategorical, VariableRole role, const OBS* value,
+                      std::string name);
   // The same by host index (mapped to its record index), with the host name.
   bool AddVariable(int hostIndex, bool isCategorical, VariableRole role, bool contFlag, int contInt,
                    const OBS* value);
