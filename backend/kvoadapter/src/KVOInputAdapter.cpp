@@ -1,7 +1,7 @@
 #include "kvoadapter/KVOInputAdapter.h"
 
 #include <algorithm>
-#include <cmath>
+#include <cstdint>
 #include <memory>
 
 #include "KVOAssert.h"
@@ -194,36 +194,52 @@ int KVOInputAdapter::GetRecordSize() const {
 
 bool KVOInputAdapter::EncodeCatVars(double* record) const {
   if (fpSplitData == nullptr) return fvCatPlan.empty();
-  const std::vector<KVOCatVarAdapter*>& adapters = fpSplitData->fvpAdaptCatVar;
-  const size_t n = std::min(fvCatPlan.size(), adapters.size());
-  const bool collecting = fDataPassCount == 0;
-  bool ok = true;
-  for (size_t i = 0; i < n; ++i) {
-    const SlotPlan& plan = fvCatPlan[i];
-    const int code = collecting ? adapters[i]->Encode() : adapters[i]->EncodeOldVars();
-    if (code == -1 && !SysMissAllowed(plan)) {
-      record[plan.fRecInd] = fSysMis;
-      ok = false;
-    } else {
-      record[plan.fRecInd] = static_cast<double>(code);
+  // Everything the adapters' calls could in principle change is read once:
+  // the lists' arrays, the mode and the missing value.
+  const std::vector<KVOCatVarAdapter*>& list = fpSplitData->fvpAdaptCatVar;
+  KVOCatVarAdapter* const* const adapters = list.data();
+  const SlotPlan* const plans = fvCatPlan.data();
+  const size_t n = std::min(fvCatPlan.size(), list.size());
+  const bool score = fbScoreIteration;
+  const double sysMis = fSysMis;
+  bool ok = n == fvCatPlan.size();
+  if (fDataPassCount == 0) {
+    for (size_t i = 0; i < n; ++i) {
+      const int code = adapters[i]->Encode();
+      ok &= StoreCode(record, plans[i], code, score, sysMis);
+    }
+  } else {
+    for (size_t i = 0; i < n; ++i) {
+      const int code = adapters[i]->EncodeOldVars();
+      ok &= StoreCode(record, plans[i], code, score, sysMis);
     }
   }
-  return ok && n == fvCatPlan.size();
+  return ok;
 }
 
 bool KVOInputAdapter::GetContVars(double* record) const {
   if (fpSplitData == nullptr) return fvContPlan.empty();
-  const std::vector<KVOContVarAdapter*>& adapters = fpSplitData->fvpAdaptContVar;
-  const size_t n = std::min(fvContPlan.size(), adapters.size());
-  const bool collecting = fDataPassCount == 0;
-  bool ok = true;
-  for (size_t i = 0; i < n; ++i) {
-    const SlotPlan& plan = fvContPlan[i];
-    const double value = collecting ? adapters[i]->GetValue() : adapters[i]->GetOldValue();
-    record[plan.fRecInd] = value;
-    if (value == fSysMis && !SysMissAllowed(plan)) ok = false;
+  const std::vector<KVOContVarAdapter*>& list = fpSplitData->fvpAdaptContVar;
+  KVOContVarAdapter* const* const adapters = list.data();
+  const SlotPlan* const plans = fvContPlan.data();
+  const size_t n = std::min(fvContPlan.size(), list.size());
+  const bool score = fbScoreIteration;
+  const double sysMis = fSysMis;
+  bool ok = n == fvContPlan.size();
+  if (fDataPassCount == 0) {
+    for (size_t i = 0; i < n; ++i) {
+      const double value = adapters[i]->GetValue();
+      record[plans[i].fRecInd] = value;
+      ok &= value != sysMis || (score ? plans[i].fbScoreSysMiss : plans[i].fbProcSysMiss);
+    }
+  } else {
+    for (size_t i = 0; i < n; ++i) {
+      const double value = adapters[i]->GetOldValue();
+      record[plans[i].fRecInd] = value;
+      ok &= value != sysMis || (score ? plans[i].fbScoreSysMiss : plans[i].fbProcSysMiss);
+    }
   }
-  return ok && n == fvContPlan.size();
+  return ok;
 }
 
 bool KVOInputAdapter::RecodeMatrixSpecs(double* record) const {
@@ -265,6 +281,9 @@ void KVOInputAdapter::PrepareNewPass() {}
 void KVOInputAdapter::PrepareNewSplit() {}
 
 bool KVOInputAdapter::ProcessWeight(double* record) const {
+  // floor() of a number of at least 1, by integer conversion instead of a
+  // library call; from 2^52 on every double is whole already.
+  auto floorOf = [](double x) { return x < 4503599627370496.0 ? static_cast<double>(static_cast<int64_t>(x)) : x; };
   if (fWeightInd < 0) return true;
   double& slot = record[fWeightInd];
   const double w = fpDSIter != nullptr ? fpDSIter->Weight() : fSysMis;
@@ -275,13 +294,13 @@ bool KVOInputAdapter::ProcessWeight(double* record) const {
   switch (fWeightAdjType) {
     case WeightRound:
       if (w >= 0.5) {
-        slot = std::floor(w + 0.5);
+        slot = floorOf(w + 0.5);
         return true;
       }
       break;
     case WeightTruncate:
       if (w >= 1.0) {
-        slot = std::floor(w);
+        slot = floorOf(w);
         return true;
       }
       break;

@@ -220,6 +220,16 @@ class KVO_EXPORT KVOInputAdapter {
   bool SysMissAllowed(const SlotPlan& plan) const {
     return fbScoreIteration ? plan.fbScoreSysMiss : plan.fbProcSysMiss;
   }
+  // Writes a category code into its slot: the code, or the system-missing
+  // value for a code of -1 that the slot does not allow; false then.
+  static bool StoreCode(double* record, const SlotPlan& plan, int code, bool score, double sysMis) {
+    if (code == -1 && !(score ? plan.fbScoreSysMiss : plan.fbProcSysMiss)) {
+      record[plan.fRecInd] = sysMis;
+      return false;
+    }
+    record[plan.fRecInd] = static_cast<double>(code);
+    return true;
+  }
   // Creates the adapters of the current SplitData (steps of CreateVarAdapters).
   void CreateAdaptersOfCurrentGroup();
   // Zeroes the current group's counters.
