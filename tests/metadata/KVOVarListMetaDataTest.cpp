@@ -593,6 +593,18 @@ TEST_F(KVOVarListMetaDataTest, ReportsBrokenConditionsAndGoesOn) {
     EXPECT_EQ(MetaDataAsserts(), std::vector<std::string>{"catValue != VORM_SystemMissing().num"});
     standin::ClearAssertReports();
   }
+  {
+    // Without a specification or an adapter nothing can be added.
+    QorVarList list;
+    KVOVarListMetaData noSpecs(list, nullptr, *p.ds, p.adapter.get(), true);
+    EXPECT_FALSE(noSpecs.AddVariable(0, true, INPUT, nullptr));
+    EXPECT_FALSE(noSpecs.AddWeightVar(3, INPUT, IQorVariable::WRoundNearest));
+    KVOVarListMetaData noAdapter(list, &p.specs, *p.ds, nullptr, true);
+    EXPECT_FALSE(noAdapter.AddRecVariable(0, true, INPUT, nullptr, ""));
+    EXPECT_EQ(list.Size(), 0);
+    EXPECT_EQ(MetaDataAsserts(),
+              (std::vector<std::string>{"fpValidSpecs != 0", "fpValidSpecs != 0", "fpInputAdapter != 0"}));
+  }
   // Every report names the builder's source.
   for (const std::string& report : metadata_test::AllAsserts()) {
     EXPECT_NE(report.find("(" + metadata_test::METADATA_SOURCE + ")"), std::string::npos) << report;

@@ -42,10 +42,12 @@ class KVO_EXPORT KVOVarListMetaData {
 
   // --- Single variables ------------------------------------------------------
   // Each returns true; a broken consistency condition is reported as an
-  // assertion, not as a false result. False only when the record index names
-  // no host variable (also reported). `contFlag` and `contInt` are handed to
-  // the component for continuous variables only; `value` is not consulted. A
-  // non-empty `name` replaces the host variable's name for the component.
+  // assertion, not as a false result. False only when nothing can be added:
+  // the record index names no host variable, or the specification or the
+  // adapter is null (each also reported). `contFlag` and `contInt` are handed
+  // to the component for continuous variables only; `value` is not consulted.
+  // A non-empty `name` (in the host encoding) replaces the host variable's
+  // name for the component.
   bool AddRecVariable(int recIndex, bool isCategorical, VariableRole role, bool contFlag, int contInt,
                       const OBS* value, std::string name);
   bool AddRecVariable(int recIndex, bool isCategorical, VariableRole role, const OBS* value,
