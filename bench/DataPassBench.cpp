@@ -1,9 +1,8 @@
 // Cases per second pulled through the data-pass iterator from an in-memory
-// host (1,000,000 cases unless KVO_BENCH_CASES says otherwise: 10 categorical variables of 20 values stored as
-// numbers, 10 continuous variables, 3% system-missing and 2% user-missing
-// cells, a weight), for a first (collecting) pass and a later (replaying)
-// pass; and, in the same run, a plain hand-written loop over the same rows
-// doing the same work, for the ratio.
+// host (1,000,000 cases unless KVO_BENCH_CASES says otherwise: 10 categorical variables of 20 values stored
+// as numbers, 10 continuous variables, 3% system-missing and 2% user-missing cells, a weight), for a first
+// (collecting) pass and a later (replaying) pass; and, in the same run, a plain hand-written loop over the
+// same rows doing the same work, for the ratio.
 #include <benchmark/benchmark.h>
 #include <kvoadapter/KVOProcDataSourceIter.h>
 #include <standin/HostControl.h>
@@ -121,8 +120,8 @@ void BM_LibraryFirstPass(benchmark::State& state) {
     setup.reset();
     state.ResumeTiming();
   }
-  state.counters["cases/s"] = benchmark::Counter(static_cast<double>(N_CASES) * static_cast<double>(state.iterations()),
-                                                 benchmark::Counter::kIsRate);
+  state.counters["cases/s"] = benchmark::Counter(
+      static_cast<double>(N_CASES) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
   state.counters["records"] = static_cast<double>(nRecords) / static_cast<double>(state.iterations());
 }
 
@@ -133,8 +132,8 @@ void BM_LibrarySecondPass(benchmark::State& state) {
   PullPass(*setup.fpIter, nRecords);  // the first pass, untimed
   nRecords = 0;
   for (auto _ : state) benchmark::DoNotOptimize(PullPass(*setup.fpIter, nRecords));
-  state.counters["cases/s"] = benchmark::Counter(static_cast<double>(N_CASES) * static_cast<double>(state.iterations()),
-                                                 benchmark::Counter::kIsRate);
+  state.counters["cases/s"] = benchmark::Counter(
+      static_cast<double>(N_CASES) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
   state.counters["records"] = static_cast<double>(nRecords) / static_cast<double>(state.iterations());
 }
 
@@ -249,8 +248,8 @@ void BM_HandLoopFirstPass(benchmark::State& state) {
     HandLoop loop;
     benchmark::DoNotOptimize(loop.Pass(true, nRecords));
   }
-  state.counters["cases/s"] = benchmark::Counter(static_cast<double>(N_CASES) * static_cast<double>(state.iterations()),
-                                                 benchmark::Counter::kIsRate);
+  state.counters["cases/s"] = benchmark::Counter(
+      static_cast<double>(N_CASES) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
   state.counters["records"] = static_cast<double>(nRecords) / static_cast<double>(state.iterations());
 }
 
@@ -261,8 +260,8 @@ void BM_HandLoopSecondPass(benchmark::State& state) {
   loop.Pass(true, nRecords);
   nRecords = 0;
   for (auto _ : state) benchmark::DoNotOptimize(loop.Pass(false, nRecords));
-  state.counters["cases/s"] = benchmark::Counter(static_cast<double>(N_CASES) * static_cast<double>(state.iterations()),
-                                                 benchmark::Counter::kIsRate);
+  state.counters["cases/s"] = benchmark::Counter(
+      static_cast<double>(N_CASES) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
   state.counters["records"] = static_cast<double>(nRecords) / static_cast<double>(state.iterations());
 }
 
@@ -278,7 +277,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
       auto found = run.counters.find("cases/s");
-      if (!run.error_occurred && found != run.counters.end()) fRates[run.benchmark_name()] = found->second.value;
+      if (!run.error_occurred && found != run.counters.end())
+        fRates[run.benchmark_name()] = found->second.value;
     }
     ConsoleReporter::ReportRuns(runs);
   }
@@ -293,8 +293,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
     auto lib = FindRate(library);
     auto peer = FindRate(hand);
     if (lib <= 0.0 || peer <= 0.0) return;
-    std::printf("%s: library %.0f cases/s, hand loop %.0f cases/s, ratio %.1f%% (target >= 40%%)\n", what, lib,
-                peer, 100.0 * lib / peer);
+    std::printf("%s: library %.0f cases/s, hand loop %.0f cases/s, ratio %.1f%% (target >= 40%%)\n", what,
+                lib, peer, 100.0 * lib / peer);
   }
   double FindRate(const std::string& prefix) const {
     for (const auto& [name, rate] : fRates) {

@@ -90,8 +90,8 @@ class DataPassAllocationTest : public ::testing::Test {
     const char* cities[] = {"Amsterdam North Quay", "Rotterdam", "Utrecht Centraal Stn"};
     for (int i = 0; i < 3000; ++i) {
       const double size_i = i % 11 == 0 ? SYSMIS : i % 13 == 0 ? 9.0 : static_cast<double>(i % 5);
-      AddRow(ds, {static_cast<double>(i / 1000), std::string(COLORS[i % 4]), std::string(cities[i % 3]), size_i,
-                  i % 17 == 0 ? SYSMIS : 100.0 + i, i % 19 == 0 ? 0.0 : 1.0 + (i % 3) * 0.7});
+      AddRow(ds, {static_cast<double>(i / 1000), std::string(COLORS[i % 4]), std::string(cities[i % 3]),
+                  size_i, i % 17 == 0 ? SYSMIS : 100.0 + i, i % 19 == 0 ? 0.0 : 1.0 + (i % 3) * 0.7});
     }
     ASSERT_TRUE(ds.SetWeightVariable(w));
     ds.SetWeightFilter(false);
@@ -122,7 +122,8 @@ class DataPassAllocationTest : public ::testing::Test {
   int region = -1, color = -1, city = -1, size = -1, income = -1, w = -1;
   std::unique_ptr<ObsVecMap> pairs;
   std::vector<int> pairVars;
-  const std::vector<VORM_Format> formats = {VORM_Format(VORM_Format::A, 8, 0), VORM_Format(VORM_Format::F, 8, 0)};
+  const std::vector<VORM_Format> formats = {VORM_Format(VORM_Format::A, 8, 0),
+                                            VORM_Format(VORM_Format::F, 8, 0)};
   KVOVarValidSpecs specs;
 };
 

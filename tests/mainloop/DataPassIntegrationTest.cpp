@@ -4,12 +4,14 @@
 // appearance, listwise deletion, weight adjustment, counts per split group).
 #include <gtest/gtest.h>
 #include <kvoadapter/KVOProcDataSourceIter.h>
+#include <standin/CsvLoader.h>
 #include <vorm/ObsVecMap.h>
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
+#include <fstream>
 #include <map>
+#include <memory>
 #include <random>
 #include <utility>
 
@@ -46,7 +48,8 @@ struct Scenario {
 
 // Record slots.
 struct Layout {
-  int fColor = -1, fSize = -1, fIncome = -1, fMatrix = -1, fFree = -1, fWeight = -1, fLocal = -1, fGlobal = -1;
+  int fColor = -1, fSize = -1, fIncome = -1, fMatrix = -1, fFree = -1, fWeight = -1, fLocal = -1,
+      fGlobal = -1;
   int fRecordSize = 0;
 };
 
@@ -213,7 +216,8 @@ std::vector<Row> MakeRows() {
   std::mt19937_64 random(20240611);
   const std::vector<std::string> colors = {"red", "green", "blue", "black", "white", "none"};
   const std::vector<double> sizes = {1, 2, 3, 4, 5, 6, 9, SYSMIS};
-  const std::vector<double> weights = {1.0, 1.0, 1.0, 2.0, 0.49, 0.5, 1.5, 2.5, 2.51, 0.0, -1.0, SYSMIS, 0.99, 3.2};
+  const std::vector<double> weights = {1.0, 1.0,  1.0, 2.0,  0.49,   0.5,  1.5,
+                                       2.5, 2.51, 0.0, -1.0, SYSMIS, 0.99, 3.2};
   auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
   std::vector<Row> rows;
   const int groupSizes[] = {40, 30, 50};
@@ -224,7 +228,9 @@ std::vector<Row> MakeRows() {
       row.fColor = colors[pick(colors.size())];
       row.fSize = sizes[pick(sizes.size())];
       const size_t incomeKind = pick(20);
-      row.fIncome = incomeKind == 0 ? SYSMIS : incomeKind == 1 ? 99.0 : 1000.0 + 10.0 * static_cast<double>(pick(400));
+      row.fIncome = incomeKind == 0   ? SYSMIS
+                    : incomeKind == 1 ? 99.0
+                                      : 1000.0 + 10.0 * static_cast<double>(pick(400));
       row.fWeight = i < 2 ? 1.0 : weights[pick(weights.size())];  // every group starts with usable cases
       rows.push_back(row);
     }
@@ -237,6 +243,90 @@ std::vector<Row> MakeRows() {
   // (violet, 5) is the combination the matrix lacks.
   rows[20] = {1.0, "violet", 5.0, 1500.0, 1.0};
   return rows;
+}
+
+// Pulls one pass, group by group, as a component does. A last group
+// without records ends with the data inside NewSplit, which then reports
+// no further group although that one began: the split count tells.
+std::vector<GroupResult> ReadPass(KVOProcDataSourceIter& iter, KVOInputAdapter& adapter) {
+  std::vector<GroupResult> groups;
+  for (bool more = true; more;) {
+    GroupResult group;
+    while (iter.HasMore()) {
+      const QorCommon::Record* record = iter.Next();
+      group.fRecords.emplace_back(record->GetAll(), record->GetAll() + record->GetSize());
+    }
+    group.fNCases = adapter.GetNCases();
+    group.fNRecords = adapter.GetNRecords();
+    group.fNValid = adapter.GetNValidCases();
+    group.fNInvalid = adapter.GetNInvalidCases();
+    group.fWeightCases = adapter.GetWeightNCases();
+    group.fWeightValid = adapter.GetWeightNValidCases();
+    group.fWeightInvalid = adapter.GetWeightNInvalidCases();
+    groups.push_back(std::move(group));
+    if (iter.GetFailReason() != 1 || !iter.GetSplitFile()) break;
+    const int begun = adapter.GetSplitCount();
+    more = iter.NewSplit() || adapter.GetSplitCount() > begun;
+  }
+  return groups;
+}
+
+void ExpectSame(const std::vector<GroupResult>& actual, const std::vector<GroupResult>& expected,
+                const std::string& what) {
+  ASSERT_EQ(actual.size(), expected.size()) << what;
+  for (size_t g = 0; g < expected.size(); ++g) {
+    const GroupResult& a = actual[g];
+    const GroupResult& e = expected[g];
+    const std::string where = what + ", group " + std::to_string(g + 1);
+    EXPECT_EQ(a.fNCases, e.fNCases) << where;
+    EXPECT_EQ(a.fNRecords, e.fNRecords) << where;
+    EXPECT_EQ(a.fNValid, e.fNValid) << where;
+    EXPECT_EQ(a.fNInvalid, e.fNInvalid) << where;
+    EXPECT_DOUBLE_EQ(a.fWeightCases, e.fWeightCases) << where;
+    EXPECT_DOUBLE_EQ(a.fWeightValid, e.fWeightValid) << where;
+    EXPECT_DOUBLE_EQ(a.fWeightInvalid, e.fWeightInvalid) << where;
+    ASSERT_EQ(a.fRecords.size(), e.fRecords.size()) << where;
+    for (size_t r = 0; r < e.fRecords.size(); ++r) {
+      EXPECT_EQ(a.fRecords[r], e.fRecords[r]) << where << ", record " << r;
+    }
+  }
+}
+
+// The adapter's categories of the current group, decoded.
+std::vector<Cell> Categories(const KVOInputAdapter& adapter, int recInd, bool string) {
+  std::vector<Cell> values;
+  for (int code = 0; code < adapter.GetRecordCatVarSize(recInd); ++code) {
+    const OBS* value = adapter.DecodeRecordCatValue(recInd, code);
+    if (string) {
+      std::string text = StringOf(value, 8);
+      text.erase(text.find_last_not_of(' ') + 1);
+      values.emplace_back(text);
+    } else {
+      values.emplace_back(value->num);
+    }
+  }
+  return values;
+}
+
+// The variable slots every scenario has, with the rules the model knows:
+// color allows missing values in both modes, size only when scoring,
+// income never.
+void AddVariableSlots(KVOVarValidSpecs& specs, const Scenario& scenario, Layout& layout, int color, int size,
+                      int income) {
+  specs.SetStrongListWise(scenario.fbStrong);
+  const bool excl = scenario.fbExclUserMiss;
+  layout.fColor = specs.AddVariable(color, true, /*procSysMiss=*/true, excl, /*scoreSysMiss=*/true);
+  layout.fSize = specs.AddVariable(size, true, /*procSysMiss=*/false, excl, /*scoreSysMiss=*/true);
+  layout.fIncome = specs.AddVariable(income, false, /*procSysMiss=*/false, excl, /*scoreSysMiss=*/false);
+}
+
+// A free slot, the weight and both counters.
+void AddOtherSlots(KVOVarValidSpecs& specs, Layout& layout) {
+  layout.fFree = specs.AddFreeVariable(true);
+  layout.fWeight = specs.SetWeightVar();
+  layout.fLocal = specs.SetCaseCount();
+  layout.fGlobal = specs.SetGlobalCount();
+  layout.fRecordSize = specs.GetNRecordVars();
 }
 
 class DataPassIntegrationTest : public ::testing::Test {
@@ -272,11 +362,7 @@ class DataPassIntegrationTest : public ::testing::Test {
   // slot, the weight and both counters.
   Layout Specify(KVOVarValidSpecs& specs, const Scenario& scenario) {
     Layout layout;
-    specs.SetStrongListWise(scenario.fbStrong);
-    const bool excl = scenario.fbExclUserMiss;
-    layout.fColor = specs.AddVariable(color, true, /*procSysMiss=*/true, excl, /*scoreSysMiss=*/true);
-    layout.fSize = specs.AddVariable(size, true, /*procSysMiss=*/false, excl, /*scoreSysMiss=*/true);
-    layout.fIncome = specs.AddVariable(income, false, /*procSysMiss=*/false, excl, /*scoreSysMiss=*/false);
+    AddVariableSlots(specs, scenario, layout, color, size, income);
     if (scenario.fbMatrix) {
       matrixMap = std::make_unique<ObsVecMap>(ObsVecMap::MakeKeySpec(ds, matrixVars), 1);
       for (const auto& [combination, value] : matrix) {
@@ -284,77 +370,11 @@ class DataPassIntegrationTest : public ::testing::Test {
         key.push_back(NumberCell(combination.second));
         matrixMap->Insert(key.data())->num = value;
       }
-      layout.fMatrix = specs.AddMatrixSpec(&matrixVars, matrixMap.get(), &matrixFormats, 5, /*exclUserMiss=*/false);
+      layout.fMatrix =
+          specs.AddMatrixSpec(&matrixVars, matrixMap.get(), &matrixFormats, 5, /*exclUserMiss=*/false);
     }
-    layout.fFree = specs.AddFreeVariable(true);
-    layout.fWeight = specs.SetWeightVar();
-    layout.fLocal = specs.SetCaseCount();
-    layout.fGlobal = specs.SetGlobalCount();
-    layout.fRecordSize = specs.GetNRecordVars();
+    AddOtherSlots(specs, layout);
     return layout;
-  }
-
-  // Pulls one pass, group by group, as a component does. A last group
-  // without records ends with the data inside NewSplit, which then reports
-  // no further group although that one began: the split count tells.
-  static std::vector<GroupResult> ReadPass(KVOProcDataSourceIter& iter, KVOInputAdapter& adapter) {
-    std::vector<GroupResult> groups;
-    for (bool more = true; more;) {
-      GroupResult group;
-      while (iter.HasMore()) {
-        const QorCommon::Record* record = iter.Next();
-        group.fRecords.emplace_back(record->GetAll(), record->GetAll() + record->GetSize());
-      }
-      group.fNCases = adapter.GetNCases();
-      group.fNRecords = adapter.GetNRecords();
-      group.fNValid = adapter.GetNValidCases();
-      group.fNInvalid = adapter.GetNInvalidCases();
-      group.fWeightCases = adapter.GetWeightNCases();
-      group.fWeightValid = adapter.GetWeightNValidCases();
-      group.fWeightInvalid = adapter.GetWeightNInvalidCases();
-      groups.push_back(std::move(group));
-      if (iter.GetFailReason() != 1 || !iter.GetSplitFile()) break;
-      const int begun = adapter.GetSplitCount();
-      more = iter.NewSplit() || adapter.GetSplitCount() > begun;
-    }
-    return groups;
-  }
-
-  static void ExpectSame(const std::vector<GroupResult>& actual, const std::vector<GroupResult>& expected,
-                         const std::string& what) {
-    ASSERT_EQ(actual.size(), expected.size()) << what;
-    for (size_t g = 0; g < expected.size(); ++g) {
-      const GroupResult& a = actual[g];
-      const GroupResult& e = expected[g];
-      const std::string where = what + ", group " + std::to_string(g + 1);
-      EXPECT_EQ(a.fNCases, e.fNCases) << where;
-      EXPECT_EQ(a.fNRecords, e.fNRecords) << where;
-      EXPECT_EQ(a.fNValid, e.fNValid) << where;
-      EXPECT_EQ(a.fNInvalid, e.fNInvalid) << where;
-      EXPECT_DOUBLE_EQ(a.fWeightCases, e.fWeightCases) << where;
-      EXPECT_DOUBLE_EQ(a.fWeightValid, e.fWeightValid) << where;
-      EXPECT_DOUBLE_EQ(a.fWeightInvalid, e.fWeightInvalid) << where;
-      ASSERT_EQ(a.fRecords.size(), e.fRecords.size()) << where;
-      for (size_t r = 0; r < e.fRecords.size(); ++r) {
-        EXPECT_EQ(a.fRecords[r], e.fRecords[r]) << where << ", record " << r;
-      }
-    }
-  }
-
-  // The adapter's categories of the current group, decoded.
-  static std::vector<Cell> Categories(const KVOInputAdapter& adapter, int recInd, bool string) {
-    std::vector<Cell> values;
-    for (int code = 0; code < adapter.GetRecordCatVarSize(recInd); ++code) {
-      const OBS* value = adapter.DecodeRecordCatValue(recInd, code);
-      if (string) {
-        std::string text = StringOf(value, 8);
-        text.erase(text.find_last_not_of(' ') + 1);
-        values.emplace_back(text);
-      } else {
-        values.emplace_back(value->num);
-      }
-    }
-    return values;
   }
 
   mainloop_test::QuietHost quiet;
@@ -363,7 +383,8 @@ class DataPassIntegrationTest : public ::testing::Test {
   std::vector<Row> rows;
   DataPassModel::MatrixMap matrix;
   std::vector<int> matrixVars;  // color, size
-  const std::vector<VORM_Format> matrixFormats = {VORM_Format(VORM_Format::A, 8, 0), VORM_Format(VORM_Format::F, 8, 0)};
+  const std::vector<VORM_Format> matrixFormats = {VORM_Format(VORM_Format::A, 8, 0),
+                                                  VORM_Format(VORM_Format::F, 8, 0)};
   std::unique_ptr<ObsVecMap> matrixMap;
 };
 
@@ -581,6 +602,101 @@ TEST_F(DataPassIntegrationTest, FatalHostErrorInTheMiddleOfAPass) {
   // The broken case was read but not counted as invalid.
   EXPECT_EQ(actual[0].fNCases, actual[0].fNValid + actual[0].fNInvalid + 1);
   EXPECT_LT(actual[0].fRecords.back()[static_cast<size_t>(layout.fGlobal)], static_cast<double>(fatalCase));
+}
+
+// The sales file read by hand, apart from the host's loader: no quotes,
+// empty cells are system-missing.
+std::vector<Row> ReadSalesRows(const std::string& path) {
+  std::vector<Row> rows;
+  std::ifstream in(path);
+  std::string line;
+  std::getline(in, line);  // the header
+  auto number = [](const std::string& text) { return text.empty() ? SYSMIS : std::stod(text); };
+  while (std::getline(in, line)) {
+    std::vector<std::string> fields(1);
+    for (char c : line) {
+      if (c == ',') {
+        fields.emplace_back();
+      } else {
+        fields.back() += c;
+      }
+    }
+    if (fields.size() != 5) {
+      ADD_FAILURE() << path << ": a row without five fields: " << line;
+      continue;
+    }
+    rows.push_back(
+        Row{number(fields[0]), fields[1], number(fields[2]), number(fields[3]), number(fields[4])});
+  }
+  return rows;
+}
+
+class CountingProcedureForCsv : public BpProcedure {
+ public:
+  void SplitChange() override { ++fNChanges; }
+  int fNChanges = 0;
+};
+
+TEST(DataPassCsvTest, SalesFileInThreeGroupsOverTwoPassesWithStrongDeletion) {
+  mainloop_test::QuietHost quiet;
+  const std::string dir = std::string(KVO_TEST_DATA_DIR) + "/mainloop/";
+  std::string error;
+  std::unique_ptr<standin::MemoryDataSource> ds =
+      standin::LoadCsvDataSource(dir + "sales.csv", dir + "sales.schema.json", standin::CsvOptions(), error);
+  ASSERT_NE(ds, nullptr) << error;
+  const std::vector<Row> rows = ReadSalesRows(dir + "sales.csv");
+  ASSERT_EQ(rows.size(), 60u);
+  const int region = ds->FindVarIndex("region", 0);
+  const int weightVar = ds->FindVarIndex("w", 0);
+  ASSERT_TRUE(ds->SetWeightVariable(weightVar));
+  ASSERT_TRUE(ds->SetSplitVariables({region}));
+  ds->SetWeightFilter(true);
+
+  Scenario scenario;
+  scenario.fWeightType = WeightTruncate;
+  scenario.fbWeightFilter = true;
+  scenario.fbStrong = true;
+  scenario.fbSplit = true;
+  KVOVarValidSpecs specs;
+  Layout layout;
+  AddVariableSlots(specs, scenario, layout, ds->FindVarIndex("color", 0), ds->FindVarIndex("size", 0),
+                   ds->FindVarIndex("income", 0));
+  AddOtherSlots(specs, layout);
+  KVOInputAdapter adapter(&specs, *ds);
+  adapter.SetWeightAdjType(WeightTruncate);
+  CountingProcedureForCsv procedure;
+  adapter.SetSplitFile(procedure, true, true, true);
+  KVOProcDataSourceIter iter(adapter, true);
+  const DataPassModel::MatrixMap noMatrix;
+  DataPassModel model(rows, layout, scenario, noMatrix);
+
+  const std::vector<GroupResult> expected = model.Pass(false);
+  ASSERT_EQ(expected.size(), 3u);
+  for (const GroupResult& group : expected) {
+    EXPECT_GT(group.fNValid, 0);
+    EXPECT_GT(group.fNInvalid, 0);
+  }
+  ExpectSame(ReadPass(iter, adapter), expected, "pass 1");
+  ASSERT_EQ(iter.NewPass(), 0);
+  ExpectSame(ReadPass(iter, adapter), model.Pass(false), "pass 2");
+  EXPECT_EQ(procedure.fNChanges, 6);
+
+  std::vector<std::string> names, labels;
+  ASSERT_EQ(adapter.GetSplitNamesAndLabels(names, labels), 1);
+  EXPECT_EQ(names[0], "region");
+  EXPECT_EQ(labels[0], "Sales region");
+  adapter.ResetSplitNoIter();
+  const char* groupLabels[] = {"North", "South", "West"};
+  for (int group = 0; group < 3; ++group) {
+    adapter.ChangeSplitNoIter();
+    EXPECT_EQ(Categories(adapter, layout.fColor, true), model.ColorCategories(group)) << group;
+    EXPECT_EQ(Categories(adapter, layout.fSize, false), model.SizeCategories(group)) << group;
+    std::vector<std::string> values, valueLabels;
+    ASSERT_EQ(adapter.GetSplitValuesAndLabels(values, valueLabels), 1);
+    EXPECT_EQ(values[0], std::to_string(group + 1));
+    EXPECT_EQ(valueLabels[0], groupLabels[group]);
+  }
+  EXPECT_TRUE(mainloop_test::AssertsFrom("KVOInputAdapter").empty());
 }
 
 }  // namespace

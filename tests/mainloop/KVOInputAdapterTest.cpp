@@ -98,8 +98,10 @@ TEST_F(KVOInputAdapterTest, EncodeCatVarsJudgesMissingCodesByTheCurrentModesFlag
   AddRow(ds, {std::string("none"), 9.0});
   AddRow(ds, {std::string("red"), 2.0});
   KVOVarValidSpecs specs;
-  const int rc = specs.AddVariable(color, true, /*procSysMiss=*/true, /*exclUserMiss=*/true, /*scoreSysMiss=*/true);
-  const int rs = specs.AddVariable(size, true, /*procSysMiss=*/false, /*exclUserMiss=*/true, /*scoreSysMiss=*/true);
+  const int rc =
+      specs.AddVariable(color, true, /*procSysMiss=*/true, /*exclUserMiss=*/true, /*scoreSysMiss=*/true);
+  const int rs =
+      specs.AddVariable(size, true, /*procSysMiss=*/false, /*exclUserMiss=*/true, /*scoreSysMiss=*/true);
   KVOInputAdapter adapter(&specs, ds);
   double record[2];
 
@@ -139,8 +141,10 @@ TEST_F(KVOInputAdapterTest, GetContVarsDeliversValuesAndJudgesMissingByTheCurren
   AddRow(ds, {std::string("x"), 9.0, 99.0});
   AddRow(ds, {std::string("x"), SYSMIS, SYSMIS});
   KVOVarValidSpecs specs;
-  const int ri = specs.AddVariable(income, false, /*procSysMiss=*/true, /*exclUserMiss=*/true, /*scoreSysMiss=*/false);
-  const int rs = specs.AddVariable(size, false, /*procSysMiss=*/false, /*exclUserMiss=*/false, /*scoreSysMiss=*/true);
+  const int ri =
+      specs.AddVariable(income, false, /*procSysMiss=*/true, /*exclUserMiss=*/true, /*scoreSysMiss=*/false);
+  const int rs =
+      specs.AddVariable(size, false, /*procSysMiss=*/false, /*exclUserMiss=*/false, /*scoreSysMiss=*/true);
   KVOInputAdapter adapter(&specs, ds);
   double record[2];
 
@@ -184,9 +188,9 @@ TEST_F(KVOInputAdapterTest, ProcessWeightRoundsTruncatesOrTakesWeightsAsTheyAre)
   };
   // Per weight: round, truncate, as is.
   const std::vector<std::vector<Expected>> expected = {
-      {{0.0, false}, {0.0, false}, {0.49, true}},  {{1.0, true}, {0.0, false}, {0.5, true}},
-      {{3.0, true}, {2.0, true}, {2.5, true}},     {{3.0, true}, {2.0, true}, {2.51, true}},
-      {{0.0, false}, {0.0, false}, {0.0, false}},  {{0.0, false}, {0.0, false}, {0.0, false}},
+      {{0.0, false}, {0.0, false}, {0.49, true}}, {{1.0, true}, {0.0, false}, {0.5, true}},
+      {{3.0, true}, {2.0, true}, {2.5, true}},    {{3.0, true}, {2.0, true}, {2.51, true}},
+      {{0.0, false}, {0.0, false}, {0.0, false}}, {{0.0, false}, {0.0, false}, {0.0, false}},
       {{0.0, false}, {0.0, false}, {0.0, false}},
   };
   const WeightAdjType types[] = {WeightRound, WeightTruncate, WeightAsIs, static_cast<WeightAdjType>(7)};
@@ -393,7 +397,8 @@ TEST_F(KVOInputAdapterTest, BadMatrixCombinationIsReportedInTheFirstPassOnly) {
   }
   const std::vector<int> pairVars = {color, size};
   const std::vector<int> singleVars = {size};
-  const std::vector<VORM_Format> formats = {VORM_Format(VORM_Format::A, 8, 0), VORM_Format(VORM_Format::F, 8, 0)};
+  const std::vector<VORM_Format> formats = {VORM_Format(VORM_Format::A, 8, 0),
+                                            VORM_Format(VORM_Format::F, 8, 0)};
 
   KVOVarValidSpecs specs;
   const int r1 = specs.AddMatrixSpec(&pairVars, &pairs, &formats, 3, true);
@@ -568,7 +573,8 @@ class KVOInputAdapterReorderTest : public KVOInputAdapterTest {
     adapter = std::make_unique<KVOInputAdapter>(&specs, ds);
     // color: b -> 0, a -> 1; size: 2 -> 0, 9 -> 1, 1 -> 2.
     bool newValue = false;
-    for (const char* text : {"b", "a"}) adapter->EncodeCatValue(color, StringCells(text, 8).data(), newValue, true);
+    for (const char* text : {"b", "a"})
+      adapter->EncodeCatValue(color, StringCells(text, 8).data(), newValue, true);
     for (double value : {2.0, 9.0, 1.0}) {
       const OBS cell = NumberCell(value);
       adapter->EncodeCatValue(size, &cell, newValue, true);

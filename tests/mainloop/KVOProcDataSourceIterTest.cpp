@@ -122,7 +122,7 @@ TEST_F(KVOProcDataSourceIterTest, DataWithoutUsableCasesEndsAtOnceAndCountsThemI
 
 TEST_F(KVOProcDataSourceIterTest, StepsRunInTheirBindingOrderAndTheLocalCounterComesLast) {
   AddRow(ds, {std::string("a"), SYSMIS, 1.0});  // rejected by GetContVars
-  AddRow(ds, {std::string("b"), 5.0, 0.2});      // rejected by the weight
+  AddRow(ds, {std::string("b"), 5.0, 0.2});     // rejected by the weight
   AddRow(ds, {std::string("c"), 7.0, 2.4});
   KVOVarValidSpecs specs;
   const int rc = specs.AddVariable(color, true);

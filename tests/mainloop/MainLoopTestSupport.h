@@ -81,7 +81,8 @@ inline OBS NumberCell(double value) {
 
 // The first `width` bytes of a string value.
 inline std::string StringOf(const OBS* cells, int width) {
-  return cells != nullptr ? std::string(reinterpret_cast<const char*>(cells), static_cast<size_t>(width)) : "";
+  return cells != nullptr ? std::string(reinterpret_cast<const char*>(cells), static_cast<size_t>(width))
+                          : "";
 }
 
 }  // namespace mainloop_test

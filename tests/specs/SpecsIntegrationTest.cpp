@@ -13,7 +13,7 @@
 #include "kvoadapter/KVOInpAdaptMsg.h"
 #include "kvoadapter/KVOMatrixSpecAdapter.h"
 #include "kvoadapter/KVOVarValidSpecs.h"
-#include "support/DataSourceBuilder.h"
+#include "standin/CsvLoader.h"
 
 namespace {
 
@@ -22,34 +22,23 @@ using specs_test::NewIterator;
 using specs_test::NumCells;
 using specs_test::StrCells;
 
-constexpr double S = kvotest::SYSMIS;
+constexpr double S = specs_test::SYSMIS;
 
-// The survey, built in memory: region (numeric, user-missing 8 and 9), city
-// (14-byte string, user-missing "UNKNOWN"), income (user-missing 900 thru
-// 999), age (no missing values), sex (1-byte string).
+// The survey, read from tests/data/specs/survey.csv with its schema: region
+// (integer, user-missing 8 and 9), city (14-byte string, user-missing
+// "UNKNOWN"), income (user-missing 900 thru 999), age (no missing values),
+// sex (1-byte string). Empty cells are system-missing.
 constexpr int N_CASES = 12;
-std::unique_ptr<standin::MemoryDataSource> MakeSurvey() {
-  using kvotest::Num;
-  using kvotest::Str;
-  return kvotest::DataSourceBuilder()
-      .Add(Num("region").Nominal().Missing({8, 9}))
-      .Add(Str("city", 14).MissingStrings({"UNKNOWN"}))
-      .Add(Num("income").MissingRange(900, 999))
-      .Add(Num("age"))
-      .Add(Str("sex", 1))
-      .Row({1, "Springfield", 520, 34, "M"})
-      .Row({2, "Shelbyville", 610, 41, "F"})
-      .Row({1, "Springfield", 950, 29, "F"})
-      .Row({8, "Capital City", 700, S, "M"})
-      .Row({3, "UNKNOWN", S, 52, "M"})
-      .Row({2, "Springfield", 480, S, "F"})
-      .Row({S, "Ogdenville", 905, 60, "M"})
-      .Row({1, "Shelbyville", 999, 18, "F"})
-      .Row({9, "UNKNOWN", 300, 45, "F"})
-      .Row({3, "Capital City", 820, 38, "F"})
-      .Row({2, "Springfield MO", 610, 27, "M"})
-      .Row({1, "Springfield MA", 1000, 33, "F"})
-      .Build();
+std::unique_ptr<standin::MemoryDataSource> LoadSurvey() {
+  const std::string dir = std::string(KVO_TEST_DATA_DIR) + "/specs/";
+  std::string error;
+  std::unique_ptr<standin::MemoryDataSource> data = standin::LoadCsvDataSource(
+      dir + "survey.csv", dir + "survey.schema.json", standin::CsvOptions(), error);
+  if (!data) {
+    ADD_FAILURE() << "loading the survey: " << error;
+    data = std::make_unique<standin::MemoryDataSource>();
+  }
+  return data;
 }
 
 class SpecsIntegrationTest : public ::testing::Test {
@@ -61,6 +50,8 @@ class SpecsIntegrationTest : public ::testing::Test {
     fAge = fData.FindVarIndex("age", 0);
     fSex = fData.FindVarIndex("sex", 0);
     ASSERT_EQ(fData.NumCases(), static_cast<size_t>(N_CASES));
+    ASSERT_GE(fSex, 0);
+    ASSERT_EQ(fData.GetVariable(fCity)->GetType(), 14) << "a string of two cells";
 
     // Matrix 1: (region, city), user-missing values excluded.
     fRegionCity = {fRegion, fCity};
@@ -146,7 +137,7 @@ class SpecsIntegrationTest : public ::testing::Test {
     return records;
   }
 
-  std::unique_ptr<standin::MemoryDataSource> fpData = MakeSurvey();
+  std::unique_ptr<standin::MemoryDataSource> fpData = LoadSurvey();
   standin::MemoryDataSource& fData = *fpData;
   int fRegion = -1, fCity = -1, fIncome = -1, fAge = -1, fSex = -1;
   std::vector<int> fRegionCity, fRegionSex;
@@ -200,7 +191,7 @@ TEST_F(SpecsIntegrationTest, RecordsMatchTheHandWorkedTable) {
   EXPECT_EQ(fCont[0]->GetMaxValue(), 1000.0);
 
   // The one valid combination without a specification, case 12, as the
-  // user reads it (region prints with its default F8.2 format).
+  // user reads it (region prints with its F4.0 format).
   standin::SetEchoMessages(false);
   standin::ClearMessages();
   auto third = NewIterator(fData);
@@ -211,7 +202,7 @@ TEST_F(SpecsIntegrationTest, RecordsMatchTheHandWorkedTable) {
   const std::vector<standin::HostMessage> log = standin::Messages();
   ASSERT_EQ(log.size(), 1u);
   EXPECT_EQ(log[0].fText,
-            "No specification for matrix in subcommand group 1 region = 1.00, city = Springfield MA...");
+            "No specification for matrix in subcommand group 1 region = 1, city = Springfield MA...");
   standin::ClearMessages();
   standin::SetEchoMessages(true);
 }

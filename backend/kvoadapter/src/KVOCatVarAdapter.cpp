@@ -4,9 +4,14 @@
 // at each entry's key, in code order, for decoding.
 #include "kvoadapter/KVOCatVarAdapter.h"
 
+#include <vorm/Format.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <string>
 
 #include "KVOAssert.h"
+#include "kvoadapter/KVOCommonDisplay.h"
 
 namespace {
 constexpr const char* KVO_SOURCE = "KVOCatVarAdapter";
@@ -107,6 +112,33 @@ bool KVOCatVarAdapter::ReorderCategoryMap(ProcedureDataSource& dataSource, bool 
   return true;
 }
 
-// The diagnostic listing is written by the display helper; until it is
-// there, the adapter dumps nothing.
-void KVOCatVarAdapter::Display() const {}
+// The variable's name, then one line per category in code order with the
+// value as the variable's print format shows it, trimmed of blanks.
+void KVOCatVarAdapter::Display() const {
+  const VORM_Variable* variable = fpDataSource != nullptr ? fpDataSource->GetVariable(fVarIndex) : nullptr;
+  std::string name;
+  if (variable != nullptr && variable->GetName() != nullptr) {
+    name = variable->GetName();
+  } else {
+    name = "<no variable " + std::to_string(fVarIndex) + ">";
+  }
+  KVOCommonDisplay::DisplayText(1, "Encoded values for Korel variable " + name);
+
+  std::string text;
+  for (size_t code = 0; code < fvCategories.size(); ++code) {
+    text.clear();
+    if (variable != nullptr) {
+      const VORM_Format format = variable->GetFormat();
+      const size_t width = static_cast<size_t>(format.Width());
+      std::string buffer(width + 1, '\0');
+      if (KVO_ASSERT_TEXT(ToString(fvCategories[code], format, buffer.data()) == 0,
+                          "ToString(value, format, buffer) == 0")) {
+        buffer[width] = '\0';
+        text = VORMMBstrtrim_A(buffer.data());
+      }
+    }
+    char prefix[64];
+    std::snprintf(prefix, sizeof prefix, "Encoded value = %d, for OBS value ", static_cast<int>(code));
+    KVOCommonDisplay::DisplayText(1, prefix + text);
+  }
+}

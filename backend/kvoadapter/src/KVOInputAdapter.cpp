@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
+#include <string>
 
 #include "KVOAssert.h"
+#include "kvoadapter/KVOCommonDisplay.h"
 
 namespace {
 constexpr const char* KVO_SOURCE = "KVOInputAdapter";
@@ -85,7 +88,8 @@ void KVOInputAdapter::RefreshPlans() {
   };
   const std::vector<int>& recCat = fpValidSpecs->GetRecCatVars();
   const std::vector<int>& catX = fpValidSpecs->GetCatVarsX();
-  for (size_t i = 0; i < recCat.size(); ++i) fvCatPlan.push_back(planOf(recCat[i], i < catX.size() ? catX[i] : -1));
+  for (size_t i = 0; i < recCat.size(); ++i)
+    fvCatPlan.push_back(planOf(recCat[i], i < catX.size() ? catX[i] : -1));
   const std::vector<int>& recCont = fpValidSpecs->GetRecContVars();
   const std::vector<int>& contX = fpValidSpecs->GetContVarsX();
   for (size_t i = 0; i < recCont.size(); ++i) {
@@ -93,7 +97,8 @@ void KVOInputAdapter::RefreshPlans() {
   }
   for (int m = 0; m < fpValidSpecs->GetNMatrices(); ++m) {
     const KVOMatrixSpecs* spec = fpValidSpecs->GetMatrixSpecsPtr(m);
-    fvMatrixPlan.push_back(MatrixPlan{spec->GetRecVarIndex(), spec->GetGroupIndex(), spec, !spec->GetExclUserMiss()});
+    fvMatrixPlan.push_back(
+        MatrixPlan{spec->GetRecVarIndex(), spec->GetGroupIndex(), spec, !spec->GetExclUserMiss()});
   }
   for (int recInd : fpValidSpecs->GetFreeIndices()) {
     const KVOVariableDesc* desc = fpValidSpecs->GetRecVarDescPtr(recInd);
@@ -135,7 +140,8 @@ void KVOInputAdapter::CreateAdaptersOfCurrentGroup() {
     }
     // Adapters read through the host iterator; without one none can be made.
     if (fpDSIter != nullptr) {
-      data.fvpAdaptCatVar.push_back(new KVOCatVarAdapter(*fpProcDS, *fpDSIter, plan.fVormInd, plan.fbUserMissValid));
+      data.fvpAdaptCatVar.push_back(
+          new KVOCatVarAdapter(*fpProcDS, *fpDSIter, plan.fVormInd, plan.fbUserMissValid));
     }
   }
   for (size_t i = 0; i < fvContPlan.size(); ++i) {
@@ -283,7 +289,9 @@ void KVOInputAdapter::PrepareNewSplit() {}
 bool KVOInputAdapter::ProcessWeight(double* record) const {
   // floor() of a number of at least 1, by integer conversion instead of a
   // library call; from 2^52 on every double is whole already.
-  auto floorOf = [](double x) { return x < 4503599627370496.0 ? static_cast<double>(static_cast<int64_t>(x)) : x; };
+  auto floorOf = [](double x) {
+    return x < 4503599627370496.0 ? static_cast<double>(static_cast<int64_t>(x)) : x;
+  };
   if (fWeightInd < 0) return true;
   double& slot = record[fWeightInd];
   const double w = fpDSIter != nullptr ? fpDSIter->Weight() : fSysMis;
@@ -362,7 +370,9 @@ bool KVOInputAdapter::FatalError() const { return fpProcDS->FatalError(); }
 int KVOInputAdapter::GetNCases() const { return fpSplitData != nullptr ? fpSplitData->fNCases : 0; }
 int KVOInputAdapter::GetNRecords() const { return fpSplitData != nullptr ? fpSplitData->fNRecords : 0; }
 int KVOInputAdapter::GetNValidCases() const { return fpSplitData != nullptr ? fpSplitData->fNValidCases : 0; }
-int KVOInputAdapter::GetNInvalidCases() const { return fpSplitData != nullptr ? fpSplitData->fNInvalidCases : 0; }
+int KVOInputAdapter::GetNInvalidCases() const {
+  return fpSplitData != nullptr ? fpSplitData->fNInvalidCases : 0;
+}
 double KVOInputAdapter::GetWeightNCases() const {
   return fpSplitData != nullptr ? fpSplitData->fWeightNCases : 0.0;
 }
@@ -490,7 +500,9 @@ int KVOInputAdapter::GetNFreeVars() const {
   return fpValidSpecs != nullptr ? static_cast<int>(fpValidSpecs->GetFreeIndices().size()) : 0;
 }
 
-int KVOInputAdapter::GetNMatrixSpecs() const { return fpValidSpecs != nullptr ? fpValidSpecs->GetNMatrices() : 0; }
+int KVOInputAdapter::GetNMatrixSpecs() const {
+  return fpValidSpecs != nullptr ? fpValidSpecs->GetNMatrices() : 0;
+}
 
 // --- Adapters and categories ------------------------------------------------------
 // A lookup gives its "or" result for a negative index, one beyond the
@@ -622,8 +634,56 @@ const std::vector<KVOContVarAdapter*>& KVOInputAdapter::GetContAdapters() const 
   return fpSplitData != nullptr ? fpSplitData->fvpAdaptContVar : NO_CONT_ADAPTERS;
 }
 
-// The dumps of the adapter's state are written by the diagnostic display.
-void KVOInputAdapter::Display() const {}
+namespace {
+// What a record slot holds, as the adapter's dump names it: the host
+// variable's name, or the kind of a slot no host variable feeds.
+std::string SlotName(const KVOVarValidSpecs& specs, const VORM_DataSource& dataSource, int recInd) {
+  const int vormInd = specs.GetVORMVarIndex(recInd);
+  if (vormInd >= 0) {
+    const VORM_Variable* variable = dataSource.GetVariable(vormInd);
+    if (variable != nullptr && variable->GetName() != nullptr) return variable->GetName();
+    return "<no variable " + std::to_string(vormInd) + ">";
+  }
+  if (recInd == specs.GetCaseCountInd()) return "Case ID variable";
+  if (recInd == specs.GetGlobalCountInd()) return "Global case ID variable";
+  if (recInd == specs.GetWeightVarInd()) return "Weight variable";
+  for (int matrix = 0; matrix < specs.GetNMatrices(); ++matrix) {
+    if (recInd == specs.GetRecMatrixInd(matrix)) return "MATRIX specification";
+  }
+  // A free slot, which the component fills itself.
+  return "Internal Variable";
+}
+}  // namespace
+
+// The shape of the record, one line per slot, the current split group's
+// categorical adapters, then its counters and the pass state.
+void KVOInputAdapter::Display() const {
+  namespace D = KVOCommonDisplay;
+  D::DisplayStart("KVOInputAdapter");
+  D::DisplayI("Number of categorical variables", GetNCatVars());
+  D::DisplayI("Number of continuous variables", GetNContVarsNoMatrix());
+  D::DisplayI("Number of MATRIX specifications", GetNMatrixSpecs());
+  D::DisplayText(1, "List of component variable indices and Korel variable names");
+  const int nSlots = fpValidSpecs != nullptr ? fpValidSpecs->GetNRecordVars() : 0;
+  for (int recInd = 0; recInd < nSlots; ++recInd) {
+    char prefix[64];
+    std::snprintf(prefix, sizeof prefix, "Component variable index = %d, Korel name = ", recInd);
+    D::DisplayText(1, prefix + SlotName(*fpValidSpecs, *fpProcDS, recInd));
+  }
+  for (const KVOCatVarAdapter* adapter : GetCatAdapters()) {
+    if (adapter != nullptr) adapter->Display();
+  }
+  D::DisplayI("Number of cases read from the procedure data source", GetNCases());
+  D::DisplayI("Number of records passed to the component", GetNRecords());
+  D::DisplayB("Indicator of score iteration set", fbScoreIteration);
+  D::DisplayI("Data pass counter", fDataPassCount);
+  D::DisplayB("Indicator of the last data pass", GetLastDataPass());
+  D::DisplayB("Split file indicator", fbSplitFile);
+  D::DisplayI("Split file counter", fSplitCount);
+  D::DisplayI("Number of valid cases", GetNValidCases());
+  D::DisplayI("Number of invalid cases", GetNInvalidCases());
+  D::DisplayEnd("KVOInputAdapter");
+}
 
 // --- Reordering of encoded category combinations -----------------------------------
 // Every code list is decoded into its value combination and inserted, with

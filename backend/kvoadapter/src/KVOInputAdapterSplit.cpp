@@ -112,7 +112,8 @@ int KVOInputAdapter::GetSplitValuesAndLabels(std::vector<std::string>& values,
   for (int i = 0; i < nSplitVars; ++i) {
     const VORM_Variable* variable = fpProcDS->GetVariable(fpProcDS->GetSplitVarIndex(i));
     // No value is stored before the group's first case was read.
-    const OBS* value = static_cast<size_t>(i) < groupValues.size() ? groupValues[static_cast<size_t>(i)] : nullptr;
+    const OBS* value =
+        static_cast<size_t>(i) < groupValues.size() ? groupValues[static_cast<size_t>(i)] : nullptr;
     if (variable == nullptr || value == nullptr) continue;
     if (fpValidSpecs != nullptr) {
       values[static_cast<size_t>(i)] = fpValidSpecs->ConvertObsToString(value, variable->GetFormat(), true);

@@ -4,8 +4,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "KVOAssert.h"
+#include "kvoadapter/KVOCommonDisplay.h"
 
 namespace {
 constexpr const char* KVO_SOURCE = "KVOMatrixSpecAdapter";
@@ -31,9 +34,26 @@ KVOMatrixSpecs::KVOMatrixSpecs(const std::vector<int>* varList, const ObsVecMap*
       fGroupIndex(groupIndex),
       fbExclUserMiss(exclUserMiss) {}
 
-// The diagnostic listing is written by the display helper; until it is
-// there, a specification dumps nothing.
-void KVOMatrixSpecs::Display() const {}
+// The variables, the combinations with their recoded values (each key
+// value printed with its variable's format), the group and the user-missing
+// rule. A specification without list or map shows them as " <none>".
+void KVOMatrixSpecs::Display() const {
+  namespace D = KVOCommonDisplay;
+  D::DisplayStart("KVOMatrixSpecs");
+  D::DisplayIV("Variable list for Matrix specification:",
+               fpMatrixVarList != nullptr ? *fpMatrixVarList : std::vector<int>());
+  const char* const mapLabel = "Map of (catlist, value) pairs for Matrix specification:";
+  if (fpObsVecMap != nullptr) {
+    D::DisplayObsVecMapD(mapLabel, *fpObsVecMap,
+                         fpFormatList != nullptr ? *fpFormatList : std::vector<VORM_Format>());
+  } else {
+    D::DisplayText(1, std::string(mapLabel) + " <none>");
+  }
+  D::DisplayI("Index of subcommand group for this matrix specification:", fGroupIndex);
+  D::DisplayText(1, fbExclUserMiss ? "User missing values for this matrix are excluded"
+                                   : "User missing values for this matrix are treated as valid data");
+  D::DisplayEnd("KVOMatrixSpecs");
+}
 
 // ---------------------------------------------------------------------------
 // KVOMatrixSpecAdapter

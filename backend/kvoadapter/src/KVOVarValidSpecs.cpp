@@ -4,9 +4,11 @@
 #include <vorm/Format.h>
 #include <vorm/ProcedureDataSource.h>
 
+#include <string>
 #include <vector>
 
 #include "KVOAssert.h"
+#include "kvoadapter/KVOCommonDisplay.h"
 
 namespace {
 constexpr const char* KVO_SOURCE = "KVOVarValidSpecs";
@@ -46,9 +48,57 @@ bool KVOVariableDesc::SetCatVar(const ProcedureDataSource& dataSource) {
   return fbCatVar;
 }
 
-// The diagnostic listing is written by the display helper; until it is
-// there, a descriptor dumps nothing.
-void KVOVariableDesc::Display() const {}
+namespace {
+// The three missing-value lines of a dump; `subject` is "variable" for one
+// descriptor and "variable group" for the defaults of a specification.
+void DisplayMissingRules(const std::string& subject, bool procSysMiss, bool exclUserMiss, bool scoreSysMiss) {
+  namespace D = KVOCommonDisplay;
+  D::DisplayText(1, procSysMiss
+                        ? "Sysmis values for this " + subject + " are processed"
+                        : "Listwise deletion applies to model when this " + subject + " takes sysmis value");
+  D::DisplayText(1, exclUserMiss ? "User missing values for this " + subject + " are excluded"
+                                 : "User missing values for this " + subject + " are treated as valid data");
+  D::DisplayText(
+      1, scoreSysMiss ? "Sysmis values for this " + subject + " are scored"
+                      : "Listwise deletion applies to scoring when this " + subject + " takes sysmis value");
+}
+
+// "<what>:" and the indices, or "<what> is not defined" for an empty list.
+void DisplayIndexList(const std::string& what, const std::vector<int>& indices) {
+  if (indices.empty()) {
+    KVOCommonDisplay::DisplayText(1, what + " is not defined");
+  } else {
+    KVOCommonDisplay::DisplayIV(what + ":", indices);
+  }
+}
+
+// A host variable's name; a placeholder naming the index when the data
+// source has no such variable.
+std::string VariableName(const VORM_DataSource& dataSource, int vormInd) {
+  const VORM_Variable* variable = dataSource.GetVariable(vormInd);
+  if (variable != nullptr && variable->GetName() != nullptr) return variable->GetName();
+  return "<no variable " + std::to_string(vormInd) + ">";
+}
+}  // namespace
+
+// One line per field; a negative index reads "is not set".
+void KVOVariableDesc::Display() const {
+  namespace D = KVOCommonDisplay;
+  D::DisplayStart("KVOVariableDesc");
+  if (fVormVarIndex >= 0) {
+    D::DisplayI("VORM variable index:", fVormVarIndex);
+  } else {
+    D::DisplayText(1, "VORM Variable index is not set");
+  }
+  if (fRecVarIndex >= 0) {
+    D::DisplayI("Record variable index:", fRecVarIndex);
+  } else {
+    D::DisplayText(1, "Record variable index is not set");
+  }
+  D::DisplayText(1, fbCatVar ? "Variable is categorical" : "Variable is continuous");
+  DisplayMissingRules("variable", fbProcSysMiss, fbExclUserMiss, fbScoreSysMiss);
+  D::DisplayEnd("KVOVariableDesc");
+}
 
 // ---------------------------------------------------------------------------
 // KVOVarValidSpecs: construction
@@ -307,8 +357,68 @@ std::string KVOVarValidSpecs::AdjustDecimalCharacter(const std::string& text) co
   return adjusted;
 }
 
-// The diagnostic listings are written by the display helper; until it is
-// there, they dump nothing.
-void KVOVarValidSpecs::Display() const {}
+// The group's default rules, the listwise mode, the counters, every
+// descriptor and matrix specification, and the index lists.
+void KVOVarValidSpecs::Display() const {
+  namespace D = KVOCommonDisplay;
+  D::DisplayStart("KVOVarValidSpecs (the base class)");
+  DisplayMissingRules("variable group", fbProcSysMiss, fbExclUserMiss, fbScoreSysMiss);
+  D::DisplayText(1, fbStrongListWise ? "Listwise deletion (strong) applies before variable values are encoded"
+                                     : "Listwise deletion (soft) applies after variable values are encoded");
+  if (fCaseCountInd >= 0) {
+    D::DisplayI("Case counter index in the record", fCaseCountInd);
+  } else {
+    D::DisplayText(1, "Case counter is not set");
+  }
+  if (fGlobalCountInd >= 0) {
+    D::DisplayI("Global case counter index in the record", fGlobalCountInd);
+  } else {
+    D::DisplayText(1, "Global case counter is not set");
+  }
 
-void KVOVarValidSpecs::DisplayVarNames(const VORM_DataSource&) const {}
+  D::DisplayI("Number of variable descriptors", static_cast<int>(fvVarDescs.size()));
+  if (fvVarDescs.empty()) {
+    D::DisplayText(1, "No variables are specified for recoding");
+  } else {
+    D::DisplayText(1, "Start displaying variable descriptors;");
+    for (const KVOVariableDesc& desc : fvVarDescs) desc.Display();
+    D::DisplayText(1, "End displaying variable descriptors;");
+  }
+  D::DisplayI("Number of matrices", static_cast<int>(fvMatrixSpecs.size()));
+  if (fvMatrixSpecs.empty()) {
+    D::DisplayText(1, "No matrix specifications");
+  } else {
+    D::DisplayText(1, "Start displaying matrix specifications;");
+    for (const KVOMatrixSpecs& spec : fvMatrixSpecs) spec.Display();
+    D::DisplayText(1, "End displaying matrix specifications;");
+  }
+
+  DisplayIndexList("Vector of VORM indices for categorical variables", fvCatVarsX);
+  DisplayIndexList("Vector of VORM indices for continuous variables", fvContVarsX);
+  // The host-to-record map: element i is the record (component) index of
+  // host variable i, -1 where the variable has no slot.
+  DisplayIndexList("Vector of Korel variable indices", fvRecordIndices);
+  D::DisplayEnd("KVOVarValidSpecs");
+}
+
+// One name per record slot, in record order.
+void KVOVarValidSpecs::DisplayVarNames(const VORM_DataSource& dataSource) const {
+  std::vector<std::string> names;
+  names.reserve(fvVormIndices.size());
+  for (int recInd = 0; recInd < static_cast<int>(fvVormIndices.size()); ++recInd) {
+    const int vormInd = fvVormIndices[static_cast<size_t>(recInd)];
+    if (vormInd >= 0) {
+      names.push_back(VariableName(dataSource, vormInd));
+    } else if (recInd == fWeightVarInd) {
+      const int weightInd = dataSource.GetWeightVarIndex();
+      names.push_back(weightInd >= 0 ? VariableName(dataSource, weightInd) : std::string("VORM Weight"));
+    } else if (recInd == fGlobalCountInd) {
+      names.push_back("Global Case Count");
+    } else if (recInd == fCaseCountInd) {
+      names.push_back("Local Case Count");
+    } else {
+      names.push_back("Internal Variable");
+    }
+  }
+  KVOCommonDisplay::DisplaySL("Vector of variable names in the record:", names);
+}

@@ -9,7 +9,6 @@
 #define KVOADAPTER_KVOINPUTADAPTER_H
 
 #include <vorm/ProcOutput.h>
-
 #include <vorm/ProcedureDataSource.h>
 
 #include <cstdint>
