@@ -68,7 +68,9 @@ TEST_F(VarListMetaDataIntegrationTest, DescribesTheSurveyInUtf8AfterTheFirstPass
   QorVarList list;
   KVOVarListMetaData builder(list, &specs, *fpData, &adapter, true);
   EXPECT_EQ(builder.AddVariableList(&hosts, categorical, IQorVariable::RoleInput), 5);
-  EXPECT_TRUE(builder.AddRecWeightVar(5, IQorVariable::RoleFrequency, IQorVariable::WRoundNearest, ""));
+  // A name given in the host encoding replaces the weight's own.
+  EXPECT_TRUE(
+      builder.AddRecWeightVar(5, IQorVariable::RoleFrequency, IQorVariable::WRoundNearest, "pond\xE9ration"));
   ASSERT_EQ(list.Size(), 6);
 
   // Quality: 2, 1, 3, then 4 (9 and 8 are user-missing); 4 has no label.
@@ -126,40 +128,11 @@ TEST_F(VarListMetaDataIntegrationTest, DescribesTheSurveyInUtf8AfterTheFirstPass
 
   const Entry& weight = *list.GetEntry(5);
   EXPECT_EQ(weight.fKind, Entry::Weight);
-  EXPECT_EQ(weight.fName, "poids");
+  EXPECT_EQ(weight.fName, "pondération");
   EXPECT_EQ(weight.fLabel, "Poids de l'échantillon");
   EXPECT_EQ(weight.fRounding, IQorVariable::WRoundNearest);
   EXPECT_EQ(weight.fMissingNumbers, (NumberPairs{{0, "aucun poids"}}));
 
-  EXPECT_EQ(metadata_test::AllAsserts(), std::vector<std::string>{});
-}
-
-TEST_F(VarListMetaDataIntegrationTest, WithoutValueInfoTheSurveyGivesCountsAndRanges) {
-  KVOVarValidSpecs specs;
-  const int quality = specs.AddVariable(fQuality, true);
-  const int region = specs.AddVariable(fRegion, true);
-  const int age = specs.AddVariable(fAge, false);
-  KVOInputAdapter adapter(&specs, *fpData);
-  ASSERT_EQ(metadata_test::ReadFirstPass(adapter), 7);
-
-  QorVarList list;
-  KVOVarListMetaData builder(list, &specs, *fpData, &adapter, false);
-  EXPECT_TRUE(builder.AddRecVariable(quality, true, IQorVariable::RoleTarget, nullptr, ""));
-  EXPECT_TRUE(builder.AddRecVariable(region, true, IQorVariable::RoleInput, nullptr, "R\xE9gion (canton)"));
-  EXPECT_TRUE(builder.AddRecVariable(age, false, IQorVariable::RoleInput, nullptr, ""));
-  ASSERT_EQ(list.Size(), 3);
-
-  EXPECT_EQ(list.GetEntry(0)->fName, "qualité");
-  EXPECT_EQ(list.GetEntry(0)->fCategoryCount, 4);
-  EXPECT_TRUE(list.GetEntry(0)->fMissingNumbers.empty());
-  // A name given in the host encoding replaces the host's and is converted too.
-  EXPECT_EQ(list.GetEntry(1)->fName, "Région (canton)");
-  EXPECT_EQ(list.GetEntry(1)->fLabel, "Région d'habitation");
-  EXPECT_EQ(list.GetEntry(1)->fCategoryCount, 3);
-  EXPECT_EQ(list.GetEntry(1)->fValueType, IQorVariable::VALUE_STRING);
-  EXPECT_EQ(list.GetEntry(2)->fMin, 27.0);
-  EXPECT_EQ(list.GetEntry(2)->fMax, 62.0);
-  EXPECT_FALSE(list.GetEntry(2)->fHasMissingRange);
   EXPECT_EQ(metadata_test::AllAsserts(), std::vector<std::string>{});
 }
 

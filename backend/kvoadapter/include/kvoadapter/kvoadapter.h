@@ -14,6 +14,7 @@
 #include "kvoadapter/KVOInputAdapter.h"
 #include "kvoadapter/KVOMatrixSpecAdapter.h"
 #include "kvoadapter/KVOMatrixSpecs.h"
+#include "kvoadapter/KVOPartitionAdapter.h"
 #include "kvoadapter/KVOProcDataSourceIter.h"
 #include "kvoadapter/KVOStopProcessor.h"
 #include "kvoadapter/KVOStopProcessor2.h"
