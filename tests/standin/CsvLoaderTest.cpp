@@ -2,6 +2,8 @@
 // the file dialects, the schema's declarations, values read back from the
 // store, and the place named by every kind of error.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +31,28 @@ std::string Padded(const std::string& text, size_t width) {
   padded.resize(width, ' ');
   return padded;
 }
+
+// Gives this test program a temporary directory of its own, so that its
+// fixed file names never meet those of test programs running beside it.
+class PrivateTempDirectory : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    fOld = TempDirectory();
+    fDir = fOld + "/csvloader-" + std::to_string(getpid());
+    ::mkdir(fDir.c_str(), 0700);
+    SetTempDirectory(fDir);
+  }
+  void TearDown() override {
+    ::rmdir(fDir.c_str());
+    SetTempDirectory(fOld);
+  }
+
+ private:
+  std::string fOld, fDir;
+};
+
+[[maybe_unused]] ::testing::Environment* const PRIVATE_TEMP_DIRECTORY =
+    ::testing::AddGlobalTestEnvironment(new PrivateTempDirectory);
 
 // A file under the temporary directory, removed when the object goes.
 class TempFile {

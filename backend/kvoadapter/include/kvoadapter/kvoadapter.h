@@ -23,6 +23,7 @@
 #include "kvoadapter/KVOThreadPool.h"
 #include "kvoadapter/KVOTransformScorer.h"
 #include "kvoadapter/KVOUniformRandom.h"
+#include "kvoadapter/KVOVarListMetaData.h"
 #include "kvoadapter/KVOVarValidSpecs.h"
 #include "kvoadapter/KVOVariableDesc.h"
 
