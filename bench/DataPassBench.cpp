@@ -78,7 +78,7 @@ BenchData& Data() {
   return data;
 }
 
-// The specification every library benchmark uses: the variables with the
+// The specification list every library benchmark uses: the variables with the
 // default missing-value rules, the weight and both counters.
 struct LibrarySetup {
   KVOVarValidSpecs fSpecs;

@@ -358,7 +358,7 @@ class DataPassIntegrationTest : public ::testing::Test {
     }
   }
 
-  // The specification of a scenario: color, size, income, [matrix], a free
+  // The specification list of a scenario: color, size, income, [matrix], a free
   // slot, the weight and both counters.
   Layout Specify(KVOVarValidSpecs& specs, const Scenario& scenario) {
     Layout layout;

@@ -1,5 +1,5 @@
 // The matrix specification and the adapter that recodes a case's
-// combination of its variables' values through the specification's map.
+// combination of its variables' values through the matrix specification's map.
 #include "kvoadapter/KVOMatrixSpecAdapter.h"
 
 #include <algorithm>

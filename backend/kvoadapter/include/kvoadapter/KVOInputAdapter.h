@@ -3,7 +3,7 @@
 // matrix slot; keeps per-split-group adapters, case counters and the
 // data-pass state. Used by one thread at a time (the procedure's, or the one
 // pulling records). Owns the host case iterator of the current pass, every
-// adapter and every split-value array; borrows the specification, the data
+// adapter and every split-value array; borrows the specification list, the data
 // source and the procedure.
 #ifndef KVOADAPTER_KVOINPUTADAPTER_H
 #define KVOADAPTER_KVOINPUTADAPTER_H
@@ -43,7 +43,7 @@ struct KVO_EXPORT SplitData {
 
 class KVO_EXPORT KVOInputAdapter {
  public:
-  // REQUIRES: specs != null; the specification and the data source outlive
+  // REQUIRES: specs != null; the specification list and the data source outlive
   // the adapter. Takes a host iterator for the first pass.
   KVOInputAdapter(KVOVarValidSpecs* specs, ProcedureDataSource& dataSource);
   // The adapter owns its iterator and adapters; copying is refused.
@@ -189,7 +189,7 @@ class KVO_EXPORT KVOInputAdapter {
 
  private:
   // What the per-case steps need of one categorical or continuous slot,
-  // taken from the specification once per pass so that the steps walk a
+  // taken from the specification list once per pass so that the steps walk a
   // plain array instead of asking the specification for every case. A slot
   // without descriptor allows missing values in both modes.
   struct SlotPlan {
@@ -213,7 +213,7 @@ class KVO_EXPORT KVOInputAdapter {
   };
 
   void ApplyWeightFilterRule();
-  // Re-reads the plans above from the specification.
+  // Re-reads the plans above from the specification list.
   void RefreshPlans();
   // Whether a slot's missing values are allowed in the current mode.
   bool SysMissAllowed(const SlotPlan& plan) const {

@@ -1,5 +1,5 @@
 // Applies one matrix specification to the current case: joins the values of
-// its variables into a key, looks it up in the specification's map and
+// its variables into a key, looks it up in the matrix specification's map and
 // delivers the stored number. Used by the data pass's thread. Owns one case
 // value reader per matrix variable and its key buffer; borrows the
 // specification and the iterator.

@@ -3,7 +3,7 @@
 // role, categories with their value labels, ranges and user-missing values,
 // every text converted from the host encoding to UTF-8. Used by the
 // procedure's thread once the input adapter has seen the data. Owns its
-// code-page converter; borrows the list, the specification, the adapter and
+// code-page converter; borrows the list, the specification list, the adapter and
 // the data source, which must outlive it.
 #ifndef KVOADAPTER_KVOVARLISTMETADATA_H
 #define KVOADAPTER_KVOVARLISTMETADATA_H
@@ -43,7 +43,7 @@ class KVO_EXPORT KVOVarListMetaData {
   // --- Single variables ------------------------------------------------------
   // Each returns true; a broken consistency condition is reported as an
   // assertion, not as a false result. False only when nothing can be added:
-  // the record index names no host variable, or the specification or the
+  // the record index names no host variable, or the specification list or the
   // adapter is null (each also reported). `contFlag` and `contInt` are handed
   // to the component for continuous variables only; `value` is not consulted.
   // A non-empty `name` (in the host encoding) replaces the host variable's

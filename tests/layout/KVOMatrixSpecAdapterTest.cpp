@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "SpecsTestSupport.h"
+#include "LayoutTestSupport.h"
 #include "kvoadapter/KVOMatrixSpecAdapter.h"
 
 namespace {

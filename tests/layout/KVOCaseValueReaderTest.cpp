@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "SpecsTestSupport.h"
+#include "LayoutTestSupport.h"
 #include "kvoadapter/KVOCaseValueReader.h"
 
 namespace {

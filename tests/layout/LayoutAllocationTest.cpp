@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "SpecsTestSupport.h"
+#include "LayoutTestSupport.h"
 #include "kvoadapter/KVOCatVarAdapter.h"
 #include "kvoadapter/KVOContVarAdapter.h"
 #include "kvoadapter/KVOMatrixSpecAdapter.h"

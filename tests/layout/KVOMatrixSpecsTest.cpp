@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "SpecsTestSupport.h"
+#include "LayoutTestSupport.h"
 #include "kvoadapter/KVOMatrixSpecs.h"
 
 namespace {

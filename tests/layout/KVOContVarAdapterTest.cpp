@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "SpecsTestSupport.h"
+#include "LayoutTestSupport.h"
 #include "kvoadapter/KVOContVarAdapter.h"
 
 namespace {

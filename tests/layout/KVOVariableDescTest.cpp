@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "SpecsTestSupport.h"
+#include "LayoutTestSupport.h"
 #include "kvoadapter/KVOVariableDesc.h"
 
 namespace {

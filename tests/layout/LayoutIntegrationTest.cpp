@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "SpecsTestSupport.h"
+#include "LayoutTestSupport.h"
 #include "kvoadapter/KVOCatVarAdapter.h"
 #include "kvoadapter/KVOContVarAdapter.h"
 #include "kvoadapter/KVOInpAdaptMsg.h"
@@ -24,13 +24,13 @@ using specs_test::StrCells;
 
 constexpr double S = specs_test::SYSMIS;
 
-// The survey, read from tests/data/specs/survey.csv with its schema: region
+// The survey, read from tests/data/layout/survey.csv with its schema: region
 // (integer, user-missing 8 and 9), city (14-byte string, user-missing
 // "UNKNOWN"), income (user-missing 900 thru 999), age (no missing values),
 // sex (1-byte string). Empty cells are system-missing.
 constexpr int N_CASES = 12;
 std::unique_ptr<standin::MemoryDataSource> LoadSurvey() {
-  const std::string dir = std::string(KVO_TEST_DATA_DIR) + "/specs/";
+  const std::string dir = std::string(KVO_TEST_DATA_DIR) + "/layout/";
   std::string error;
   std::unique_ptr<standin::MemoryDataSource> data = standin::LoadCsvDataSource(
       dir + "survey.csv", dir + "survey.schema.json", standin::CsvOptions(), error);
@@ -82,7 +82,7 @@ class SpecsIntegrationTest : public ::testing::Test {
     EXPECT_EQ(fSpecs.SetCaseCount(), 6);
   }
 
-  // Adapters made from the specification the way the input adapter makes
+  // Adapters made from the specification list the way the input adapter makes
   // them: each takes the negation of its slot's exclusion flag.
   void MakeAdapters(ProcDSIterator& it) {
     for (int recInd : fSpecs.GetRecCatVars()) {

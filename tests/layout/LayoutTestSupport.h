@@ -1,4 +1,4 @@
-// Small helpers of the specification and value-adapter tests: iterators over
+// Small helpers of the record-layout and value-adapter tests: iterators over
 // an in-memory data source, key cells built from values, and an assertion
 // collector.
 #ifndef KVO_TESTS_SPECS_SPECSTESTSUPPORT_H
