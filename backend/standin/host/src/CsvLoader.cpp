@@ -1,0 +1,470 @@
+// Loading a CSV file into a MemoryDataSource. The file is streamed through
+// CsvReader and each row is written straight into the store; nothing holds
+// the whole text. String fields without a declared width take one extra
+// pass over the file to find their longest value (the same pass counts the
+// rows, so the store can reserve exactly); otherwise the row count is
+// estimated from the first rows and the file size.
+#include "standin/CsvLoader.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <exception>
+#include <new>
+#include <string_view>
+#include <unordered_map>
+
+#include "CsvReader.h"
+#include "TextConverter.h"
+#include "standin/HostControl.h"
+
+namespace standin {
+namespace {
+
+constexpr int MAX_STRING_WIDTH = 32767;
+// Rows read before the total is estimated for the store's reservation.
+constexpr int64_t ESTIMATE_AFTER_ROWS = 1000;
+// Bytes of a bad cell shown in a message.
+constexpr size_t MAX_SHOWN_BYTES = 40;
+// Whole numbers beyond this are not all exact as doubles.
+constexpr double MAX_EXACT_INTEGER = 9007199254740992.0;  // 2^53
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+std::string Shown(std::string_view text) {
+  if (text.size() <= MAX_SHOWN_BYTES) return "\"" + std::string(text) + "\"";
+  return "\"" + std::string(text.substr(0, MAX_SHOWN_BYTES)) + "...\"";
+}
+
+std::string Upper(const std::string& text) { return GetUpperVarName(VormVarName(text)).str(); }
+
+bool IsUtf8(const std::string& encoding) { return TextConverter::SameEncoding(encoding, "UTF-8"); }
+
+enum class NumberStatus { OK, NOT_A_NUMBER, OUT_OF_RANGE, NOT_WHOLE, NOT_EXACT, SYSTEM_MISSING, NOT_BOOLEAN };
+
+// Parses a trimmed numeric cell: decimal or exponent notation with an
+// optional sign, independent of the locale. No allocation.
+NumberStatus ParseNumber(std::string_view text, double& value) {
+  const char* begin = text.data();
+  const char* end = begin + text.size();
+  if (begin != end && *begin == '+') {
+    ++begin;
+    if (begin != end && *begin == '-') return NumberStatus::NOT_A_NUMBER;
+  }
+  if (begin == end) return NumberStatus::NOT_A_NUMBER;
+  // Only digits, a point, a sign and an exponent letter may appear: this
+  // keeps out "inf", "nan" and hexadecimal forms.
+  for (const char* p = begin; p != end; ++p) {
+    char c = *p;
+    if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E')) {
+      return NumberStatus::NOT_A_NUMBER;
+    }
+  }
+  auto [ptr, ec] = std::from_chars(begin, end, value, std::chars_format::general);
+  if (ec == std::errc::result_out_of_range) return NumberStatus::OUT_OF_RANGE;
+  if (ec != std::errc() || ptr != end) return NumberStatus::NOT_A_NUMBER;
+  if (!std::isfinite(value)) return NumberStatus::OUT_OF_RANGE;
+  if (value == VORM_SYSMIS) return NumberStatus::SYSTEM_MISSING;
+  return NumberStatus::OK;
+}
+
+bool EqualNoCase(std::string_view a, const char* b) {
+  size_t i = 0;
+  for (; i < a.size() && b[i] != '\0'; ++i) {
+    char c = a[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != b[i]) return false;
+  }
+  return i == a.size() && b[i] == '\0';
+}
+
+NumberStatus ParseCell(CsvFieldType type, std::string_view text, double& value) {
+  if (type == CsvFieldType::Boolean) {
+    if (text == "1" || EqualNoCase(text, "true")) {
+      value = 1.0;
+    } else if (text == "0" || EqualNoCase(text, "false")) {
+      value = 0.0;
+    } else {
+      return NumberStatus::NOT_BOOLEAN;
+    }
+    return NumberStatus::OK;
+  }
+  NumberStatus status = ParseNumber(text, value);
+  if (status != NumberStatus::OK || type != CsvFieldType::Integer) return status;
+  if (value != std::trunc(value)) return NumberStatus::NOT_WHOLE;
+  if (std::fabs(value) > MAX_EXACT_INTEGER) return NumberStatus::NOT_EXACT;
+  return NumberStatus::OK;
+}
+
+const char* Complaint(NumberStatus status) {
+  switch (status) {
+    case NumberStatus::NOT_A_NUMBER:
+      return "is not a number";
+    case NumberStatus::OUT_OF_RANGE:
+      return "is out of the range of numbers";
+    case NumberStatus::NOT_WHOLE:
+      return "is not a whole number (the field's type is integer)";
+    case NumberStatus::NOT_EXACT:
+      return "is too large to be held exactly as a whole number";
+    case NumberStatus::SYSTEM_MISSING:
+      return "equals the system-missing value";
+    case NumberStatus::NOT_BOOLEAN:
+      return "is not a boolean (true, false, 1 or 0)";
+    case NumberStatus::OK:
+      break;
+  }
+  return "is not valid";
+}
+
+// One schema field and the column it is read from.
+struct Binding {
+  const CsvField* fpField = nullptr;
+  size_t fFieldIndex = 0;
+  size_t fColumn = 0;  // 0-based
+  int fVariable = -1;
+  short fWidth = 0;
+  std::string fScratch;  // the converted text of a string cell, reused
+};
+
+// One load: the reader, the column bindings and the store being filled.
+class CsvLoad {
+ public:
+  CsvLoad(const std::string& csvPath, const CsvSchema& schema, const std::string& schemaSource,
+          const CsvOptions& options, std::string& error)
+      : fCsvPath(csvPath), fSchema(schema), fSchemaSource(schemaSource), fOptions(options), fError(error) {}
+  CsvLoad(const CsvLoad&) = delete;
+  CsvLoad& operator=(const CsvLoad&) = delete;
+
+  std::unique_ptr<MemoryDataSource> Run();
+  // Counts the data rows; -1 on error.
+  int64_t Count();
+
+ private:
+  bool Fail(const std::string& message) {
+    fError = message;
+    return false;
+  }
+  bool Prepare();
+  bool OpenReader(CsvReader& reader);
+  bool ReadHeader(CsvReader& reader);
+  bool BindColumns();
+  bool FieldCountOk(const CsvReader& reader);
+  bool ScanWidths(int64_t& rows);
+  bool Declare(MemoryDataSource& store);
+  bool StoreRow(const CsvReader& reader, MemoryDataSource& store);
+  bool IsMissingText(std::string_view raw, std::string_view trimmed) const;
+  bool ToHost(std::string_view text, std::string& out, const CsvReader& reader, size_t column);
+
+  const std::string& fCsvPath;
+  const CsvSchema& fSchema;
+  const std::string& fSchemaSource;
+  const CsvOptions& fOptions;
+  std::string& fError;
+
+  TextConverter fFileToHost;
+  bool fbSkipBom = true;
+  std::vector<std::string> fvMissingTexts;  // in the file's encoding
+  bool fbOnlyEmptyIsMissing = false;
+  std::vector<std::string> fvColumnNames;
+  std::vector<Binding> fvBindings;
+  std::vector<size_t> fvWidthColumns;  // bindings whose width comes from the data
+};
+
+bool CsvLoad::Prepare() {
+  if (!TextConverter::IsAsciiCompatible(fOptions.fEncoding)) {
+    return Fail(fCsvPath + ": the encoding \"" + fOptions.fEncoding +
+                "\" is unknown or does not write ASCII characters as single bytes");
+  }
+  std::string why;
+  if (!fFileToHost.Open(fOptions.fEncoding, HostEncoding(), why)) return Fail(fCsvPath + ": " + why);
+  fbSkipBom = IsUtf8(fOptions.fEncoding);
+  // The schema's missing texts are UTF-8; cells are compared in the file's encoding.
+  TextConverter toFile;
+  if (!toFile.Open("UTF-8", fOptions.fEncoding, why)) return Fail(fCsvPath + ": " + why);
+  fvMissingTexts.clear();
+  for (const std::string& text : fSchema.fvMissingTexts) {
+    std::string converted;
+    if (!toFile.Convert(text, converted)) {
+      return Fail(fSchemaSource + ": the missing value text " + Shown(text) +
+                  " has no form in the encoding " + fOptions.fEncoding);
+    }
+    fvMissingTexts.push_back(std::string(Trim(converted)));
+  }
+  fbOnlyEmptyIsMissing = fvMissingTexts.size() == 1 && fvMissingTexts[0].empty();
+  return true;
+}
+
+bool CsvLoad::OpenReader(CsvReader& reader) {
+  return reader.Open(fCsvPath, fOptions.fDelimiter, fbSkipBom, fError) && ReadHeader(reader);
+}
+
+bool CsvLoad::ReadHeader(CsvReader& reader) {
+  int r = reader.Next(fError);
+  if (r < 0) return false;
+  if (r == 0) return Fail(fCsvPath + ": the file is empty (it has no header row)");
+  if (!fvColumnNames.empty()) {  // a second pass: the header is known
+    reader.SetColumnNames(&fvColumnNames);
+    return true;
+  }
+  reader.SetColumnNames(&fvColumnNames);
+  std::unordered_map<std::string, size_t> seen;
+  for (size_t i = 0; i < reader.NumFields(); ++i) {
+    std::string name;
+    if (!fFileToHost.Convert(Trim(reader.Field(i)), name)) {
+      return Fail(reader.Place(reader.RecordLine(), i + 1) + ": the column name " + Shown(reader.Field(i)) +
+                  " is not valid text in the encoding " + fOptions.fEncoding);
+    }
+    fvColumnNames.push_back(name);
+    if (name.empty()) continue;  // an unnamed column can only be ignored
+    auto [it, inserted] = seen.emplace(Upper(name), i);
+    if (!inserted) {
+      return Fail(reader.Place(reader.RecordLine(), i + 1) + ": the column name repeats column " +
+                  std::to_string(it->second + 1) + " (" + fvColumnNames[it->second] + ")");
+    }
+  }
+  return true;
+}
+
+bool CsvLoad::BindColumns() {
+  std::unordered_map<std::string, size_t> columns;
+  for (size_t i = 0; i < fvColumnNames.size(); ++i) {
+    if (!fvColumnNames[i].empty()) columns.emplace(Upper(fvColumnNames[i]), i);
+  }
+  std::string absent;
+  for (size_t f = 0; f < fSchema.fvFields.size(); ++f) {
+    const CsvField& field = fSchema.fvFields[f];
+    auto found = columns.find(Upper(field.fSpec.fName));
+    if (found == columns.end()) {
+      absent += (absent.empty() ? "'" : ", '") + field.fSpec.fName + "'";
+      continue;
+    }
+    Binding binding;
+    binding.fpField = &field;
+    binding.fFieldIndex = f;
+    binding.fColumn = found->second;
+    binding.fWidth = field.fSpec.fType;
+    if (field.fType == CsvFieldType::String) binding.fScratch.reserve(64);
+    if (field.fbWidthFromData) fvWidthColumns.push_back(fvBindings.size());
+    fvBindings.push_back(std::move(binding));
+  }
+  if (!absent.empty())
+    return Fail(fCsvPath + ": line 1: the header has no column for the schema field " + absent);
+  return true;
+}
+
+bool CsvLoad::FieldCountOk(const CsvReader& reader) {
+  if (reader.NumFields() == fvColumnNames.size()) return true;
+  return Fail(reader.Place(reader.RecordLine(), 0) + ": the row has " + std::to_string(reader.NumFields()) +
+              (reader.NumFields() == 1 ? " field" : " fields") + ", the header has " +
+              std::to_string(fvColumnNames.size()));
+}
+
+bool CsvLoad::ToHost(std::string_view text, std::string& out, const CsvReader& reader, size_t column) {
+  if (fFileToHost.Convert(text, out)) return true;
+  return Fail(reader.Place(reader.RecordLine(), column + 1) + ": " + Shown(text) +
+              " is not valid text in the encoding " + fOptions.fEncoding +
+              " or cannot be written in the host encoding " + HostEncoding());
+}
+
+// The first pass for string widths taken from the data; counts the rows too.
+bool CsvLoad::ScanWidths(int64_t& rows) {
+  CsvReader reader;
+  if (!OpenReader(reader)) return false;
+  std::vector<size_t> longest(fvWidthColumns.size(), 0);
+  std::string scratch;
+  rows = 0;
+  for (;;) {
+    int r = reader.Next(fError);
+    if (r < 0) return false;
+    if (r == 0) break;
+    ++rows;
+    if (!FieldCountOk(reader)) return false;
+    for (size_t k = 0; k < fvWidthColumns.size(); ++k) {
+      const Binding& binding = fvBindings[fvWidthColumns[k]];
+      if (!ToHost(reader.Field(binding.fColumn), scratch, reader, binding.fColumn)) return false;
+      size_t length = scratch.size();
+      while (length > 0 && scratch[length - 1] == ' ') --length;
+      if (length > static_cast<size_t>(MAX_STRING_WIDTH)) {
+        return Fail(reader.Place(reader.RecordLine(), binding.fColumn + 1) + ": a value of " +
+                    std::to_string(length) + " bytes is longer than the longest string (32767 bytes)");
+      }
+      if (length > longest[k]) longest[k] = length;
+    }
+  }
+  for (size_t k = 0; k < fvWidthColumns.size(); ++k) {
+    Binding& binding = fvBindings[fvWidthColumns[k]];
+    size_t width = longest[k] < 1 ? 1 : longest[k];
+    // Declared codes widen the field so that none of them is cut.
+    for (const std::string& value : binding.fpField->fSpec.fMissingStrings)
+      width = std::max(width, value.size());
+    for (const auto& [value, label] : binding.fpField->fSpec.fStringLabels)
+      width = std::max(width, value.size());
+    if (width > static_cast<size_t>(MAX_STRING_WIDTH)) {
+      return Fail(fSchemaSource + ": field " + std::to_string(binding.fFieldIndex + 1) + " '" +
+                  binding.fpField->fSpec.fName +
+                  "': a declared value is longer than the longest string (32767 bytes)");
+    }
+    binding.fWidth = static_cast<short>(width);
+  }
+  return true;
+}
+
+bool CsvLoad::Declare(MemoryDataSource& store) {
+  std::vector<int> variableOfField(fSchema.fvFields.size(), -1);
+  std::vector<const Binding*> bindingOfField(fSchema.fvFields.size(), nullptr);
+  for (const Binding& binding : fvBindings) bindingOfField[binding.fFieldIndex] = &binding;
+  for (size_t f = 0; f < fSchema.fvFields.size(); ++f) {
+    const CsvField& field = fSchema.fvFields[f];
+    VariableSpec spec = field.fSpec;
+    if (field.fType == CsvFieldType::String) {
+      spec.fType = bindingOfField[f]->fWidth;
+      if (!field.fbFormatGiven) spec.fFormat = VORM_Format(VORM_Format::A, spec.fType, 0);
+    }
+    std::string why;
+    int index = store.AddVariable(spec, &why);
+    if (index < 0) {
+      return Fail(fSchemaSource + ": field " + std::to_string(f + 1) + " '" + field.fSpec.fName +
+                  "': " + (why.empty() ? std::string("the variable cannot be declared") : why));
+    }
+    variableOfField[f] = index;
+  }
+  for (Binding& binding : fvBindings) binding.fVariable = variableOfField[binding.fFieldIndex];
+  return true;
+}
+
+bool CsvLoad::IsMissingText(std::string_view raw, std::string_view trimmed) const {
+  if (fbOnlyEmptyIsMissing) return trimmed.empty();
+  for (const std::string& text : fvMissingTexts) {
+    if (trimmed == text || raw == text) return true;
+  }
+  return false;
+}
+
+// Writes one row into the case just added. Allocates nothing once each
+// string binding's scratch text has grown to its longest value.
+bool CsvLoad::StoreRow(const CsvReader& reader, MemoryDataSource& store) {
+  for (Binding& binding : fvBindings) {
+    std::string_view raw = reader.Field(binding.fColumn);
+    const CsvFieldType type = binding.fpField->fType;
+    if (type == CsvFieldType::String) {
+      if (!ToHost(raw, binding.fScratch, reader, binding.fColumn)) return false;
+      std::string& text = binding.fScratch;
+      size_t length = text.size();
+      while (length > 0 && text[length - 1] == ' ') --length;
+      if (length > static_cast<size_t>(binding.fWidth)) {
+        return Fail(reader.Place(reader.RecordLine(), binding.fColumn + 1) + ": " + Shown(raw) + " (" +
+                    std::to_string(length) + " bytes) is longer than the field's width " +
+                    std::to_string(binding.fWidth));
+      }
+      text.resize(length);
+      store.SetString(binding.fVariable, text);
+      continue;
+    }
+    std::string_view trimmed = Trim(raw);
+    if (IsMissingText(raw, trimmed)) {
+      store.SetNumber(binding.fVariable, VORM_SYSMIS);
+      continue;
+    }
+    double value = 0.0;
+    NumberStatus status = ParseCell(type, trimmed, value);
+    if (status != NumberStatus::OK) {
+      return Fail(reader.Place(reader.RecordLine(), binding.fColumn + 1) + ": " + Shown(raw) + " " +
+                  Complaint(status));
+    }
+    store.SetNumber(binding.fVariable, value);
+  }
+  return true;
+}
+
+std::unique_ptr<MemoryDataSource> CsvLoad::Run() {
+  if (!Prepare()) return nullptr;
+  CsvReader reader;
+  if (!OpenReader(reader) || !BindColumns()) return nullptr;
+  int64_t knownRows = -1;
+  if (!fvWidthColumns.empty() && !ScanWidths(knownRows)) return nullptr;
+  auto store = std::make_unique<MemoryDataSource>();
+  if (!Declare(*store)) return nullptr;
+  if (knownRows >= 0) store->Reserve(static_cast<size_t>(knownRows));
+  int64_t rows = 0;
+  for (;;) {
+    int r = reader.Next(fError);
+    if (r < 0) return nullptr;
+    if (r == 0) break;
+    ++rows;
+    if (!FieldCountOk(reader)) return nullptr;
+    if (knownRows < 0 && rows == ESTIMATE_AFTER_ROWS && reader.BytesConsumed() > 0) {
+      // Reserve for the rows the file size suggests, plus a little.
+      double estimate = static_cast<double>(reader.FileSize()) / static_cast<double>(reader.BytesConsumed()) *
+                        static_cast<double>(rows) * 1.02;
+      store->Reserve(static_cast<size_t>(estimate) + 16);
+    }
+    store->AddCase();
+    if (!StoreRow(reader, *store)) return nullptr;
+  }
+  return store;
+}
+
+int64_t CsvLoad::Count() {
+  if (!Prepare()) return -1;
+  CsvReader reader;
+  if (!OpenReader(reader)) return -1;
+  int64_t rows = 0;
+  for (;;) {
+    int r = reader.Next(fError);
+    if (r < 0) return -1;
+    if (r == 0) return rows;
+    ++rows;
+    if (!FieldCountOk(reader)) return -1;
+  }
+}
+
+std::string OutOfMemory(const std::string& csvPath, const char* what) {
+  return csvPath + ": cannot load the data: " + what;
+}
+
+std::unique_ptr<MemoryDataSource> Load(const std::string& csvPath, const CsvSchema& schema,
+                                       const std::string& schemaSource, const CsvOptions& options,
+                                       std::string& error) {
+  try {
+    CsvLoad load(csvPath, schema, schemaSource, options, error);
+    return load.Run();
+  } catch (const std::bad_alloc&) {
+    error = OutOfMemory(csvPath, "out of memory");
+  } catch (const std::exception& e) {
+    error = OutOfMemory(csvPath, e.what());
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::unique_ptr<MemoryDataSource> LoadCsvDataSource(const std::string& csvPath, const std::string& schemaPath,
+                                                    const CsvOptions& options, std::string& error) {
+  CsvSchema schema;
+  if (!LoadSchema(schemaPath, schema, error)) return nullptr;
+  return Load(csvPath, schema, schemaPath, options, error);
+}
+
+std::unique_ptr<MemoryDataSource> LoadCsvDataSource(const std::string& csvPath, const CsvSchema& schema,
+                                                    const CsvOptions& options, std::string& error) {
+  return Load(csvPath, schema, "schema", options, error);
+}
+
+int64_t CountCsvRows(const std::string& csvPath, const CsvOptions& options, std::string& error) {
+  try {
+    CsvSchema none;
+    CsvLoad load(csvPath, none, csvPath, options, error);
+    return load.Count();
+  } catch (const std::exception& e) {
+    error = OutOfMemory(csvPath, e.what());
+    return -1;
+  }
+}
+
+}  // namespace standin

@@ -1,0 +1,222 @@
+// The streaming delimited-text reader. The file is read into a buffer of
+// CHUNK_BYTES; fields are views into it (quoted ones unescaped in place).
+// When a record runs past the buffer's end, its start moves to the front
+// before the next read, so memory stays bounded by the longest record.
+#include "CsvReader.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace standin {
+
+CsvReader::CsvReader() = default;
+
+CsvReader::~CsvReader() {
+  if (fpFile != nullptr) std::fclose(fpFile);
+}
+
+bool CsvReader::Open(const std::string& path, char delimiter, bool skipBom, std::string& error) {
+  fPath = path;
+  if (delimiter == '"' || delimiter == '\n' || delimiter == '\r' || delimiter == '\0') {
+    error = path + ": the delimiter cannot be a quote, a line end or NUL";
+    return false;
+  }
+  fDelimiter = delimiter;
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    error = path + ": cannot read the data file: it is a directory";
+    return false;
+  }
+  fpFile = std::fopen(path.c_str(), "rb");
+  if (fpFile == nullptr) {
+    error = path + ": cannot open the data file: " + std::strerror(errno);
+    return false;
+  }
+  uint64_t size = std::filesystem::file_size(path, ec);
+  fFileSize = ec ? 0 : size;
+  fvBuffer.resize(CHUNK_BYTES);
+  fvFields.reserve(32);
+  size_t shift = 0;
+  if (Refill(shift) && skipBom && fEnd >= 3 && static_cast<unsigned char>(fvBuffer[0]) == 0xEF &&
+      static_cast<unsigned char>(fvBuffer[1]) == 0xBB && static_cast<unsigned char>(fvBuffer[2]) == 0xBF) {
+    fPos = 3;
+  }
+  return true;
+}
+
+bool CsvReader::Refill(size_t& shift) {
+  shift = fRecordStart;
+  if (fRecordStart > 0) {
+    fConsumedBefore += fRecordStart;
+    std::memmove(fvBuffer.data(), fvBuffer.data() + fRecordStart, fEnd - fRecordStart);
+    fPos -= fRecordStart;
+    fEnd -= fRecordStart;
+    fRecordStart = 0;
+  }
+  if (fbReadError || fpFile == nullptr) return false;
+  if (fEnd == fvBuffer.size()) fvBuffer.resize(fvBuffer.size() * 2);
+  size_t n = std::fread(fvBuffer.data() + fEnd, 1, fvBuffer.size() - fEnd, fpFile);
+  if (n == 0) {
+    if (std::ferror(fpFile)) fbReadError = true;
+    return false;
+  }
+  fEnd += n;
+  return true;
+}
+
+std::string CsvReader::Place(int64_t line, size_t column) const {
+  std::string place = fPath + ": line " + std::to_string(line);
+  if (column > 0) {
+    place += ", column " + std::to_string(column);
+    if (fpColumnNames != nullptr && column <= fpColumnNames->size() &&
+        !(*fpColumnNames)[column - 1].empty()) {
+      place += " (" + (*fpColumnNames)[column - 1] + ")";
+    }
+  }
+  return place;
+}
+
+int CsvReader::SyntaxError(std::string& error, int64_t line, size_t column, const char* what) {
+  error = Place(line, column) + ": " + what;
+  return -1;
+}
+
+int CsvReader::Next(std::string& error) {
+  fvFields.clear();
+  auto readError = [&]() {
+    error = fPath + ": read error near line " + std::to_string(fLine);
+    return -1;
+  };
+  size_t shift = 0;
+  // Skip empty lines before the record, and the LF of a CRLF that ended the last one.
+  for (;;) {
+    fRecordStart = fPos;
+    if (fPos == fEnd && !Refill(shift)) return fbReadError ? readError() : 0;
+    const char c = fvBuffer[fPos];
+    const bool pendingLF = fbPendingLF;
+    fbPendingLF = false;
+    if (c == '\n') {
+      ++fPos;
+      if (!pendingLF) ++fLine;
+      continue;
+    }
+    if (c != '\r') break;
+    ++fPos;
+    ++fLine;
+    fbPendingLF = true;
+  }
+  fRecordStart = fPos;
+  fRecordLine = fLine;
+  const char delimiter = fDelimiter;
+  char* buffer = fvBuffer.data();
+  for (;;) {  // one field per turn
+    const size_t column = fvFields.size() + 1;
+    if (fPos == fEnd) {
+      bool more = Refill(shift);
+      buffer = fvBuffer.data();
+      if (!more) {
+        // A delimiter as the file's last byte: the record ends with an empty field.
+        if (fbReadError) return readError();
+        AddField(fPos, fPos);
+        return 1;
+      }
+    }
+    if (buffer[fPos] == '"') {
+      // A quoted field: its text is compacted in place (a doubled quote
+      // becomes one), from `begin` to `write`.
+      const int64_t quoteLine = fLine;
+      ++fPos;
+      size_t begin = fPos;
+      size_t write = fPos;
+      bool afterCR = false;
+      bool atEnd = false;
+      for (;;) {
+        if (fPos == fEnd) {
+          bool more = Refill(shift);
+          buffer = fvBuffer.data();
+          begin -= shift;
+          write -= shift;
+          if (!more) {
+            if (fbReadError) return readError();
+            return SyntaxError(error, quoteLine, column, "the quoted field that starts here is not closed");
+          }
+        }
+        while (fPos < fEnd) {
+          const char c = buffer[fPos];
+          if (c == '"' || c == '\n' || c == '\r') break;
+          buffer[write++] = c;
+          ++fPos;
+          afterCR = false;
+        }
+        if (fPos == fEnd) continue;
+        const char c = buffer[fPos];
+        if (c != '"') {  // a line break inside the quotes, kept as written
+          if (c == '\r' || !afterCR) ++fLine;
+          afterCR = c == '\r';
+          buffer[write++] = c;
+          ++fPos;
+          continue;
+        }
+        afterCR = false;
+        ++fPos;
+        if (fPos == fEnd) {
+          bool more = Refill(shift);
+          buffer = fvBuffer.data();
+          begin -= shift;
+          write -= shift;
+          if (!more) {
+            if (fbReadError) return readError();
+            atEnd = true;
+            break;
+          }
+        }
+        if (buffer[fPos] != '"') break;  // the closing quote
+        buffer[write++] = '"';           // a doubled quote
+        ++fPos;
+      }
+      AddField(begin, write);
+      if (atEnd) return 1;
+      const char c = buffer[fPos];
+      if (c == delimiter) {
+        ++fPos;
+        continue;
+      }
+      if (c == '\n' || c == '\r') {
+        ++fPos;
+        ++fLine;
+        fbPendingLF = c == '\r';
+        return 1;
+      }
+      return SyntaxError(error, fLine, column, "unexpected text after the closing quote of a quoted field");
+    }
+    // An unquoted field runs to the delimiter or the line end; a quote inside
+    // it is an ordinary character.
+    size_t begin = fPos;
+    for (;;) {
+      while (fPos < fEnd) {
+        const char c = buffer[fPos];
+        if (c == delimiter || c == '\n' || c == '\r') break;
+        ++fPos;
+      }
+      if (fPos < fEnd) break;
+      bool more = Refill(shift);
+      buffer = fvBuffer.data();
+      begin -= shift;
+      if (!more) {
+        if (fbReadError) return readError();
+        AddField(begin, fPos);
+        return 1;
+      }
+    }
+    AddField(begin, fPos);
+    const char c = buffer[fPos++];
+    if (c == delimiter) continue;
+    ++fLine;
+    fbPendingLF = c == '\r';
+    return 1;
+  }
+}
+
+}  // namespace standin
