@@ -1,12 +1,10 @@
 #include "kvoadapter/KVOStopProcessor.h"
 
-#include <vorm/ProcOutput.h>
 #include <vorm/Utility.h>
 
 #include <atomic>
 
-#include "KVOAssert.h"
-#include "KVOModule.h"
+#include "KVOStopCommon.h"
 
 namespace {
 constexpr const char* KVO_SOURCE = "KVOStopProcessor";
@@ -38,22 +36,8 @@ bool KVOStopProcessor::Expired() const {
   return static_cast<double>(elapsedMs) / 1000.0 >= fTimeLimit;
 }
 
-bool KVOStopProcessor::CheckCancel() const {
-  if (Expired()) return true;
-  int64_t pending = 0;
-  ATNCHK(&pending);
-  return pending != 0;
-}
+bool KVOStopProcessor::CheckCancel() const { return kvo_detail::StopCheckCancel(Expired()); }
 
 bool KVOStopProcessor::GetCancel() {
-  const bool expired = Expired();
-  if (expired) {
-    BpError(BpString("Time out termination ...", true), BpShowFull, BpLevelError);
-    int64_t* timeOut = kvo_detail::SystemField(VORM_SYS_TIMEOUT_FIELD);
-    if (KVO_ASSERT_TEXT(timeOut != nullptr, "pvGetCmnSys() != 0")) *timeOut = -1;
-  }
-  // Leaves for the host's interruption handling after a time-out or when the
-  // user asked to interrupt.
-  ATNJMP(gWorkspace.load(std::memory_order_relaxed));
-  return expired;
+  return kvo_detail::StopGetCancel(Expired(), gWorkspace.load(std::memory_order_relaxed), KVO_SOURCE);
 }

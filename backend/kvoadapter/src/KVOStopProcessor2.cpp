@@ -1,12 +1,10 @@
 #include "kvoadapter/KVOStopProcessor2.h"
 
-#include <vorm/ProcOutput.h>
 #include <vorm/Utility.h>
 
 #include <atomic>
 
-#include "KVOAssert.h"
-#include "KVOModule.h"
+#include "KVOStopCommon.h"
 
 namespace {
 constexpr const char* KVO_SOURCE = "KVOStopProcessor2";
@@ -37,22 +35,8 @@ bool KVOStopProcessor2::Expired() const {
   return static_cast<double>(elapsed) >= fTimeLimit;
 }
 
-bool KVOStopProcessor2::CheckCancel() const {
-  if (Expired()) return true;
-  int64_t pending = 0;
-  ATNCHK(&pending);
-  return pending != 0;
-}
+bool KVOStopProcessor2::CheckCancel() const { return kvo_detail::StopCheckCancel(Expired()); }
 
 bool KVOStopProcessor2::GetCancel() {
-  const bool expired = Expired();
-  if (expired) {
-    BpError(BpString("Time out termination ...", true), BpShowFull, BpLevelError);
-    int64_t* timeOut = kvo_detail::SystemField(VORM_SYS_TIMEOUT_FIELD);
-    if (KVO_ASSERT_TEXT(timeOut != nullptr, "pvGetCmnSys() != 0")) *timeOut = -1;
-  }
-  // Leaves for the host's interruption handling after a time-out or when the
-  // user asked to interrupt.
-  ATNJMP(gWorkspace.load(std::memory_order_relaxed));
-  return expired;
+  return kvo_detail::StopGetCancel(Expired(), gWorkspace.load(std::memory_order_relaxed), KVO_SOURCE);
 }

@@ -9,7 +9,6 @@
 #define KVOADAPTER_KVOINPUTADAPTER_H
 
 #include <vorm/ProcOutput.h>
-
 #include <vorm/ProcedureDataSource.h>
 
 #include <cstdint>
@@ -189,10 +188,61 @@ class KVO_EXPORT KVOInputAdapter {
   int fSplitCount;
 
  private:
+  // What the per-case steps need of one categorical or continuous slot,
+  // taken from the specification once per pass so that the steps walk a
+  // plain array instead of asking the specification for every case. A slot
+  // without descriptor allows missing values in both modes.
+  struct SlotPlan {
+    int fRecInd;
+    int fVormInd;
+    bool fbProcSysMiss;
+    bool fbScoreSysMiss;
+    bool fbUserMissValid;
+  };
+  // The same for one matrix specification.
+  struct MatrixPlan {
+    int fRecInd;
+    int fGroupIndex;
+    const KVOMatrixSpecs* fpSpec;
+    bool fbUserMissValid;
+  };
+  // The same for one free slot: the value it receives.
+  struct FreePlan {
+    int fRecInd;
+    double fValue;
+  };
+
   void ApplyWeightFilterRule();
+  // Re-reads the plans above from the specification.
+  void RefreshPlans();
+  // Whether a slot's missing values are allowed in the current mode.
+  bool SysMissAllowed(const SlotPlan& plan) const {
+    return fbScoreIteration ? plan.fbScoreSysMiss : plan.fbProcSysMiss;
+  }
+  // Writes a category code into its slot: the code, or the system-missing
+  // value for a code of -1 that the slot does not allow; false then.
+  static bool StoreCode(double* record, const SlotPlan& plan, int code, bool score, double sysMis) {
+    if (code == -1 && !(score ? plan.fbScoreSysMiss : plan.fbProcSysMiss)) {
+      record[plan.fRecInd] = sysMis;
+      return false;
+    }
+    record[plan.fRecInd] = static_cast<double>(code);
+    return true;
+  }
+  // Creates the adapters of the current SplitData (steps of CreateVarAdapters).
+  void CreateAdaptersOfCurrentGroup();
+  // Zeroes the current group's counters.
+  void ZeroCounters();
   // The current split group's categorical adapter of a record slot, or null.
   KVOCatVarAdapter* CatAdapterAt(int recInd) const;
   KVOContVarAdapter* ContAdapterAt(int recInd) const;
+
+  std::vector<SlotPlan> fvCatPlan;
+  std::vector<SlotPlan> fvContPlan;
+  std::vector<MatrixPlan> fvMatrixPlan;
+  std::vector<FreePlan> fvFreePlan;
+  int fCaseCountInd = -1;
+  int fGlobalCountInd = -1;
 };
 
 #endif  // KVOADAPTER_KVOINPUTADAPTER_H

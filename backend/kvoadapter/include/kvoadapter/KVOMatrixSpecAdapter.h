@@ -39,6 +39,7 @@ class KVO_EXPORT KVOMatrixSpecAdapter {
   std::vector<OBS> fvKeyBuffer;
   std::vector<int> fvKeyCells;  // cells of each variable's value in the key
   double fMissValue;
+  bool fbKeyUsable;  // the map's key covers the variables: Recode may look up
 };
 
 #endif  // KVOADAPTER_KVOMATRIXSPECADAPTER_H

@@ -30,8 +30,10 @@ void PadInto(const std::string& text, size_t width, char* out) {
 std::string MemoryVariable::Check(VariableSpec& spec) {
   const std::string where = "variable " + Quoted(spec.fName) + ": ";
   if (spec.fName.empty()) return "a variable needs a name";
+  // Names are a CSV header's texts: blanks and dots are fine, control
+  // characters are not.
   for (unsigned char c : spec.fName) {
-    if (c <= ' ') return where + "the name contains a blank or control character";
+    if (c < ' ' || c == 0x7F) return where + "the name contains a control character";
   }
   if (spec.fType < 0) return where + "type " + std::to_string(spec.fType) + " is not 0 or a string width";
   const bool isString = spec.fType > 0;

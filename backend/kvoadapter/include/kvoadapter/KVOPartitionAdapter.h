@@ -1,0 +1,140 @@
+// An input adapter that divides the cases into training, test and holdout
+// partitions, at random by percentages or by a partition variable. In the
+// first data pass only training cases reach the component (random draws are
+// recorded in a partition flag file); in the second every partitioned case
+// is marked, written to per-partition temporary record files and counted
+// into per-partition statistics; the training file can then be split into
+// cross-validation folds. One thread at a time. Owns the flag file and every
+// partition file; borrows the random source (and, like its base, the
+// specification and the data source).
+#ifndef KVOADAPTER_KVOPARTITIONADAPTER_H
+#define KVOADAPTER_KVOPARTITIONADAPTER_H
+
+#include <qor/Services.h>
+
+#include <vector>
+
+#include "kvoadapter/KVODataFileIter.h"
+#include "kvoadapter/KVOExport.h"
+#include "kvoadapter/KVOInputAdapter.h"
+
+// The partition files of one split group; the iterators are owned by the
+// partition adapter.
+struct KVO_EXPORT SplitPartData {
+  // Records of every partition; exists when records carry a partition indicator.
+  KVODataFileIter* fpPartMixedIter = nullptr;
+  // One file per partition when separate files are wanted; null entries for
+  // partitions without a file.
+  std::vector<KVODataFileIter*> fvpPartSeparIters;
+};
+
+class KVO_EXPORT KVOPartitionAdapter : public KVOInputAdapter {
+ public:
+  static constexpr int MIN_NUM_PARTS = 2;
+  static constexpr int MAX_NUM_PARTS = 3;
+
+  // No partitioning: every case belongs to partition 0 (training).
+  KVOPartitionAdapter(KVOVarValidSpecs* specs, ProcedureDataSource& dataSource);
+  // Random partitioning by percentages (2 or 3 of them, training first).
+  // `rng` is borrowed; `rngResettable`: the host re-seeds it before every
+  // pass, so draws are repeated instead of recorded.
+  KVOPartitionAdapter(KVOVarValidSpecs* specs, ProcedureDataSource& dataSource,
+                      const std::vector<double>& partPcts, QorCommon::QorRandom* rng, bool rngResettable);
+  // Partitioning by a variable: > 0 training, 0 test, < 0 holdout (test with
+  // two partitions); a system-missing value drops the case.
+  KVOPartitionAdapter(KVOVarValidSpecs* specs, ProcedureDataSource& dataSource, int partVarIndex, int nParts);
+  // The files are owned by exactly one adapter; copying is refused.
+  KVOPartitionAdapter(const KVOPartitionAdapter&) = delete;
+  KVOPartitionAdapter& operator=(const KVOPartitionAdapter&) = delete;
+  ~KVOPartitionAdapter() override;
+
+  // --- Assignment ---------------------------------------------------------
+  void SetDependVariable(int vormInd);
+  int GetDependVariable() const { return fDependVar; }
+  bool GetRandomPartition() const { return fbRandomPartition; }
+  bool GetVariablePartition() const { return fPartVarIndex >= 0; }
+  bool GetRNGResettable() const { return fbRNGResettable; }
+  int GetExclCaseCount() const { return fExclCaseCount; }
+  int GetNPartitions() const { return fNPartData; }
+  const std::vector<double>& GetPartEndPoints() const { return fvPartEndPoints; }
+  // Rewrites the current split group's training file with a fold number in
+  // record slot `crossValidRecVar` of every record. True when every fold got
+  // at least one record. `cancel` may be null.
+  bool GetCrossValidPartition(int nFolds, int crossValidRecVar, QorCommon::QorQueryCancel* cancel);
+
+  bool PreprocessCase() override;
+  bool PreprocessRecord(double* record) override;
+
+  // --- Files and statistics -------------------------------------------------
+  // Call before the second data pass. `partRecVar`: the record slot for the
+  // partition indicator, -1 for none (and then no mixed file).
+  void SetPartIterOptions(bool makeSeparIters, bool keepStats, int partRecVar);
+  void SetKeepPartIters(bool keep) { fbKeepPartIters = keep; }
+  bool GetKeepPartIters() const { return fbKeepPartIters; }
+  bool HasValidTempFiles() const { return fbValidTempFiles; }
+  // The current split group's files (null / empty before the second pass).
+  // Iterators left in the vector stay owned by the adapter.
+  KVODataFileIter* GetPartMixedIter();
+  std::vector<KVODataFileIter*>& GetPartSeparIters();
+  const std::vector<int>& GetCaseCounts() const { return fvCaseCounts; }
+  const std::vector<std::vector<double>>& GetMinValues() const { return fvvMinValues; }
+  const std::vector<std::vector<double>>& GetMaxValues() const { return fvvMaxValues; }
+  const std::vector<std::vector<double>>& GetMeanValues() const { return fvvMeanValues; }
+  // The mean of squares per partition and record slot.
+  const std::vector<std::vector<double>>& GetVariances() const { return fvvVariances; }
+  // The cases of a split group (or of all data) have been read in a pass:
+  // completes the group's files and statistics in the second pass.
+  bool CompleteSplit();
+
+ protected:
+  void PrepareNewPass() override;
+  void PrepareNewSplit() override;
+
+ private:
+  void SetPartitionOptions();
+  int PartitionRandom();
+  int PartitionVariable(double value) const;
+  bool CreateTempFiles();
+  bool UpdateTempFile(double* record, int part);
+  bool CompleteTempFiles();
+  bool CleanTempFiles();
+  bool InitAllStats();
+  bool ResetAllStats();
+  bool UpdateStatistics(double* record, int part);
+  bool CompleteStatistics();
+  bool CompletePartition();
+  // Deletes the files of one split group.
+  static void ReleaseFiles(SplitPartData& data);
+
+  std::vector<double> fvPartPcts;
+  int fPartVarIndex;
+  int fNPartData;
+  int fCasePart;
+  int fDependVar;
+  int fDependRecVar;
+  bool fbDependCatVar;
+  QorCommon::QorRandom* fpRandomNumbers;
+  bool fbRNGResettable;
+  bool fbRandomPartition;
+  std::vector<bool> fvbRandomPartition;
+  std::vector<double> fvPartEndPoints;
+  KVODataFileIter* fpPartFlagIter;
+  int fPartRecVar;
+  SplitPartData* fpSplitPartData;
+  std::vector<SplitPartData> fvAllSplitPartData;
+  bool fbMakeSeparIters;
+  std::vector<int> fvCaseCounts;
+  bool fbKeepPartIters;
+  bool fbValidTempFiles;
+  int fExclCaseCount;
+  bool fbKeepStats;
+  std::vector<std::vector<double>> fvvMinValues;
+  std::vector<std::vector<double>> fvvMaxValues;
+  std::vector<std::vector<double>> fvvSums;
+  std::vector<std::vector<double>> fvvMeanValues;
+  std::vector<std::vector<double>> fvvSumSquares;
+  std::vector<std::vector<double>> fvvVariances;
+  std::vector<KVODataFileIter*> fvNoIters;  // handed out when no split group is current
+};
+
+#endif  // KVOADAPTER_KVOPARTITIONADAPTER_H

@@ -1,0 +1,469 @@
+#include "kvoadapter/KVOPartitionAdapter.h"
+
+#include <qor/Record.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "KVOAssert.h"
+#include "kvoadapter/KVOUniformRandom.h"
+
+namespace {
+
+constexpr const char* KVO_SOURCE = "KVOPartitionAdapter";
+
+// Record value of the partition indicator: training 1, test 0, holdout -1.
+double PartitionIndicator(int part) {
+  switch (part) {
+    case 0:
+      return 1.0;
+    case 1:
+      return 0.0;
+    default:
+      return -1.0;
+  }
+}
+
+size_t SizeOf(int count) { return count > 0 ? static_cast<size_t>(count) : 0; }
+
+}  // namespace
+
+// --- Construction ---------------------------------------------------------------
+
+KVOPartitionAdapter::KVOPartitionAdapter(KVOVarValidSpecs* specs, ProcedureDataSource& dataSource)
+    : KVOInputAdapter(specs, dataSource),
+      fPartVarIndex(-1),
+      fNPartData(1),
+      fCasePart(0),
+      fDependVar(-1),
+      fDependRecVar(-1),
+      fbDependCatVar(true),
+      fpRandomNumbers(nullptr),
+      fbRNGResettable(false),
+      fbRandomPartition(false),
+      fpPartFlagIter(nullptr),
+      fPartRecVar(-1),
+      fpSplitPartData(nullptr),
+      fbMakeSeparIters(true),
+      fbKeepPartIters(false),
+      fbValidTempFiles(true),
+      fExclCaseCount(0),
+      fbKeepStats(false) {
+  SetPartitionOptions();
+}
+
+KVOPartitionAdapter::KVOPartitionAdapter(KVOVarValidSpecs* specs, ProcedureDataSource& dataSource,
+                                         const std::vector<double>& partPcts, QorCommon::QorRandom* rng,
+                                         bool rngResettable)
+    : KVOPartitionAdapter(specs, dataSource) {
+  fvPartPcts = partPcts;
+  fNPartData = static_cast<int>(partPcts.size());
+  fpRandomNumbers = rng;
+  fbRNGResettable = rngResettable;
+  KVO_ASSERT(fNPartData >= MIN_NUM_PARTS);
+  KVO_ASSERT(fNPartData <= MAX_NUM_PARTS);
+  SetPartitionOptions();
+}
+
+KVOPartitionAdapter::KVOPartitionAdapter(KVOVarValidSpecs* specs, ProcedureDataSource& dataSource,
+                                         int partVarIndex, int nParts)
+    : KVOPartitionAdapter(specs, dataSource) {
+  fPartVarIndex = partVarIndex;
+  fNPartData = nParts;
+  KVO_ASSERT(fNPartData >= MIN_NUM_PARTS);
+  KVO_ASSERT(fNPartData <= MAX_NUM_PARTS);
+  SetPartitionOptions();
+}
+
+KVOPartitionAdapter::~KVOPartitionAdapter() {
+  delete fpPartFlagIter;
+  fpPartFlagIter = nullptr;
+  for (SplitPartData& data : fvAllSplitPartData) ReleaseFiles(data);
+}
+
+void KVOPartitionAdapter::SetPartitionOptions() {
+  const size_t nParts = SizeOf(fNPartData);
+  fvbRandomPartition.assign(nParts, false);
+  fvPartEndPoints.assign(nParts, 0.0);
+  fvCaseCounts.assign(nParts, 0);
+  fbRandomPartition = false;
+  delete fpPartFlagIter;
+  fpPartFlagIter = nullptr;
+  if (fPartVarIndex >= 0 || fvPartPcts.empty()) return;
+
+  if (!KVO_ASSERT_TEXT(fvPartPcts.size() == nParts, "fvPartPcts.size() == fNPartData")) return;
+  double partEnd = 0.0;
+  int nRandomParts = 0;
+  for (size_t iPart = 0; iPart < nParts; ++iPart) {
+    fvPartEndPoints[iPart] = partEnd;
+    if (fvPartPcts[iPart] > 0.0) {
+      fvbRandomPartition[iPart] = true;
+      // A fraction by multiplying with 0.01: 70 * 0.01 is 0.7000000000000001,
+      // which is what decides the boundary cases.
+      const double currentPart = fvPartPcts[iPart] * 0.01;
+      KVO_ASSERT(currentPart > 0.0);
+      partEnd += currentPart;
+      KVO_ASSERT(fvPartEndPoints[iPart] < partEnd);
+      ++nRandomParts;
+    }
+  }
+  fbRandomPartition = nRandomParts >= 2;
+  if (fbRandomPartition) {
+    KVO_ASSERT_TEXT(fvbRandomPartition[0], "fvbRandomPartition[0] > 0.0");
+    if (!fbRNGResettable) fpPartFlagIter = new KVODataFileIter(2);
+  }
+}
+
+void KVOPartitionAdapter::SetDependVariable(int vormInd) {
+  fDependVar = vormInd;
+  fDependRecVar = fpValidSpecs->GetRecVarIndex(vormInd);
+  fbDependCatVar = fpValidSpecs->GetVORMCatVar(vormInd);
+}
+
+// --- Assignment -----------------------------------------------------------------
+
+int KVOPartitionAdapter::PartitionRandom() {
+  if (fDataPassCount > 1) return -1;
+  if (!KVO_ASSERT(fpRandomNumbers != 0)) return -1;
+  const double u = fpRandomNumbers->GetRandom();
+  const int globalCaseCount = fpDSIter ? static_cast<int>(fpDSIter->GetCaseNumber()) : 0;
+
+  if (fDataPassCount == 0 || fbRNGResettable) {
+    int iPart = -1;
+    for (int i = 0; i < fNPartData; ++i) {
+      const double upper = i + 1 < fNPartData ? fvPartEndPoints[static_cast<size_t>(i) + 1] : 1.0;
+      if (u >= fvPartEndPoints[static_cast<size_t>(i)] && u < upper) {
+        iPart = i;
+        break;
+      }
+    }
+    KVO_ASSERT(iPart >= 0 && iPart < fNPartData);
+    if (fDataPassCount == 0 && !fbRNGResettable && iPart >= 0 && fpPartFlagIter != nullptr) {
+      double partFlagRecord[2] = {static_cast<double>(globalCaseCount), static_cast<double>(iPart)};
+      fpPartFlagIter->AddNewRecord(partFlagRecord);
+    }
+    return iPart;
+  }
+
+  // Second pass: read the first pass's assignment back from the flag file,
+  // strictly forward.
+  const QorCommon::Record* current = fpPartFlagIter ? fpPartFlagIter->Current() : nullptr;
+  const double* partFlagRecord = current ? current->GetAll() : nullptr;
+  KVO_ASSERT(partFlagRecord != 0);
+  if (!fbScoreIteration) {
+    KVO_ASSERT(partFlagRecord != 0 && partFlagRecord[0] <= (double)globalCaseCount);
+  }
+  while (partFlagRecord != nullptr && partFlagRecord[0] < static_cast<double>(globalCaseCount)) {
+    fpPartFlagIter->Next();
+    current = fpPartFlagIter->Current();
+    partFlagRecord = current ? current->GetAll() : nullptr;
+  }
+  if (!fbScoreIteration) {
+    KVO_ASSERT(partFlagRecord != 0 && partFlagRecord[0] == (double)globalCaseCount);
+  }
+  if (partFlagRecord != nullptr && partFlagRecord[0] == static_cast<double>(globalCaseCount)) {
+    return static_cast<int>(partFlagRecord[1]);
+  }
+  return fNPartData - 1;
+}
+
+int KVOPartitionAdapter::PartitionVariable(double value) const {
+  if (value > 0.0) return 0;
+  if (value == 0.0) return 1;
+  return fNPartData != 2 ? 2 : 1;
+}
+
+bool KVOPartitionAdapter::PreprocessCase() {
+  if (fDataPassCount <= 1) {
+    bool assigned = false;
+    int part = 0;
+    if (fPartVarIndex >= 0) {
+      if (fpDSIter == nullptr) return false;
+      const double value = fpDSIter->GetNumericValue(fPartVarIndex);
+      if (value == fSysMis) return false;
+      part = PartitionVariable(value);
+      assigned = true;
+    } else if (fbRandomPartition) {
+      part = PartitionRandom();
+      assigned = true;
+    }
+    if (assigned) {
+      if (part < 0 || part >= fNPartData) return false;
+      fCasePart = part;
+    }
+  }
+  if (fDataPassCount == 0) return fCasePart == 0;
+  if (fDataPassCount == 1) ++fExclCaseCount;
+  return true;
+}
+
+bool KVOPartitionAdapter::PreprocessRecord(double* record) {
+  if (fDataPassCount == 0) return true;
+  if (fPartRecVar >= 0) record[fPartRecVar] = PartitionIndicator(fCasePart);
+
+  if (fDependRecVar >= 0 && !fbScoreIteration && (fCasePart == 0 || fCasePart < fNPartData - 1)) {
+    const double dependValue = record[fDependRecVar];
+    if (fbDependCatVar) {
+      // The code truncated toward zero must be 0 or more.
+      if (!(dependValue > -1.0)) return false;
+    } else if (QorCommon::QorMV::IsMissing(dependValue)) {
+      return false;
+    }
+  }
+
+  if (fDataPassCount == 1) {
+    bool ok = UpdateTempFile(record, fCasePart);
+    if (fbKeepStats) ok = UpdateStatistics(record, fCasePart) && ok;
+    if (!ok) return false;
+    --fExclCaseCount;
+  }
+  return true;
+}
+
+// --- Cross-validation folds ---------------------------------------------------------
+
+bool KVOPartitionAdapter::GetCrossValidPartition(int nFolds, int crossValidRecVar,
+                                                 QorCommon::QorQueryCancel* cancel) {
+  const int nVars = fpValidSpecs->GetNRecordVars();
+  if (!KVO_ASSERT(crossValidRecVar >= 0) || crossValidRecVar >= nVars || nFolds < 1) return false;
+
+  std::unique_ptr<KVOUniformRandom> ownRandom;
+  QorCommon::QorRandom* random = fpRandomNumbers;
+  if (random == nullptr) {
+    ownRandom = std::make_unique<KVOUniformRandom>();
+    random = ownRandom.get();
+  }
+
+  if (fpSplitPartData == nullptr || fpSplitPartData->fvpPartSeparIters.empty() ||
+      fpSplitPartData->fvpPartSeparIters[0] == nullptr) {
+    return true;
+  }
+  KVODataFileIter* source = fpSplitPartData->fvpPartSeparIters[0];
+  bool ok = source->NewPass() == 0 && source->HasMore();
+  if (!ok) return false;
+
+  auto folded = std::make_unique<KVODataFileIter>(*this);
+  QorCommon::Record work(nVars);
+  double* workValues = work.GetAll();
+  std::vector<bool> foldSeen(static_cast<size_t>(nFolds), false);
+  while (ok && source->HasMore()) {
+    if (cancel != nullptr && cancel->GetCancel()) break;
+    const QorCommon::Record* recordPtr = source->Current();
+    if (!KVO_ASSERT(recordPtr != 0)) {
+      ok = false;
+      break;
+    }
+    std::copy_n(recordPtr->GetAll(), nVars, workValues);
+    int fold = static_cast<int>(nFolds * random->GetRandom());
+    if (fold >= nFolds) fold = nFolds - 1;
+    if (fold < 0) fold = 0;
+    workValues[crossValidRecVar] = static_cast<double>(fold);
+    folded->AddNewRecord(workValues);
+    foldSeen[static_cast<size_t>(fold)] = true;
+    source->Next();
+    if (source->GetFailReason() == 3) ok = false;
+  }
+  if (!ok) return false;
+
+  folded->CompleteDataFile();
+  delete fpSplitPartData->fvpPartSeparIters[0];
+  fpSplitPartData->fvpPartSeparIters[0] = folded.release();
+  return std::all_of(foldSeen.begin(), foldSeen.end(), [](bool seen) { return seen; });
+}
+
+// --- Files ------------------------------------------------------------------------
+
+void KVOPartitionAdapter::SetPartIterOptions(bool makeSeparIters, bool keepStats, int partRecVar) {
+  fbMakeSeparIters = makeSeparIters;
+  fbKeepStats = keepStats;
+  if (fbKeepStats) InitAllStats();
+  fPartRecVar = partRecVar;
+}
+
+KVODataFileIter* KVOPartitionAdapter::GetPartMixedIter() {
+  return fpSplitPartData ? fpSplitPartData->fpPartMixedIter : nullptr;
+}
+
+std::vector<KVODataFileIter*>& KVOPartitionAdapter::GetPartSeparIters() {
+  if (fpSplitPartData == nullptr) {
+    fvNoIters.clear();
+    return fvNoIters;
+  }
+  return fpSplitPartData->fvpPartSeparIters;
+}
+
+void KVOPartitionAdapter::ReleaseFiles(SplitPartData& data) {
+  delete data.fpPartMixedIter;
+  data.fpPartMixedIter = nullptr;
+  for (KVODataFileIter*& iter : data.fvpPartSeparIters) {
+    delete iter;
+    iter = nullptr;
+  }
+}
+
+bool KVOPartitionAdapter::CreateTempFiles() {
+  if (fpSplitPartData == nullptr) return false;
+  if (fPartRecVar >= 0) {
+    auto mixed = std::make_unique<KVODataFileIter>(*this);
+    if (!mixed->HasValidTempFile()) {
+      fbValidTempFiles = false;
+      return false;
+    }
+    fpSplitPartData->fpPartMixedIter = mixed.release();
+  }
+  if (fbMakeSeparIters) {
+    std::vector<KVODataFileIter*>& separ = fpSplitPartData->fvpPartSeparIters;
+    KVO_ASSERT_TEXT(separ.size() == SizeOf(fNPartData), "fpSplitPartData->fvpPartSeparIters.size() == fNPartData");
+    for (size_t iPart = 0; iPart < separ.size() && iPart < SizeOf(fNPartData); ++iPart) {
+      if (iPart >= 1 && fPartVarIndex < 0 && !fvbRandomPartition[iPart]) continue;
+      auto file = std::make_unique<KVODataFileIter>(*this);
+      if (!file->HasValidTempFile()) {
+        fbValidTempFiles = false;
+        return false;
+      }
+      separ[iPart] = file.release();
+    }
+  }
+  return true;
+}
+
+bool KVOPartitionAdapter::UpdateTempFile(double* record, int part) {
+  if (fpSplitPartData == nullptr) return false;
+  bool ok = true;
+  if (fpSplitPartData->fpPartMixedIter != nullptr) ok = fpSplitPartData->fpPartMixedIter->AddNewRecord(record);
+  const std::vector<KVODataFileIter*>& separ = fpSplitPartData->fvpPartSeparIters;
+  if (part >= 0 && static_cast<size_t>(part) < separ.size() && separ[static_cast<size_t>(part)] != nullptr) {
+    ok = separ[static_cast<size_t>(part)]->AddNewRecord(record) && ok;
+  }
+  return ok;
+}
+
+bool KVOPartitionAdapter::CompleteTempFiles() {
+  if (fpSplitPartData == nullptr) return true;
+  if (fpSplitPartData->fpPartMixedIter != nullptr) fpSplitPartData->fpPartMixedIter->CompleteDataFile();
+  std::vector<KVODataFileIter*>& separ = fpSplitPartData->fvpPartSeparIters;
+  for (size_t iPart = 0; iPart < separ.size(); ++iPart) {
+    if (separ[iPart] == nullptr) continue;
+    separ[iPart]->CompleteDataFile();
+    // An empty test or holdout file of a partition variable is dropped; a
+    // random partition's empty file stays, completed as a failure.
+    if (fPartVarIndex >= 0 && iPart != 0 && iPart < fvCaseCounts.size() && fvCaseCounts[iPart] == 0) {
+      delete separ[iPart];
+      separ[iPart] = nullptr;
+    }
+  }
+  return true;
+}
+
+bool KVOPartitionAdapter::CleanTempFiles() {
+  if (!fbKeepPartIters && fpSplitPartData != nullptr) ReleaseFiles(*fpSplitPartData);
+  return true;
+}
+
+// --- Statistics ---------------------------------------------------------------------
+
+bool KVOPartitionAdapter::InitAllStats() {
+  const size_t nParts = SizeOf(fNPartData);
+  const size_t nVars = SizeOf(fpValidSpecs->GetNRecordVars());
+  for (auto* table : {&fvvMinValues, &fvvMaxValues, &fvvSums, &fvvMeanValues, &fvvSumSquares, &fvvVariances}) {
+    const bool isRange = table == &fvvMinValues || table == &fvvMaxValues;
+    table->resize(nParts);
+    for (std::vector<double>& row : *table) row.resize(nVars, isRange ? fSysMis : 0.0);
+  }
+  return true;
+}
+
+bool KVOPartitionAdapter::ResetAllStats() {
+  std::fill(fvCaseCounts.begin(), fvCaseCounts.end(), 0);
+  for (auto* table : {&fvvMinValues, &fvvMaxValues, &fvvSums, &fvvMeanValues, &fvvSumSquares, &fvvVariances}) {
+    const bool isRange = table == &fvvMinValues || table == &fvvMaxValues;
+    for (std::vector<double>& row : *table) std::fill(row.begin(), row.end(), isRange ? fSysMis : 0.0);
+  }
+  return true;
+}
+
+bool KVOPartitionAdapter::UpdateStatistics(double* record, int part) {
+  if (part < 0 || static_cast<size_t>(part) >= fvCaseCounts.size() ||
+      static_cast<size_t>(part) >= fvvMinValues.size()) {
+    return false;
+  }
+  const size_t p = static_cast<size_t>(part);
+  ++fvCaseCounts[p];
+  std::vector<double>& mins = fvvMinValues[p];
+  std::vector<double>& maxs = fvvMaxValues[p];
+  std::vector<double>& sums = fvvSums[p];
+  std::vector<double>& squares = fvvSumSquares[p];
+  for (size_t i = 0; i < mins.size(); ++i) {
+    const double v = record[i];
+    if (v == fSysMis || fpValidSpecs->GetRecordCatVar(static_cast<int>(i))) continue;
+    if (mins[i] == fSysMis || mins[i] > v) mins[i] = v;
+    if (maxs[i] == fSysMis || maxs[i] < v) maxs[i] = v;
+    sums[i] += v;
+    squares[i] += v * v;
+  }
+  return true;
+}
+
+bool KVOPartitionAdapter::CompleteStatistics() {
+  for (size_t p = 0; p < fvCaseCounts.size() && p < fvvMeanValues.size(); ++p) {
+    const int count = fvCaseCounts[p];
+    if (count == 0) continue;
+    for (size_t i = 0; i < fvvMeanValues[p].size(); ++i) {
+      fvvMeanValues[p][i] = fvvSums[p][i] / count;
+      fvvVariances[p][i] = fvvSumSquares[p][i] / count;
+    }
+  }
+  return true;
+}
+
+bool KVOPartitionAdapter::CompletePartition() {
+  if (fDataPassCount == 0 && fbRandomPartition && !fbRNGResettable) KVO_ASSERT(fpRandomNumbers != 0);
+  return true;
+}
+
+bool KVOPartitionAdapter::CompleteSplit() {
+  if (fDataPassCount > 1) return true;
+  CompletePartition();
+  if (fDataPassCount != 1) return true;
+  bool ok = CompleteTempFiles();
+  if (fbKeepStats) ok = CompleteStatistics() && ok;
+  return ok;
+}
+
+// --- Pass and split hooks -----------------------------------------------------------
+
+void KVOPartitionAdapter::PrepareNewPass() {
+  if (fDataPassCount == 1) {
+    if (fpPartFlagIter != nullptr) fpPartFlagIter->CompleteDataFile();
+    for (SplitPartData& data : fvAllSplitPartData) ReleaseFiles(data);
+    SplitPartData fresh;
+    if (fbMakeSeparIters) fresh.fvpPartSeparIters.assign(SizeOf(fNPartData), nullptr);
+    fvAllSplitPartData.assign(fvAllSplitData.size(), fresh);
+  } else if (fDataPassCount == 2) {
+    CleanTempFiles();
+    if (fbKeepStats) ResetAllStats();
+    fExclCaseCount = 0;
+  }
+  if (fDataPassCount >= 1) {
+    fpSplitPartData = nullptr;
+    if (!KVO_ASSERT(fvAllSplitPartData.size() > 0)) return;
+    fpSplitPartData = &fvAllSplitPartData[0];
+    if (fDataPassCount == 1) CreateTempFiles();
+  }
+}
+
+void KVOPartitionAdapter::PrepareNewSplit() {
+  if (fDataPassCount == 1) {
+    CleanTempFiles();
+    if (fbKeepStats) ResetAllStats();
+    fExclCaseCount = 0;
+  }
+  if (fDataPassCount >= 1) {
+    if (!KVO_ASSERT_TEXT(fSplitCount >= 0 && static_cast<size_t>(fSplitCount) < fvAllSplitPartData.size(),
+                         "fSplitCount < fvAllSplitPartData.size()")) {
+      return;
+    }
+    fpSplitPartData = &fvAllSplitPartData[static_cast<size_t>(fSplitCount)];
+    if (fDataPassCount == 1) CreateTempFiles();
+  }
+}

@@ -1,0 +1,265 @@
+// Split-file handling of the input adapter: switching it on, moving between
+// groups in passes driven by the data-pass iterator, kept and dropped group
+// data, the walk without iterator, and the groups' names, values and labels.
+#include <gtest/gtest.h>
+#include <kvoadapter/KVOInputAdapter.h>
+#include <kvoadapter/KVOProcDataSourceIter.h>
+
+#include "MainLoopTestSupport.h"
+
+namespace {
+
+using mainloop_test::AddRow;
+using mainloop_test::AssertsFrom;
+using mainloop_test::StringOf;
+
+class CountingProcedure : public BpProcedure {
+ public:
+  void SplitChange() override { ++fNChanges; }
+  int fNChanges = 0;
+};
+
+class KVOInputAdapterSplitTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    standin::VariableSpec regionSpec;
+    regionSpec.fName = "region";
+    regionSpec.fLabel = "Sales region";
+    regionSpec.fFormat = VORM_Format(VORM_Format::F, 8, 0);
+    regionSpec.fMeasure = standin::Measure::Nominal;
+    regionSpec.fNumericLabels = {{1.0, "North"}, {2.0, "South"}};
+    region = ds.AddVariable(regionSpec);
+    zone = ds.AddString("zone", 20);
+    color = ds.AddString("color", 8);
+    // Groups by region: 1 (2 cases), 2 (3 cases), 3 (1 case).
+    const char* colors[] = {"red", "blue", "blue", "green", "green", "red"};
+    const double regions[] = {1, 1, 2, 2, 2, 3};
+    const char* zones[] = {"abcdefghijklmnopqrst", "abcdefghijklmnopqrst", "xy", "xy", "xy", "q"};
+    for (int i = 0; i < 6; ++i) AddRow(ds, {regions[i], std::string(zones[i]), std::string(colors[i])});
+    ds.SetSplitVariables({region});
+    rc = specs.AddVariable(color, true);
+    rl = specs.SetCaseCount();
+  }
+
+  // Reads the current group to its end; returns the codes of color.
+  std::vector<double> ReadGroup(KVOProcDataSourceIter& iter) {
+    std::vector<double> codes;
+    while (iter.HasMore()) codes.push_back(iter.Next()->GetAll()[rc]);
+    EXPECT_EQ(iter.GetFailReason(), 1);
+    return codes;
+  }
+
+  // The numeric split value of the current group.
+  static double RegionOf(const KVOInputAdapter& adapter) {
+    const std::vector<OBS*>& values = adapter.GetSplitValues();
+    return values.size() == 1 && values[0] != nullptr ? values[0]->num : -1.0;
+  }
+
+  mainloop_test::QuietHost quiet;
+  standin::MemoryDataSource ds;
+  KVOVarValidSpecs specs;
+  CountingProcedure procedure;
+  int region = -1, zone = -1, color = -1, rc = -1, rl = -1;
+};
+
+TEST_F(KVOInputAdapterSplitTest, SetSplitFileTakesTheFlagTheHostChooses) {
+  standin::MemoryDataSource plain;
+  KVOVarValidSpecs plainSpecs;
+  plainSpecs.AddVariable(plain.AddNumeric("v"), true);
+  KVOInputAdapter unsplit(&plainSpecs, plain);
+  unsplit.SetSplitFile(procedure, true, true, false);
+  EXPECT_FALSE(unsplit.GetSplitFile());
+  EXPECT_TRUE(unsplit.GetKeepSplitInfo());
+
+  KVOInputAdapter adapter(&specs, ds);
+  EXPECT_FALSE(adapter.GetSplitFile());  // off until asked for
+  ds.SetSplitRequested(false);
+  adapter.SetSplitFile(procedure, /*splitWhenClear=*/true, /*splitWhenSet=*/false, false);
+  EXPECT_TRUE(adapter.GetSplitFile());
+  EXPECT_FALSE(adapter.GetKeepSplitInfo());
+  adapter.SetSplitFile(procedure, false, true, false);
+  EXPECT_FALSE(adapter.GetSplitFile());
+  EXPECT_TRUE(adapter.GetKeepSplitInfo());  // keeping is only turned off with splits on
+  ds.SetSplitRequested(true);
+  adapter.SetSplitFile(procedure, false, true, true);
+  EXPECT_TRUE(adapter.GetSplitFile());
+  EXPECT_TRUE(adapter.GetKeepSplitInfo());
+}
+
+TEST_F(KVOInputAdapterSplitTest, ThreeGroupsInTwoPassesKeepCategoriesAndValuesAndRestartCounters) {
+  KVOInputAdapter adapter(&specs, ds);
+  adapter.SetSplitFile(procedure, true, true, true);
+  KVOProcDataSourceIter iter(adapter, true);
+  ASSERT_TRUE(iter.GetSplitFile());
+
+  // First pass: codes in order of first appearance within each group.
+  const std::vector<std::vector<double>> codes = {{0, 1}, {0, 1, 1}, {0}};
+  const std::vector<int> groupSizes = {2, 3, 1};
+  std::vector<const OBS*> storedValues;
+  for (int group = 0; group < 3; ++group) {
+    if (group > 0) {
+      ASSERT_TRUE(iter.NewSplit()) << group;
+    }
+    EXPECT_EQ(ReadGroup(iter), codes[static_cast<size_t>(group)]) << group;
+    EXPECT_EQ(adapter.GetSplitCount(), group + 1);
+    EXPECT_EQ(adapter.GetNCases(), groupSizes[static_cast<size_t>(group)]);
+    EXPECT_EQ(adapter.GetNRecords(), groupSizes[static_cast<size_t>(group)]);
+    EXPECT_EQ(RegionOf(adapter), group + 1.0);
+    storedValues.push_back(adapter.GetSplitValues()[0]);
+  }
+  EXPECT_FALSE(iter.NewSplit());
+  EXPECT_EQ(adapter.GetNSplitData(), 3);
+  EXPECT_EQ(adapter.GetSplitCount(), 3);
+  EXPECT_EQ(adapter.GetCumNCases(), 6);
+  EXPECT_EQ(procedure.fNChanges, 3);
+  EXPECT_EQ(adapter.GetRecordCatVarSize(rc), 1);  // group 3: red only
+  EXPECT_EQ(StringOf(adapter.DecodeRecordCatValue(rc, 0), 8), "red     ");
+
+  // Second pass: the groups' categories and values stay, the counters start
+  // again, and the local counter restarts per group.
+  ASSERT_EQ(iter.NewPass(), 0);
+  EXPECT_EQ(adapter.GetDataPassCount(), 1);
+  EXPECT_EQ(adapter.GetNSplitData(), 3);
+  for (int group = 0; group < 3; ++group) {
+    if (group > 0) {
+      ASSERT_TRUE(iter.NewSplit()) << group;
+    }
+    EXPECT_EQ(adapter.GetNCases(), 1) << group;  // the read-ahead case only
+    std::vector<double> localCounts;
+    std::vector<double> groupCodes;
+    while (iter.HasMore()) {
+      const double* values = iter.Next()->GetAll();
+      groupCodes.push_back(values[rc]);
+      localCounts.push_back(values[rl]);
+    }
+    EXPECT_EQ(groupCodes, codes[static_cast<size_t>(group)]);
+    EXPECT_EQ(localCounts.size(), static_cast<size_t>(groupSizes[static_cast<size_t>(group)]));
+    for (size_t i = 0; i < localCounts.size(); ++i) EXPECT_EQ(localCounts[i], static_cast<double>(i));
+    EXPECT_EQ(adapter.GetSplitValues()[0], storedValues[static_cast<size_t>(group)]);
+    EXPECT_EQ(RegionOf(adapter), group + 1.0);
+    EXPECT_EQ(adapter.GetCumNCases(), group == 0 ? 2 : group == 1 ? 5 : 6);
+  }
+  EXPECT_FALSE(iter.NewSplit());
+  EXPECT_EQ(procedure.fNChanges, 6);
+  EXPECT_TRUE(AssertsFrom("KVOInputAdapter").empty());
+}
+
+TEST_F(KVOInputAdapterSplitTest, WithoutKeptInformationOnlyTheCurrentGroupExists) {
+  KVOInputAdapter adapter(&specs, ds);
+  adapter.SetSplitFile(procedure, true, true, false);
+  KVOProcDataSourceIter iter(adapter, true);
+  EXPECT_EQ(ReadGroup(iter), (std::vector<double>{0, 1}));
+  EXPECT_EQ(adapter.GetRecordCatVarSize(rc), 2);  // red, blue
+  ASSERT_TRUE(iter.NewSplit());
+  EXPECT_EQ(adapter.GetNSplitData(), 1);
+  EXPECT_EQ(adapter.GetRecordCatVarSize(rc), 1);  // blue only so far: red is gone
+  EXPECT_EQ(StringOf(adapter.DecodeRecordCatValue(rc, 0), 8), "blue    ");
+  EXPECT_EQ(ReadGroup(iter), (std::vector<double>{0, 1, 1}));
+  EXPECT_EQ(RegionOf(adapter), 2.0);
+  EXPECT_EQ(adapter.GetCumNCases(), 3);  // the current group only
+  ASSERT_TRUE(iter.NewSplit());
+  EXPECT_EQ(ReadGroup(iter), (std::vector<double>{0}));
+  EXPECT_FALSE(iter.NewSplit());
+
+  // A new pass starts with fresh adapters for group 1.
+  ASSERT_EQ(iter.NewPass(), 0);
+  EXPECT_EQ(adapter.GetNSplitData(), 1);
+  EXPECT_EQ(adapter.GetSplitCount(), 1);
+  EXPECT_TRUE(AssertsFrom("KVOInputAdapter").empty());
+}
+
+TEST_F(KVOInputAdapterSplitTest, SplitValuesKeepAllCellsAndReadBackAsTextAndLabels) {
+  ds.SetSplitVariables({region, zone});
+  KVOInputAdapter adapter(&specs, ds);
+  adapter.SetSplitFile(procedure, true, true, true);
+
+  std::vector<std::string> names, labels, values;
+  EXPECT_EQ(adapter.GetSplitNamesAndLabels(names, labels), 2);
+  EXPECT_EQ(names, (std::vector<std::string>{"region", "zone"}));
+  EXPECT_EQ(labels, (std::vector<std::string>{"Sales region", ""}));
+  // No group has begun: no values yet.
+  EXPECT_EQ(adapter.GetSplitValuesAndLabels(values, labels), 2);
+  EXPECT_EQ(values, (std::vector<std::string>{"", ""}));
+
+  KVOProcDataSourceIter iter(adapter, true);
+  ASSERT_EQ(adapter.GetSplitValues().size(), 2u);
+  EXPECT_EQ(adapter.GetSplitValues()[0]->num, 1.0);
+  // The 20-byte string keeps three cells.
+  EXPECT_EQ(StringOf(adapter.GetSplitValues()[1], 20), "abcdefghijklmnopqrst");
+  EXPECT_EQ(adapter.GetSplitValuesAndLabels(values, labels), 2);
+  EXPECT_EQ(values, (std::vector<std::string>{"1", "abcdefghijklmnopqrst"}));
+  EXPECT_EQ(labels, (std::vector<std::string>{"North", ""}));
+
+  ReadGroup(iter);
+  ASSERT_TRUE(iter.NewSplit());
+  EXPECT_EQ(adapter.GetSplitValuesAndLabels(values, labels), 2);
+  EXPECT_EQ(values, (std::vector<std::string>{"2", "xy"}));  // trimmed
+  EXPECT_EQ(labels, (std::vector<std::string>{"South", ""}));
+  ReadGroup(iter);
+  ASSERT_TRUE(iter.NewSplit());
+  EXPECT_EQ(adapter.GetSplitValuesAndLabels(values, labels), 2);
+  EXPECT_EQ(values, (std::vector<std::string>{"3", "q"}));
+  EXPECT_EQ(labels, (std::vector<std::string>{"", ""}));  // 3 has no label
+}
+
+TEST_F(KVOInputAdapterSplitTest, KeptGroupsAreWalkedWithoutIterator) {
+  // A fresh adapter without iterator: its only data stays current.
+  {
+    KVOInputAdapter fresh(&specs, ds);
+    SplitData* only = fresh.GetSplitData();
+    fresh.ClearDSIterator();
+    fresh.ResetSplitNoIter();
+    EXPECT_EQ(fresh.GetSplitData(), only);
+    EXPECT_EQ(fresh.GetCumNCases(), 0);
+    fresh.ChangeSplitNoIter();  // splits off: nothing changes
+    EXPECT_EQ(fresh.GetSplitCount(), 0);
+    EXPECT_TRUE(AssertsFrom("KVOInputAdapter").empty());
+  }
+
+  KVOInputAdapter adapter(&specs, ds);
+  adapter.SetSplitFile(procedure, true, true, true);
+  {
+    KVOProcDataSourceIter iter(adapter, true);
+    do ReadGroup(iter);
+    while (iter.NewSplit());
+  }
+  ASSERT_EQ(adapter.GetDSIterator(), nullptr);
+  adapter.ResetSplitNoIter();
+  EXPECT_EQ(adapter.GetSplitCount(), 0);
+  const std::vector<int> groupSizes = {2, 3, 1};
+  for (int group = 0; group < 3; ++group) {
+    adapter.ChangeSplitNoIter();
+    EXPECT_EQ(adapter.GetSplitCount(), group + 1);
+    EXPECT_EQ(RegionOf(adapter), group + 1.0);
+    EXPECT_EQ(adapter.GetNCases(), groupSizes[static_cast<size_t>(group)]);
+  }
+  adapter.ChangeSplitNoIter();  // beyond the last group: ignored
+  EXPECT_EQ(adapter.GetSplitCount(), 3);
+  EXPECT_EQ(adapter.GetCumNCases(), 6);
+  EXPECT_TRUE(AssertsFrom("KVOInputAdapter").empty());
+
+  // With an iterator, or without kept groups, the walk is a contract breach.
+  KVOInputAdapter withIterator(&specs, ds);
+  withIterator.ResetSplitNoIter();
+  EXPECT_EQ(AssertsFrom("KVOInputAdapter"), std::vector<std::string>{"fpDSIter == 0"});
+  standin::ClearAssertReports();
+  withIterator.SetSplitFile(procedure, true, true, false);
+  withIterator.ClearDSIterator();
+  withIterator.ChangeSplitNoIter();
+  EXPECT_EQ(AssertsFrom("KVOInputAdapter"), std::vector<std::string>{"fbKeepSplitInfo"});
+}
+
+TEST_F(KVOInputAdapterSplitTest, WithSplitsOffGroupMarksAreSkippedAndOneGroupCounts) {
+  KVOInputAdapter adapter(&specs, ds);
+  KVOProcDataSourceIter iter(adapter, true);
+  EXPECT_EQ(ReadGroup(iter), (std::vector<double>{0, 1, 1, 2, 2, 0}));
+  EXPECT_EQ(adapter.GetNCases(), 6);
+  EXPECT_EQ(adapter.GetNSplitData(), 1);
+  EXPECT_EQ(adapter.GetSplitCount(), 0);
+  EXPECT_EQ(adapter.GetCumNCases(), 6);
+  EXPECT_TRUE(adapter.GetSplitValues().empty());
+  EXPECT_EQ(procedure.fNChanges, 0);
+  EXPECT_FALSE(iter.NewSplit());
+}
+
+}  // namespace

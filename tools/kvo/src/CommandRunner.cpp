@@ -1,0 +1,140 @@
+#include "CommandRunner.h"
+
+#include <map>
+#include <new>
+
+#include "Describe.h"
+#include "KvoError.h"
+#include "PrepareRun.h"
+#include "Progress.h"
+#include "Score.h"
+#include "TextTable.h"
+#include "standin/HostControl.h"
+
+namespace kvo {
+namespace {
+
+// Distinct host messages shown at most; the rest are counted.
+constexpr size_t MESSAGES_SHOWN = 20;
+
+const char* LevelWord(int level) {
+  switch (level) {
+    case 1:
+      return "note";
+    case 2:
+      return "warning";
+    default:
+      return "error";
+  }
+}
+
+// Writes the host's messages once each (with a count when repeated) and
+// clears them.
+void ReportHostMessages(const std::string& prefix, std::ostream& err) {
+  std::vector<std::pair<std::string, int>> order;
+  std::map<std::string, size_t> seen;
+  std::vector<int> counts;
+  for (const standin::HostMessage& message : standin::Messages()) {
+    std::string line = std::string(LevelWord(message.fLevel)) + ": " + message.fText;
+    auto [it, inserted] = seen.emplace(line, order.size());
+    if (inserted) {
+      order.emplace_back(line, message.fLevel);
+      counts.push_back(0);
+    }
+    ++counts[it->second];
+  }
+  for (size_t i = 0; i < order.size() && i < MESSAGES_SHOWN; ++i) {
+    err << prefix << order[i].first;
+    if (counts[i] > 1) err << " (" << counts[i] << " times)";
+    err << "\n";
+  }
+  if (order.size() > MESSAGES_SHOWN) {
+    err << prefix << "note: " << order.size() - MESSAGES_SHOWN << " more messages not shown\n";
+  }
+  standin::ClearMessages();
+}
+
+std::string CommandName(const ParsedCommand& command) {
+  switch (command.fKind) {
+    case ParsedCommand::kDescribe:
+      return "kvo describe";
+    case ParsedCommand::kPrepare:
+      return "kvo prepare";
+    case ParsedCommand::kScore:
+      return "kvo score";
+    default:
+      return "kvo";
+  }
+}
+
+int Execute(const ParsedCommand& command, std::ostream& out) {
+  switch (command.fKind) {
+    case ParsedCommand::kDescribe:
+      out << RunDescribe(command.fDescribe);
+      return EXIT_OK;
+    case ParsedCommand::kPrepare: {
+      const PrepareOptions& options = command.fPrepare;
+      Progress progress(Progress::Wanted(options.fbQuiet));
+      Summary summary = PrepareRun(options, progress).Run();
+      progress.Finish();
+      if (options.fbJson) {
+        out << SummaryToJson(summary).dump(2) << "\n";
+      } else {
+        out << SummaryToText(summary);
+      }
+      return EXIT_OK;
+    }
+    case ParsedCommand::kScore: {
+      Progress progress(Progress::Wanted(command.fScore.fbQuiet));
+      RunScore(command.fScore, progress, out);
+      return EXIT_OK;
+    }
+    case ParsedCommand::kHelp:
+      out << command.fText;
+      return command.fExitCode;
+    case ParsedCommand::kError:
+      break;
+  }
+  throw KvoError(static_cast<ExitCode>(command.fExitCode), command.fText);
+}
+
+}  // namespace
+
+int RunCommand(const ParsedCommand& command, std::ostream& out, std::ostream& err) {
+  if (command.fKind == ParsedCommand::kError) {
+    err << command.fText << "\n";
+    return command.fExitCode;
+  }
+  const std::string prefix = CommandName(command) + ": ";
+  standin::SetEchoMessages(false);
+  standin::ClearMessages();
+  int code = EXIT_OK;
+  std::string failure;
+  try {
+    code = Execute(command, out);
+  } catch (const KvoError& error) {
+    code = error.Code();
+    failure = error.what();
+  } catch (const standin::HostInterrupt& interrupt) {
+    if (interrupt.fTimeOut) {
+      code = EXIT_TIME_OUT;
+      failure =
+          "stopped: the time limit of " + ShortestText(command.fPrepare.fTimeLimit) + " seconds was reached";
+    } else {
+      code = EXIT_INTERRUPTED;
+      failure = "interrupted";
+    }
+  } catch (const std::bad_alloc&) {
+    code = EXIT_BAD_INPUT;
+    failure = "out of memory";
+  } catch (const std::exception& error) {
+    code = EXIT_BAD_INPUT;
+    failure = error.what();
+  }
+  out.flush();
+  ReportHostMessages(prefix, err);
+  if (!failure.empty()) err << prefix << failure << "\n";
+  return code;
+}
+
+}  // namespace kvo

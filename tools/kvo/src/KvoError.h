@@ -1,0 +1,37 @@
+// The program's exit codes and the error that carries one from wherever a
+// command finds a problem up to the command runner, which prints its one-line
+// message and returns its code. Plain values; any thread.
+#ifndef KVO_TOOL_KVOERROR_H
+#define KVO_TOOL_KVOERROR_H
+
+#include <stdexcept>
+#include <string>
+
+namespace kvo {
+
+enum ExitCode : int {
+  EXIT_OK = 0,
+  EXIT_BAD_INPUT = 1,       // bad data, schema, matrix file or model; an output that cannot be written
+  EXIT_USAGE = 2,           // bad command line
+  EXIT_NO_VALID_CASES = 3,  // the data left no valid case
+  EXIT_TIME_OUT = 4,        // --time-limit reached
+  EXIT_INTERRUPTED = 130,   // Ctrl-C
+};
+
+// A failure that ends the command with `code`. The message is one line that
+// names the file and place, or the option, at fault.
+class KvoError : public std::runtime_error {
+ public:
+  KvoError(ExitCode code, const std::string& message) : std::runtime_error(message), fCode(code) {}
+  ExitCode Code() const { return fCode; }
+
+ private:
+  ExitCode fCode;
+};
+
+inline KvoError UsageError(const std::string& message) { return KvoError(EXIT_USAGE, message); }
+inline KvoError InputError(const std::string& message) { return KvoError(EXIT_BAD_INPUT, message); }
+
+}  // namespace kvo
+
+#endif  // KVO_TOOL_KVOERROR_H

@@ -1,0 +1,400 @@
+#include "Options.h"
+
+#include <iconv.h>
+
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <sstream>
+
+#include "KvoError.h"
+
+#ifndef KVO_VERSION
+#define KVO_VERSION "0.0.0"
+#endif
+
+namespace kvo {
+namespace {
+
+constexpr const char* DESCRIPTION =
+    "kvo: a reference host procedure over the kvoadapter library. It reads a CSV file\n"
+    "described by a JSON schema and prepares it for modeling.";
+
+constexpr const char* PREPARE_FOOTER = R"(
+The record holds, in this order: the --cat variables, the --cont variables, one slot
+per --matrix, the partition indicator, the fold number, the weight, the local and
+the global case counter. Names match the CSV header without regard to letter case.
+
+Examples:
+  kvo prepare data/sample/sample.csv --cat gender,occupation --cont age,income
+  kvo prepare data/sample/sample.csv --cat gender --cont age --weight weight \
+      --split-by country --partition 70,30 --out prepared
+  kvo prepare data.csv --schema data.schema.json --cat region --partition-var part --parts 3 --json
+
+Exit codes: 0 success, 1 bad data, schema, matrix file or output, 2 bad usage,
+3 no valid cases, 4 time limit reached, 130 interrupted.
+)";
+
+// Adds an option that may be given several times, each time with one value
+// (a comma list for the name options); the values are collected in order.
+CLI::Option* AddRepeatable(CLI::App& app, const std::string& name, std::vector<std::string>& values,
+                           const std::string& help) {
+  return app.add_option(name, values, help)
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->type_name("NAMES");
+}
+
+void AddLoadOptions(CLI::App& app, LoadOptions& load, std::string& delimiter) {
+  app.add_option("DATA", load.fDataPath,
+                 "the CSV file (a header row of variable names, then one row per case)")
+      ->required()
+      ->type_name("DATA.csv");
+  app.add_option("--schema", load.fSchemaPath,
+                 "the JSON schema describing the columns (default: DATA.schema.json beside DATA.csv)")
+      ->type_name("SCHEMA.json");
+  app.add_option("--encoding", load.fEncoding, "the data's code page (default UTF-8)")->type_name("NAME");
+  app.add_option("--delimiter", delimiter, "the field delimiter: one character, or 'tab' (default ,)")
+      ->type_name("C");
+}
+
+std::vector<std::string> SplitAll(const std::vector<std::string>& texts) {
+  std::vector<std::string> items;
+  for (const std::string& text : texts) {
+    for (std::string& item : SplitList(text)) items.push_back(std::move(item));
+  }
+  return items;
+}
+
+// A number in full (blanks around it allowed), or false.
+bool ParseNumber(const std::string& text, double& value) {
+  size_t begin = text.find_first_not_of(' ');
+  size_t end = text.find_last_not_of(' ');
+  if (begin == std::string::npos) return false;
+  const char* first = text.data() + begin;
+  const char* last = text.data() + end + 1;
+  auto [ptr, ec] = std::from_chars(first, last, value);
+  return ec == std::errc() && ptr == last && std::isfinite(value);
+}
+
+bool ParseInteger(const std::string& text, long long& value) {
+  const char* first = text.data();
+  const char* last = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(first, last, value);
+  return !text.empty() && ec == std::errc() && ptr == last;
+}
+
+void CheckLoad(LoadOptions& load, const std::string& delimiter, const std::string& command) {
+  load.fbSchemaGiven = !load.fSchemaPath.empty();
+  if (!load.fbSchemaGiven) {
+    std::string base = load.fDataPath;
+    const std::string csv = ".csv";
+    if (base.size() > csv.size()) {
+      std::string ending = base.substr(base.size() - csv.size());
+      for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (ending == csv) base.resize(base.size() - csv.size());
+    }
+    load.fSchemaPath = base + ".schema.json";
+  }
+  if (!delimiter.empty()) {
+    if (delimiter == "tab" || delimiter == "\\t" || delimiter == "\t") {
+      load.fDelimiter = '\t';
+    } else if (delimiter.size() == 1 && delimiter[0] != '"' && delimiter[0] != '\n' && delimiter[0] != '\r') {
+      load.fDelimiter = delimiter[0];
+    } else {
+      throw UsageError(command + ": --delimiter: '" + delimiter +
+                       "' is not one character other than a quote or a line end (use 'tab' for a tab)");
+    }
+  }
+  iconv_t probe = iconv_open("UTF-8", load.fEncoding.c_str());
+  if (probe == reinterpret_cast<iconv_t>(-1)) {
+    throw UsageError(command + ": --encoding: '" + load.fEncoding +
+                     "' is not a code page this system knows (try UTF-8, ISO-8859-1 or WINDOWS-1252)");
+  }
+  iconv_close(probe);
+}
+
+std::vector<double> ParsePercentages(const std::string& text) {
+  const std::string what = "prepare: --partition: ";
+  std::vector<double> shares;
+  for (const std::string& item : SplitList(text)) {
+    double value = 0.0;
+    if (!ParseNumber(item, value)) throw UsageError(what + "'" + item + "' is not a percentage");
+    shares.push_back(value);
+  }
+  if (shares.size() < 2 || shares.size() > 3) {
+    throw UsageError(what + "give 2 or 3 percentages (training, test[, holdout]), not " +
+                     std::to_string(shares.size()));
+  }
+  double sum = 0.0;
+  for (double share : shares) {
+    if (share < 0.0) throw UsageError(what + "the percentages cannot be negative: " + text);
+    sum += share;
+  }
+  if (sum > 100.0 + 1e-9) throw UsageError(what + "the percentages add up to more than 100: " + text);
+  if (shares[0] <= 0.0) throw UsageError(what + "the training partition needs a share above 0: " + text);
+  return shares;
+}
+
+void CheckPrepare(PrepareOptions& options, const std::string& weightAdjust, const std::string& userMissing,
+                  const std::string& missing, const std::string& partition, const std::string& seed,
+                  const std::string& parts, const std::string& folds, const std::string& timeLimit) {
+  const std::string what = "prepare: ";
+  if (userMissing == "exclude") {
+    options.fUserMissing = UserMissing::Exclude;
+  } else if (userMissing == "include") {
+    options.fUserMissing = UserMissing::Include;
+  } else {
+    throw UsageError(what + "--user-missing: '" + userMissing + "' is not exclude or include");
+  }
+  if (missing == "listwise") {
+    options.fMissing = MissingRule::Listwise;
+  } else if (missing == "include") {
+    options.fMissing = MissingRule::Include;
+  } else {
+    throw UsageError(what + "--missing: '" + missing + "' is not listwise or include");
+  }
+  if (weightAdjust == "round") {
+    options.fWeightAdjust = WeightAdjust::Round;
+  } else if (weightAdjust == "truncate") {
+    options.fWeightAdjust = WeightAdjust::Truncate;
+  } else if (weightAdjust == "asis") {
+    options.fWeightAdjust = WeightAdjust::AsIs;
+  } else {
+    throw UsageError(what + "--weight-adjust: '" + weightAdjust + "' is not round, truncate or asis");
+  }
+
+  if (!partition.empty() && !options.fPartitionVar.empty()) {
+    throw UsageError(what + "--partition and --partition-var exclude each other: give one of them");
+  }
+  if (!partition.empty()) options.fvPartition = ParsePercentages(partition);
+  if (!parts.empty()) {
+    if (options.fPartitionVar.empty()) throw UsageError(what + "--parts goes with --partition-var");
+    if (parts != "2" && parts != "3") throw UsageError(what + "--parts: '" + parts + "' is not 2 or 3");
+    options.fParts = parts == "2" ? 2 : 3;
+  }
+  if (!seed.empty()) {
+    long long value = 0;
+    if (!ParseInteger(seed, value) || value < 0) {
+      throw UsageError(what + "--seed: '" + seed + "' is not a whole number of 0 or more");
+    }
+    options.fSeed = static_cast<uint64_t>(value);
+  }
+  if (!options.fDepend.empty() && !options.Partitioned()) {
+    throw UsageError(what + "--depend needs partitioning (--partition or --partition-var)");
+  }
+  if (!folds.empty()) {
+    long long value = 0;
+    if (!ParseInteger(folds, value) || value < 2 || value > 1000) {
+      throw UsageError(what + "--folds: '" + folds + "' is not a whole number from 2 to 1000");
+    }
+    if (!options.Partitioned()) {
+      throw UsageError(what +
+                       "--folds needs partitioning (--partition or --partition-var): the folds divide "
+                       "the training partition");
+    }
+    options.fFolds = static_cast<int>(value);
+  }
+  if (!timeLimit.empty()) {
+    double value = 0.0;
+    if (!ParseNumber(timeLimit, value) || value < 0.0) {
+      throw UsageError(what + "--time-limit: '" + timeLimit + "' is not a number of seconds (0 or more)");
+    }
+    options.fTimeLimit = value;
+  }
+}
+
+std::string OneLine(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  for (char& c : text) {
+    if (c == '\n') c = ' ';
+  }
+  return text;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitList(const std::string& text) {
+  std::vector<std::string> items;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t comma = text.find(',', start);
+    if (comma == std::string::npos) comma = text.size();
+    if (comma > start) items.push_back(text.substr(start, comma - start));
+    start = comma + 1;
+  }
+  return items;
+}
+
+const char* VersionText() { return "kvo " KVO_VERSION; }
+
+ParsedCommand ParseCommandLine(const std::vector<std::string>& args) {
+  ParsedCommand parsed;
+  CLI::App app(DESCRIPTION, "kvo");
+  app.set_version_flag("--version", VersionText(), "print the version and exit");
+  app.require_subcommand(0, 1);
+  app.footer("\nRun 'kvo COMMAND --help' for a command's options. 'make demo' shows kvo prepare at work.");
+
+  // describe
+  CLI::App* describe = app.add_subcommand("describe",
+                                          "print the dictionary: names, labels, types, formats, "
+                                          "measures, value labels and user-missing values");
+  std::string describeDelimiter;
+  AddLoadOptions(*describe, parsed.fDescribe.fLoad, describeDelimiter);
+  describe->add_flag("--json", parsed.fDescribe.fbJson, "print the dictionary as JSON");
+
+  // prepare
+  CLI::App* prepare = app.add_subcommand("prepare",
+                                         "prepare the data for modeling: encode, weight, split, "
+                                         "partition and write record files with a summary");
+  PrepareOptions& p = parsed.fPrepare;
+  std::string prepareDelimiter, weightAdjust = "round", userMissing = "exclude", missing = "listwise";
+  std::string partition, seed, parts, folds, timeLimit;
+  std::vector<std::string> cat, cont, matrix, splitBy, sortBy;
+  AddLoadOptions(*prepare, p.fLoad, prepareDelimiter);
+  prepare->footer(PREPARE_FOOTER);
+  AddRepeatable(*prepare, "--cat", cat, "categorical record variables (comma-separated, in record order)")
+      ->group("Record");
+  AddRepeatable(*prepare, "--cont", cont, "continuous record variables (comma-separated, in record order)")
+      ->group("Record");
+  AddRepeatable(*prepare, "--matrix", matrix,
+                "a matrix recode over categorical variables VARS; FILE is a CSV with a column per variable, "
+                "then 'value', one row per known combination")
+      ->type_name("VARS=FILE")
+      ->group("Record");
+  prepare->add_option("--user-missing", userMissing, "user-missing values: exclude (default) or include")
+      ->type_name("exclude|include")
+      ->group("Missing values");
+  prepare
+      ->add_option("--missing", missing,
+                   "listwise (default): delete cases with a missing record value; include: keep them "
+                   "(categorical code -1, continuous system-missing)")
+      ->type_name("listwise|include")
+      ->group("Missing values");
+  prepare
+      ->add_flag("--strong-listwise", p.fbStrongListwise,
+                 "judge missing values before encoding: a rejected case adds no category")
+      ->group("Missing values");
+  prepare
+      ->add_option("--weight", p.fWeight,
+                   "the case weight variable (cases with a missing, zero or negative "
+                   "weight are not read)")
+      ->type_name("NAME")
+      ->group("Weights and splits");
+  prepare->add_option("--weight-adjust", weightAdjust, "round (default), truncate or asis")
+      ->type_name("round|truncate|asis")
+      ->group("Weights and splits");
+  AddRepeatable(*prepare, "--split-by", splitBy,
+                "split variables: each group is prepared on its own (the data "
+                "must be sorted by them)")
+      ->group("Weights and splits");
+  prepare->add_option("--partition", partition, "random partition percentages: training,test[,holdout]")
+      ->type_name("P1,P2[,P3]")
+      ->group("Partitions");
+  prepare->add_option("--seed", seed, "the random seed (default 2000000)")
+      ->type_name("N")
+      ->group("Partitions");
+  prepare
+      ->add_option("--partition-var", p.fPartitionVar,
+                   "partition by a variable: above 0 training, 0 test, below 0 holdout (test with --parts 2)")
+      ->type_name("NAME")
+      ->group("Partitions");
+  prepare->add_option("--parts", parts, "partitions of --partition-var: 2 (default) or 3")
+      ->type_name("2|3")
+      ->group("Partitions");
+  prepare
+      ->add_option("--depend", p.fDepend,
+                   "the dependent variable: records missing it are left out of every "
+                   "partition but the last")
+      ->type_name("NAME")
+      ->group("Partitions");
+  prepare->add_option("--folds", folds, "cross-validation folds drawn on the training partition")
+      ->type_name("K")
+      ->group("Partitions");
+  AddRepeatable(*prepare, "--sort-by", sortBy, "sort every record file by these record variables")
+      ->group("Output");
+  prepare->add_option("--out", p.fOutDir, "write the record files as text and summary.json under DIR")
+      ->type_name("DIR")
+      ->group("Output");
+  prepare->add_flag("--json", p.fbJson, "print the summary as JSON instead of the report")->group("Output");
+  prepare->add_option("--time-limit", timeLimit, "stop after this many seconds of processing (exit code 4)")
+      ->type_name("SECONDS")
+      ->group("Output");
+  prepare->add_flag("--quiet", p.fbQuiet, "no progress bar")->group("Output");
+
+  // score
+  CLI::App* score = app.add_subcommand("score",
+                                       "apply a transformation model to every case and write the "
+                                       "targets as CSV");
+  ScoreOptions& s = parsed.fScore;
+  std::string scoreDelimiter;
+  std::vector<std::string> targets;
+  AddLoadOptions(*score, s.fLoad, scoreDelimiter);
+  score->add_option("--model", s.fModelPath, "the transformation model (PMML)")
+      ->required()
+      ->type_name("MODEL.xml");
+  AddRepeatable(*score, "--targets", targets, "the model outputs to write (default: all, in model order)");
+  score->add_option("--output", s.fOutputPath, "the CSV file to write (default: standard output)")
+      ->type_name("FILE.csv");
+  score->add_flag("--quiet", s.fbQuiet, "no progress bar");
+
+  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  try {
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    parsed.fKind = ParsedCommand::kHelp;
+    parsed.fExitCode = 0;
+    parsed.fText = app.help();
+    return parsed;
+  } catch (const CLI::CallForAllHelp&) {
+    parsed.fKind = ParsedCommand::kHelp;
+    parsed.fExitCode = 0;
+    parsed.fText = app.help("", CLI::AppFormatMode::All);
+    return parsed;
+  } catch (const CLI::CallForVersion&) {
+    parsed.fKind = ParsedCommand::kHelp;
+    parsed.fExitCode = 0;
+    parsed.fText = std::string(VersionText()) + "\n";
+    return parsed;
+  } catch (const CLI::ParseError& error) {
+    std::string command = "kvo";
+    for (const CLI::App* sub : app.get_subcommands()) command += " " + sub->get_name();
+    parsed.fKind = ParsedCommand::kError;
+    parsed.fExitCode = EXIT_USAGE;
+    parsed.fText = command + ": " + OneLine(error.what()) + " (see '" + command + " --help')";
+    return parsed;
+  }
+
+  try {
+    if (describe->parsed()) {
+      CheckLoad(parsed.fDescribe.fLoad, describeDelimiter, "describe");
+      parsed.fKind = ParsedCommand::kDescribe;
+    } else if (prepare->parsed()) {
+      CheckLoad(p.fLoad, prepareDelimiter, "prepare");
+      p.fvCat = SplitAll(cat);
+      p.fvCont = SplitAll(cont);
+      for (const std::string& text : matrix) p.fvMatrix.push_back(MatrixOption{text});
+      p.fvSplitBy = SplitAll(splitBy);
+      p.fvSortBy = SplitAll(sortBy);
+      CheckPrepare(p, weightAdjust, userMissing, missing, partition, seed, parts, folds, timeLimit);
+      parsed.fKind = ParsedCommand::kPrepare;
+    } else if (score->parsed()) {
+      CheckLoad(s.fLoad, scoreDelimiter, "score");
+      s.fvTargets = SplitAll(targets);
+      parsed.fKind = ParsedCommand::kScore;
+    } else {
+      parsed.fKind = ParsedCommand::kError;
+      parsed.fExitCode = EXIT_USAGE;
+      parsed.fText = "kvo: give a command: describe, prepare or score (see 'kvo --help')";
+    }
+  } catch (const KvoError& error) {
+    parsed.fKind = ParsedCommand::kError;
+    parsed.fExitCode = error.Code();
+    parsed.fText = std::string("kvo ") + error.what();
+  }
+  return parsed;
+}
+
+}  // namespace kvo

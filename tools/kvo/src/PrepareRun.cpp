@@ -1,0 +1,462 @@
+#include "PrepareRun.h"
+
+#include <kvoadapter/KVODataFileIter.h>
+#include <kvoadapter/KVOInpAdaptMsg.h>
+#include <kvoadapter/KVOInputAdapter.h>
+#include <kvoadapter/KVOPartitionAdapter.h>
+#include <kvoadapter/KVOProcDataSourceIter.h>
+#include <kvoadapter/KVOStopProcessor.h>
+#include <kvoadapter/KVOUniformRandom.h>
+#include <vorm/ProcOutput.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <set>
+
+#include "DataSet.h"
+#include "KvoError.h"
+#include "RecordCopyComponent.h"
+#include "RecordLayout.h"
+#include "SlotStatistics.h"
+#include "TextTable.h"
+#include "standin/HostControl.h"
+
+namespace kvo {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* PARTITION_NAMES[] = {"training", "test", "holdout"};
+
+// Bad matrix combinations are reported for every case of the first pass;
+// the first few reports are enough, the rest are counted.
+constexpr int64_t MATRIX_REPORTS = 5;
+
+template <class Adapter>
+class MatrixReportLimit : public Adapter {
+ public:
+  using Adapter::Adapter;
+  void HandleBadMatrixSpec(int groupIndex, const std::vector<int>* varList) const override {
+    if (++fBadCases <= MATRIX_REPORTS) Adapter::HandleBadMatrixSpec(groupIndex, varList);
+  }
+  int64_t BadCases() const { return fBadCases; }
+
+ private:
+  mutable int64_t fBadCases = 0;
+};
+
+// The data-pass iterator writes the local case counter after the record
+// step, but the partitioning adapter stores the record in its partition
+// files during that step; writing the counter first keeps it in the files
+// and in their statistics.
+class CountingPartitionAdapter : public MatrixReportLimit<KVOPartitionAdapter> {
+ public:
+  using MatrixReportLimit<KVOPartitionAdapter>::MatrixReportLimit;
+  bool PreprocessRecord(double* record) override {
+    StoreCaseCount(record);
+    return MatrixReportLimit<KVOPartitionAdapter>::PreprocessRecord(record);
+  }
+};
+
+void Warn(const std::string& text) { BpError(BpString(text, false), BpShowFull, BpLevelWarning); }
+
+WeightAdjType ToWeightAdjType(WeightAdjust adjust) {
+  switch (adjust) {
+    case WeightAdjust::Round:
+      return WeightRound;
+    case WeightAdjust::Truncate:
+      return WeightTruncate;
+    case WeightAdjust::AsIs:
+      return WeightAsIs;
+  }
+  return WeightRound;
+}
+
+// The data must come in one run of cases per split group. Rows that the
+// weight filter drops are not read, so they do not count.
+void CheckSplitOrder(const standin::MemoryDataSource& data, const RecordLayout& layout,
+                     KVOVarValidSpecs& specs, const std::string& dataName) {
+  const std::vector<int>& vars = layout.SplitVariables();
+  if (vars.empty()) return;
+  const int weight = layout.WeightVariable();
+  const size_t weightOffset = weight >= 0 ? data.CellOffset(weight) : 0;
+  std::vector<size_t> offsets, cells;
+  for (int index : vars) {
+    offsets.push_back(data.CellOffset(index));
+    cells.push_back(static_cast<size_t>(VORM_CellCount(data.GetVariable(index)->GetType())));
+  }
+  std::set<std::string> finished;
+  std::string current, key;
+  bool started = false;
+  for (size_t row = 0; row < data.NumCases(); ++row) {
+    const OBS* cellsOfRow = data.Row(row);
+    if (weight >= 0) {
+      const double w = cellsOfRow[weightOffset].num;
+      if (w == VORM_SYSMIS || !(w > 0.0)) continue;
+    }
+    key.clear();
+    for (size_t v = 0; v < vars.size(); ++v) {
+      key.append(reinterpret_cast<const char*>(cellsOfRow + offsets[v]), cells[v] * sizeof(OBS));
+    }
+    if (started && key == current) continue;
+    if (started) finished.insert(current);
+    if (finished.count(key) != 0) {
+      std::string group;
+      for (size_t v = 0; v < vars.size(); ++v) {
+        const VORM_Variable* variable = data.GetVariable(vars[v]);
+        group += std::string(group.empty() ? "" : ", ") + variable->GetName() + " = " +
+                 specs.ConvertObsToString(cellsOfRow + offsets[v], variable->GetFormat(), true);
+      }
+      throw InputError(dataName + ": case " + std::to_string(data.CaseNumber(row)) +
+                       ": the data are not sorted by the split variables: the group " + group +
+                       " starts again after other groups (sort the file by them first)");
+    }
+    current = key;
+    started = true;
+  }
+}
+
+fs::path MakeDirectory(const fs::path& directory) {
+  std::error_code error;
+  fs::create_directories(directory, error);
+  if (error || !fs::is_directory(directory)) {
+    throw InputError("--out: cannot create the directory " + directory.string() + ": " +
+                     (error ? error.message() : "a file of that name is in the way"));
+  }
+  return directory;
+}
+
+// Everything the passes share.
+class Procedure {
+ public:
+  Procedure(const PrepareOptions& options, Progress& progress, standin::MemoryDataSource& data,
+            RecordLayout& layout, KVOStopProcessor& stop)
+      : fOptions(options), fProgress(progress), fData(data), fLayout(layout), fStop(stop) {}
+
+  void Setup(KVOInputAdapter& adapter) {
+    adapter.SetWeightAdjType(ToWeightAdjType(fOptions.fWeightAdjust));
+    if (!fLayout.SplitVariables().empty()) adapter.SetSplitFile(fBpProcedure, false, true, true);
+  }
+
+  std::function<void()> ProgressFor(const KVOProcDataSourceIter& records) {
+    return [this, &records] {
+      if (ProcDSIterator* host = records.GetProcDS()) fProgress.Update(host->GetCaseNumber());
+    };
+  }
+
+  void CheckPass(const KVOProcDataSourceIter& records) const {
+    if (records.GetFailReason() == 3) {
+      throw InputError(fOptions.fLoad.fDataPath + ": the host could not read the cases (a fatal data error)");
+    }
+  }
+
+  // The directory of split group `group` (from 1) under --out, made on use.
+  std::string GroupDirectory(int group) const {
+    return fLayout.SplitVariables().empty() ? "all" : "split-" + std::to_string(group);
+  }
+
+  // Writes a record file as text under --out (sorted by --sort-by unless
+  // it already is); returns its path relative to --out.
+  std::string Export(KVODataFileIter& file, const KVOInputAdapter& adapter, bool alreadySorted, int group,
+                     const std::string& name) {
+    const std::string relative = GroupDirectory(group) + "/" + name + ".txt";
+    MakeDirectory(fs::path(fOptions.fOutDir) / GroupDirectory(group));
+    const std::string path = (fs::path(fOptions.fOutDir) / relative).string();
+    bool ok = false;
+    if (alreadySorted || fLayout.SortKeys().empty()) {
+      ok = RecordCopyComponent::WriteText(file, path);
+    } else {
+      KVODataFileIter sorted(adapter, fLayout.SortKeys(), -1);
+      if (!sorted.HasValidTempFile()) throw InputError(TempFileProblem());
+      const bool hasRecords = file.NewPass() == 0;
+      if (!sorted.FillDataFile(file) && hasRecords) {
+        throw InputError("cannot sort the records for " + path + " (is " + standin::TempDirectory() +
+                         " full?)");
+      }
+      ok = RecordCopyComponent::WriteText(sorted, path);
+    }
+    if (!ok) throw InputError(path + ": cannot write the record file: " + std::strerror(errno));
+    return relative;
+  }
+
+  std::string TempFileProblem() const {
+    return "cannot create a temporary record file in " + standin::TempDirectory() + " (set TMPDIR)";
+  }
+
+  // The counts of the last pass, the split values and the categories and
+  // ranges the current group's adapters gathered.
+  SplitSummary Collect(const KVOInputAdapter& adapter) const {
+    SplitSummary split;
+    split.fCases = adapter.GetNCases();
+    split.fValid = adapter.GetNValidCases();
+    split.fInvalid = adapter.GetNInvalidCases();
+    split.fWeightedCases = adapter.GetWeightNCases();
+    split.fWeightedValid = adapter.GetWeightNValidCases();
+    split.fWeightedInvalid = adapter.GetWeightNInvalidCases();
+    if (adapter.GetSplitFile() && adapter.GetSplitCount() > 0) {
+      std::vector<std::string> names, variableLabels, values, labels;
+      adapter.GetSplitNamesAndLabels(names, variableLabels);
+      adapter.GetSplitValuesAndLabels(values, labels);
+      for (size_t i = 0; i < names.size() && i < values.size(); ++i) {
+        split.fvValues.push_back(SplitValueSummary{names[i], values[i], labels[i]});
+      }
+    }
+    for (const SlotInfo& slot : fLayout.Slots()) {
+      if (slot.fKind != SlotKind::Categorical && slot.fKind != SlotKind::Continuous) continue;
+      VariableSummary variable{slot.fSlot, slot.fName, slot.fKind, {}, std::nullopt, std::nullopt};
+      if (slot.fKind == SlotKind::Categorical) {
+        const VORM_Variable* host = fData.GetVariable(slot.fHostIndex);
+        const int n = adapter.GetRecordCatVarSize(slot.fSlot);
+        for (int code = 0; code < n; ++code) {
+          const OBS* value = adapter.DecodeRecordCatValue(slot.fSlot, code);
+          const char* label = VORM_ValueLabelMap(host->GetValueLabels()).GetLabel(value);
+          variable.fvCategories.push_back(CategorySummary{
+              code, fLayout.Specs().ConvertObsToString(value, host->GetFormat(), true), label ? label : ""});
+        }
+      } else {
+        const double min = adapter.GetRecMinValue(slot.fSlot);
+        const double max = adapter.GetRecMaxValue(slot.fSlot);
+        if (min != VORM_SYSMIS) variable.fMin = min;
+        if (max != VORM_SYSMIS) variable.fMax = max;
+      }
+      split.fvVariables.push_back(std::move(variable));
+    }
+    return split;
+  }
+
+  void NoteEmptyGroup(const SplitSummary& split) {
+    if (split.fValid == 0 && !fLayout.SplitVariables().empty()) KVOInpAdaptMsg(fData).NoValidCasesSplit();
+  }
+
+  template <class Adapter>
+  void NoteBadMatrixCases(const MatrixReportLimit<Adapter>& adapter) {
+    if (adapter.BadCases() > MATRIX_REPORTS) {
+      Warn(GroupDigits(adapter.BadCases() - MATRIX_REPORTS) +
+           " more cases had a combination without a matrix specification (only the first " +
+           std::to_string(MATRIX_REPORTS) + " are shown)");
+    }
+  }
+
+  std::vector<bool> CategoricalMask() const {
+    std::vector<bool> mask;
+    for (const SlotInfo& slot : fLayout.Slots()) mask.push_back(slot.fKind == SlotKind::Categorical);
+    return mask;
+  }
+
+  // One data pass; each split group's records go to a record file.
+  void RunPlain(Summary& summary) {
+    MatrixReportLimit<KVOInputAdapter> adapter(&fLayout.Specs(), fData);
+    Setup(adapter);
+    fProgress.Start("reading", static_cast<int64_t>(fData.NumCases()));
+    KVOProcDataSourceIter records(adapter, true);
+    RecordCopyComponent component(fStop, ProgressFor(records));
+    const bool sorting = !fLayout.SortKeys().empty();
+    int group = 0;
+    do {
+      ++group;
+      std::unique_ptr<KVODataFileIter> file =
+          sorting ? std::make_unique<KVODataFileIter>(adapter, fLayout.SortKeys(), -1)
+                  : std::make_unique<KVODataFileIter>(adapter);
+      if (!file->HasValidTempFile()) throw InputError(TempFileProblem());
+      SlotStatistics statistics(CategoricalMask());
+      bool ok = false;
+      const int64_t count = component.Write(records, *file, statistics, ok);
+      CheckPass(records);
+      if (!ok) throw InputError("cannot write the temporary record file " + file->GetFileName());
+
+      SplitSummary split = Collect(adapter);
+      PartitionSummary partition;
+      partition.fName = "records";
+      partition.fRecords = count;
+      FillStatistics(partition, fLayout.Slots(), statistics.Min(), statistics.Max(), statistics.Mean(),
+                     statistics.MeanSquare());
+      if (!fOptions.fOutDir.empty()) partition.fFile = Export(*file, adapter, true, group, "records");
+      split.fvPartitions.push_back(std::move(partition));
+      NoteEmptyGroup(split);
+      summary.fvSplits.push_back(std::move(split));
+    } while (adapter.GetSplitFile() && records.NewSplit());
+    fProgress.Finish();
+    NoteBadMatrixCases(adapter);
+  }
+
+  // Two passes: the first gathers categories from training cases, the
+  // second writes the partition files and statistics.
+  void RunPartitioned(Summary& summary) {
+    KVOUniformRandom random;
+    std::unique_ptr<CountingPartitionAdapter> adapter;
+    int nParts = 0;
+    if (!fOptions.fvPartition.empty()) {
+      adapter = std::make_unique<CountingPartitionAdapter>(&fLayout.Specs(), fData, fOptions.fvPartition,
+                                                           &random, false);
+      nParts = static_cast<int>(fOptions.fvPartition.size());
+    } else {
+      adapter = std::make_unique<CountingPartitionAdapter>(&fLayout.Specs(), fData,
+                                                           fLayout.PartitionVariable(), fOptions.fParts);
+      nParts = fOptions.fParts;
+    }
+    adapter->SetPartIterOptions(true, true, fLayout.PartitionSlot());
+    if (fLayout.DependVariable() >= 0) adapter->SetDependVariable(fLayout.DependVariable());
+    Setup(*adapter);
+
+    const int64_t total = static_cast<int64_t>(fData.NumCases());
+    fProgress.Start("pass 1 of 2", total);
+    KVOProcDataSourceIter records(*adapter, true);
+    RecordCopyComponent component(fStop, ProgressFor(records));
+    do {
+      component.Read(records);
+      CheckPass(records);
+      adapter->CompleteSplit();
+    } while (adapter->GetSplitFile() && records.NewSplit());
+
+    fProgress.Start("pass 2 of 2", total);
+    records.NewPass();
+    CheckPass(records);
+    records.SetLastPass();
+    int group = 0;
+    do {
+      ++group;
+      component.Read(records);
+      CheckPass(records);
+      adapter->CompleteSplit();
+      SplitSummary split = Collect(*adapter);
+      split.fExcluded = adapter->GetExclCaseCount();
+      std::vector<KVODataFileIter*>& files = adapter->GetPartSeparIters();
+      std::vector<int64_t> foldRecords;
+      if (fOptions.fFolds > 0 && !files.empty() && files[0] != nullptr) {
+        if (!adapter->GetCrossValidPartition(fOptions.fFolds, fLayout.FoldSlot(), &fStop)) {
+          Warn("some of the " + std::to_string(fOptions.fFolds) + " cross-validation folds" +
+               (split.fvValues.empty() ? std::string() : " of split group " + std::to_string(group)) +
+               " received no record");
+        }
+        foldRecords = CountFolds(*files[0]);
+      }
+      for (int i = 0; i < nParts; ++i) {
+        PartitionSummary partition;
+        partition.fName = PARTITION_NAMES[i];
+        partition.fRecords = adapter->GetCaseCounts()[static_cast<size_t>(i)];
+        FillStatistics(partition, fLayout.Slots(), adapter->GetMinValues()[static_cast<size_t>(i)],
+                       adapter->GetMaxValues()[static_cast<size_t>(i)],
+                       adapter->GetMeanValues()[static_cast<size_t>(i)],
+                       adapter->GetVariances()[static_cast<size_t>(i)]);
+        KVODataFileIter* file =
+            static_cast<size_t>(i) < files.size() ? files[static_cast<size_t>(i)] : nullptr;
+        if (file != nullptr && !fOptions.fOutDir.empty()) {
+          partition.fFile = Export(*file, *adapter, false, group, PARTITION_NAMES[i]);
+        }
+        if (i == 0) partition.fvFoldRecords = foldRecords;
+        split.fvPartitions.push_back(std::move(partition));
+      }
+      NoteEmptyGroup(split);
+      summary.fvSplits.push_back(std::move(split));
+    } while (adapter->GetSplitFile() && records.NewSplit());
+    fProgress.Finish();
+    NoteBadMatrixCases(*adapter);
+  }
+
+  std::vector<int64_t> CountFolds(KVODataFileIter& training) const {
+    std::vector<int64_t> counts(static_cast<size_t>(fOptions.fFolds), 0);
+    const int slot = fLayout.FoldSlot();
+    training.NewPass();
+    while (training.HasMore()) {
+      const QorCommon::Record* record = training.Next();
+      if (record == nullptr) break;
+      const double fold = record->GetAll()[slot];
+      if (fold >= 0.0 && fold < static_cast<double>(counts.size())) ++counts[static_cast<size_t>(fold)];
+    }
+    return counts;
+  }
+
+ private:
+  const PrepareOptions& fOptions;
+  Progress& fProgress;
+  standin::MemoryDataSource& fData;
+  RecordLayout& fLayout;
+  KVOStopProcessor& fStop;
+  BpProcedure fBpProcedure;
+};
+
+std::string DescribePartitioning(const PrepareOptions& options, const VariableResolver& resolver,
+                                 const RecordLayout& layout) {
+  if (!options.fvPartition.empty()) {
+    std::string shares;
+    for (double share : options.fvPartition) shares += (shares.empty() ? "" : "/") + ShortestText(share);
+    return shares + " at random (seed " + std::to_string(options.fSeed) + ")";
+  }
+  if (!options.fPartitionVar.empty()) {
+    return "by " + resolver.Name(layout.PartitionVariable()) + " (above 0 training, 0 test, " +
+           (options.fParts == 3 ? "below 0 holdout)" : "below 0 test)");
+  }
+  return std::string();
+}
+
+}  // namespace
+
+PrepareRun::PrepareRun(const PrepareOptions& options, Progress& progress)
+    : fpOptions(&options), fpProgress(&progress) {}
+
+Summary PrepareRun::Run() {
+  const PrepareOptions& options = *fpOptions;
+  // The time limit counts from here, loading included.
+  KVOStopProcessor stop(options.fTimeLimit);
+
+  std::unique_ptr<standin::MemoryDataSource> data = LoadDataSet(options.fLoad);
+  VariableResolver resolver(*data, options.fLoad.fDataPath);
+  RecordLayout layout(options, resolver);
+
+  if (layout.WeightVariable() >= 0) data->SetWeightVariable(layout.WeightVariable());
+  data->SetWeightFilter(true);
+  CheckSplitOrder(*data, layout, layout.Specs(), options.fLoad.fDataPath);
+  if (!layout.SplitVariables().empty()) {
+    data->SetSplitVariables(layout.SplitVariables());
+    data->SetSplitRequested(true);
+  }
+  standin::SetRandomSeed(options.fSeed);
+  if (!options.fOutDir.empty()) MakeDirectory(options.fOutDir);
+
+  Summary summary;
+  summary.fCases = static_cast<int64_t>(data->NumCases());
+  summary.fvRecord = layout.Slots();
+  RunDescription& run = summary.fRun;
+  run.fDataPath = options.fLoad.fDataPath;
+  if (layout.WeightVariable() >= 0) {
+    const char* adjust[] = {"rounded", "truncated", "as is"};
+    run.fWeight =
+        resolver.Name(layout.WeightVariable()) + " (" + adjust[static_cast<int>(options.fWeightAdjust)] + ")";
+  }
+  for (int index : layout.SplitVariables()) run.fvSplitBy.push_back(resolver.Name(index));
+  for (int slot : layout.SortKeys()) run.fvSortBy.push_back(layout.Slots()[static_cast<size_t>(slot)].fName);
+  run.fPartitioning = DescribePartitioning(options, resolver, layout);
+  run.fOutDir = options.fOutDir;
+  run.fFolds = options.fFolds;
+
+  Procedure procedure(options, *fpProgress, *data, layout, stop);
+  if (options.Partitioned()) {
+    procedure.RunPartitioned(summary);
+  } else {
+    procedure.RunPlain(summary);
+  }
+
+  int64_t read = 0, valid = 0;
+  for (const SplitSummary& split : summary.fvSplits) {
+    read += split.fCases;
+    valid += split.fValid;
+  }
+  if (valid == 0) {
+    KVOInpAdaptMsg(*data).NoValidCases();
+    throw KvoError(EXIT_NO_VALID_CASES,
+                   options.fLoad.fDataPath + ": no case gave a record (" + GroupDigits(read) +
+                       " read, all rejected by the weight, missing-value or partition rules)");
+  }
+  if (!options.fOutDir.empty()) {
+    const fs::path path = fs::path(options.fOutDir) / "summary.json";
+    std::ofstream out(path);
+    out << SummaryToJson(summary).dump(2) << "\n";
+    out.close();
+    if (!out) throw InputError(path.string() + ": cannot write the summary");
+  }
+  return summary;
+}
+
+}  // namespace kvo

@@ -1,0 +1,90 @@
+// What a kvo prepare run found: the record layout, and per split group the
+// case counts of the last pass, the categories and ranges the adapters
+// gathered, and the partitions with their record counts, files and
+// statistics. Rendered as JSON (summary.json, --json) or as the readable
+// report. Plain values; any thread.
+#ifndef KVO_TOOL_SUMMARY_H
+#define KVO_TOOL_SUMMARY_H
+
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "RecordLayout.h"
+
+namespace kvo {
+
+struct CategorySummary {
+  int fCode = 0;
+  std::string fValue;  // in the variable's print format, trimmed
+  std::string fLabel;  // the value label, or ""
+};
+
+// A categorical or continuous record variable of one split group.
+struct VariableSummary {
+  int fSlot = 0;
+  std::string fName;
+  SlotKind fKind = SlotKind::Categorical;
+  std::vector<CategorySummary> fvCategories;  // categorical
+  std::optional<double> fMin, fMax;           // continuous; empty when no value was seen
+};
+
+struct PartitionSummary {
+  std::string fName;  // records, training, test or holdout
+  int64_t fRecords = 0;
+  std::optional<std::string> fFile;  // relative to --out; empty when no file was written
+  // Per record slot; empty entries for categorical slots, and for min and max
+  // where no value was seen.
+  std::vector<std::optional<double>> fvMin, fvMax, fvMean, fvMeanSquare;
+  // Records per cross-validation fold (training partition with --folds).
+  std::vector<int64_t> fvFoldRecords;
+};
+
+struct SplitValueSummary {
+  std::string fName, fValue, fLabel;
+};
+
+struct SplitSummary {
+  std::vector<SplitValueSummary> fvValues;  // empty without split groups
+  int64_t fCases = 0, fValid = 0, fInvalid = 0;
+  double fWeightedCases = 0.0, fWeightedValid = 0.0, fWeightedInvalid = 0.0;
+  int64_t fExcluded = 0;
+  std::vector<VariableSummary> fvVariables;
+  std::vector<PartitionSummary> fvPartitions;
+};
+
+// How the run was set up, for the report's heading.
+struct RunDescription {
+  std::string fDataPath;
+  std::string fWeight;
+  std::vector<std::string> fvSplitBy;
+  std::string fPartitioning;  // "" or e.g. "70/30 at random (seed 2000000)"
+  std::vector<std::string> fvSortBy;
+  std::string fOutDir;
+  int fFolds = 0;
+};
+
+struct Summary {
+  RunDescription fRun;
+  int64_t fCases = 0;  // data rows in the file
+  std::vector<SlotInfo> fvRecord;
+  std::vector<SplitSummary> fvSplits;
+};
+
+// The summary in its documented JSON form.
+nlohmann::ordered_json SummaryToJson(const Summary& summary);
+// The readable report, lines ending in '\n'.
+std::string SummaryToText(const Summary& summary);
+
+// Builds a partition's statistics entries from the library's tables (one
+// value per slot, system-missing for "no value"), leaving categorical slots
+// empty.
+void FillStatistics(PartitionSummary& partition, const std::vector<SlotInfo>& record,
+                    const std::vector<double>& min, const std::vector<double>& max,
+                    const std::vector<double>& mean, const std::vector<double>& meanSquare);
+
+}  // namespace kvo
+
+#endif  // KVO_TOOL_SUMMARY_H

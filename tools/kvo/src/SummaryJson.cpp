@@ -1,0 +1,97 @@
+#include <vorm/Types.h>
+
+#include "Summary.h"
+
+namespace kvo {
+namespace {
+
+using json = nlohmann::ordered_json;
+
+json Optional(const std::optional<double>& value) { return value ? json(*value) : json(nullptr); }
+
+json OptionalArray(const std::vector<std::optional<double>>& values) {
+  json array = json::array();
+  for (const std::optional<double>& value : values) array.push_back(Optional(value));
+  return array;
+}
+
+json VariableJson(const VariableSummary& variable) {
+  json out = {{"slot", variable.fSlot}, {"name", variable.fName}, {"kind", SlotKindName(variable.fKind)}};
+  if (variable.fKind == SlotKind::Categorical) {
+    json categories = json::array();
+    for (const CategorySummary& category : variable.fvCategories) {
+      categories.push_back(
+          {{"code", category.fCode}, {"value", category.fValue}, {"label", category.fLabel}});
+    }
+    out["categories"] = std::move(categories);
+  } else {
+    out["min"] = Optional(variable.fMin);
+    out["max"] = Optional(variable.fMax);
+  }
+  return out;
+}
+
+json PartitionJson(const PartitionSummary& partition) {
+  json out = {{"name", partition.fName},
+              {"records", partition.fRecords},
+              {"file", partition.fFile ? json(*partition.fFile) : json(nullptr)},
+              {"min", OptionalArray(partition.fvMin)},
+              {"max", OptionalArray(partition.fvMax)},
+              {"mean", OptionalArray(partition.fvMean)},
+              {"meanSquare", OptionalArray(partition.fvMeanSquare)}};
+  if (!partition.fvFoldRecords.empty()) out["folds"] = partition.fvFoldRecords;
+  return out;
+}
+
+json SplitJson(const SplitSummary& split) {
+  json values = json::array();
+  for (const SplitValueSummary& value : split.fvValues) {
+    values.push_back({{"name", value.fName}, {"value", value.fValue}, {"label", value.fLabel}});
+  }
+  json variables = json::array();
+  for (const VariableSummary& variable : split.fvVariables) variables.push_back(VariableJson(variable));
+  json partitions = json::array();
+  for (const PartitionSummary& partition : split.fvPartitions) partitions.push_back(PartitionJson(partition));
+  return {{"values", std::move(values)},
+          {"cases", split.fCases},
+          {"valid", split.fValid},
+          {"invalid", split.fInvalid},
+          {"weighted",
+           {{"cases", split.fWeightedCases},
+            {"valid", split.fWeightedValid},
+            {"invalid", split.fWeightedInvalid}}},
+          {"excluded", split.fExcluded},
+          {"variables", std::move(variables)},
+          {"partitions", std::move(partitions)}};
+}
+
+}  // namespace
+
+nlohmann::ordered_json SummaryToJson(const Summary& summary) {
+  json record = json::array();
+  for (const SlotInfo& slot : summary.fvRecord) {
+    record.push_back({{"slot", slot.fSlot}, {"name", slot.fName}, {"kind", SlotKindName(slot.fKind)}});
+  }
+  json splits = json::array();
+  for (const SplitSummary& split : summary.fvSplits) splits.push_back(SplitJson(split));
+  return {{"cases", summary.fCases}, {"record", std::move(record)}, {"splits", std::move(splits)}};
+}
+
+void FillStatistics(PartitionSummary& partition, const std::vector<SlotInfo>& record,
+                    const std::vector<double>& min, const std::vector<double>& max,
+                    const std::vector<double>& mean, const std::vector<double>& meanSquare) {
+  const size_t n = record.size();
+  partition.fvMin.assign(n, std::nullopt);
+  partition.fvMax.assign(n, std::nullopt);
+  partition.fvMean.assign(n, std::nullopt);
+  partition.fvMeanSquare.assign(n, std::nullopt);
+  for (size_t i = 0; i < n; ++i) {
+    if (record[i].fKind == SlotKind::Categorical) continue;
+    if (i < min.size() && min[i] != VORM_SYSMIS) partition.fvMin[i] = min[i];
+    if (i < max.size() && max[i] != VORM_SYSMIS) partition.fvMax[i] = max[i];
+    partition.fvMean[i] = i < mean.size() ? mean[i] : 0.0;
+    partition.fvMeanSquare[i] = i < meanSquare.size() ? meanSquare[i] : 0.0;
+  }
+}
+
+}  // namespace kvo

@@ -1,0 +1,116 @@
+#include <fmt/format.h>
+
+#include "Summary.h"
+#include "TextTable.h"
+
+namespace kvo {
+namespace {
+
+std::string Join(const std::vector<std::string>& items, const std::string& separator) {
+  std::string joined;
+  for (const std::string& item : items) joined += (joined.empty() ? "" : separator) + item;
+  return joined;
+}
+
+std::string GroupTitle(const SplitSummary& split, size_t number, size_t count) {
+  if (split.fvValues.empty()) return "All cases";
+  std::vector<std::string> parts;
+  for (const SplitValueSummary& value : split.fvValues) {
+    std::string part = value.fName + " = " + value.fValue;
+    if (!value.fLabel.empty()) part += " (" + value.fLabel + ")";
+    parts.push_back(part);
+  }
+  return fmt::format("Split group {} of {}: {}", number, count, Join(parts, ", "));
+}
+
+std::string CountsText(const SplitSummary& split, bool partitioned) {
+  TextTable table({false, true, true, true});
+  table.AddRow({"cases", "read", "valid", "invalid"});
+  table.AddRow({"plain", GroupDigits(split.fCases), GroupDigits(split.fValid), GroupDigits(split.fInvalid)});
+  table.AddRow({"weighted", WeightedText(split.fWeightedCases), WeightedText(split.fWeightedValid),
+                WeightedText(split.fWeightedInvalid)});
+  std::string text = table.Render("  ");
+  if (partitioned && split.fExcluded > 0) {
+    text += fmt::format("  excluded  {} (assigned a partition, but the record was not stored)\n",
+                        GroupDigits(split.fExcluded));
+  }
+  return text;
+}
+
+std::string PartitionsText(const SplitSummary& split) {
+  TextTable table({false, true, false});
+  table.AddRow({"partition", "records", "file"});
+  for (const PartitionSummary& partition : split.fvPartitions) {
+    std::string file = partition.fFile ? *partition.fFile : "-";
+    if (!partition.fvFoldRecords.empty()) {
+      std::vector<std::string> folds;
+      for (int64_t n : partition.fvFoldRecords) folds.push_back(GroupDigits(n));
+      file += "  (folds: " + Join(folds, " / ") + ")";
+    }
+    table.AddRow({partition.fName, GroupDigits(partition.fRecords), file});
+  }
+  return table.Render("  ");
+}
+
+std::string VariablesText(const SplitSummary& split) {
+  TextTable categories({false, true, false, false});
+  TextTable ranges({false, true, false, true});
+  for (const VariableSummary& variable : split.fvVariables) {
+    if (variable.fKind == SlotKind::Categorical) {
+      if (variable.fvCategories.empty()) {
+        categories.AddRow({variable.fName, "", "(no valid value)"});
+        continue;
+      }
+      bool first = true;
+      for (const CategorySummary& category : variable.fvCategories) {
+        categories.AddRow(
+            {first ? variable.fName : "", std::to_string(category.fCode), category.fValue, category.fLabel});
+        first = false;
+      }
+    } else if (variable.fMin && variable.fMax) {
+      ranges.AddRow({variable.fName, ShortestText(*variable.fMin), "to", ShortestText(*variable.fMax)});
+    } else {
+      ranges.AddRow({variable.fName, "", "(no valid value)"});
+    }
+  }
+  std::string text;
+  if (!categories.Empty()) text += "  categories (code, value, label)\n" + categories.Render("    ");
+  if (!ranges.Empty()) text += "  ranges\n" + ranges.Render("    ");
+  return text;
+}
+
+}  // namespace
+
+std::string SummaryToText(const Summary& summary) {
+  const RunDescription& run = summary.fRun;
+  std::string text = fmt::format("kvo prepare: {}, {} cases\n", run.fDataPath, GroupDigits(summary.fCases));
+  TextTable setup;
+  if (!run.fWeight.empty()) setup.AddRow({"weight", run.fWeight});
+  if (!run.fvSplitBy.empty()) setup.AddRow({"split by", Join(run.fvSplitBy, ", ")});
+  if (!run.fPartitioning.empty()) setup.AddRow({"partitions", run.fPartitioning});
+  if (run.fFolds > 0) setup.AddRow({"folds", std::to_string(run.fFolds) + " on the training partition"});
+  if (!run.fvSortBy.empty()) setup.AddRow({"sorted by", Join(run.fvSortBy, ", ")});
+  setup.AddRow({"files", run.fOutDir.empty() ? "none written (use --out DIR)" : run.fOutDir});
+  text += setup.Render("  ");
+
+  text += fmt::format("\nRecord: {} slots\n", summary.fvRecord.size());
+  TextTable record({true, false, false});
+  record.AddRow({"slot", "name", "kind"});
+  for (const SlotInfo& slot : summary.fvRecord) {
+    record.AddRow({std::to_string(slot.fSlot), slot.fName, SlotKindName(slot.fKind)});
+  }
+  text += record.Render("  ");
+
+  const bool partitioned = !run.fPartitioning.empty();
+  for (size_t i = 0; i < summary.fvSplits.size(); ++i) {
+    const SplitSummary& split = summary.fvSplits[i];
+    text += "\n" + GroupTitle(split, i + 1, summary.fvSplits.size()) + "\n";
+    text += CountsText(split, partitioned);
+    text += "\n" + PartitionsText(split);
+    const std::string variables = VariablesText(split);
+    if (!variables.empty()) text += "\n" + variables;
+  }
+  return text;
+}
+
+}  // namespace kvo
