@@ -367,6 +367,8 @@ TEST(TransformModelTest, BadModelsAreRefusedWithClearErrors) {
       {"", "empty"},
       {"<PMML version=\"4.4\"><DataDictionary>", "malformed XML"},
       {"<PMML version=\"4.4\">\n<DataDictionary>\n</Data>\n</PMML>", "line 3"},
+      // A Latin-1 byte in text read as UTF-8, in the derived field on line 10.
+      {Pmml(Derived("r\xFC", X)), "not valid UTF-8 (line 10)"},
       {"<Model version=\"4.4\"/>", "not <PMML>"},
       {"<PMML version=\"3.2\"/>", "version '3.2'"},
       {"<PMML version=\"4.4\"><DataDictionary><DataField name=\"x\" dataType=\"double\"/></DataDictionary>"

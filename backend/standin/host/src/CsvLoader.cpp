@@ -26,7 +26,8 @@ constexpr int MAX_STRING_WIDTH = 32767;
 constexpr int64_t ESTIMATE_AFTER_ROWS = 1000;
 // Bytes of a bad cell shown in a message.
 constexpr size_t MAX_SHOWN_BYTES = 40;
-// Whole numbers beyond this are not all exact as doubles.
+// Whole numbers from 2^53 on are not all exact as doubles (2^53 + 1 reads
+// as 2^53), so an integer cell must stay below it.
 constexpr double MAX_EXACT_INTEGER = 9007199254740992.0;  // 2^53
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -98,7 +99,7 @@ NumberStatus ParseCell(CsvFieldType type, std::string_view text, double& value) 
   NumberStatus status = ParseNumber(text, value);
   if (status != NumberStatus::OK || type != CsvFieldType::Integer) return status;
   if (value != std::trunc(value)) return NumberStatus::NOT_WHOLE;
-  if (std::fabs(value) > MAX_EXACT_INTEGER) return NumberStatus::NOT_EXACT;
+  if (std::fabs(value) >= MAX_EXACT_INTEGER) return NumberStatus::NOT_EXACT;
   return NumberStatus::OK;
 }
 

@@ -20,6 +20,43 @@ std::string NormalizedName(const std::string& name) {
   return out;
 }
 
+// Whether `text` is well-formed UTF-8: no overlong forms, no surrogates,
+// nothing above U+10FFFF.
+bool IsWellFormedUtf8(std::string_view text) {
+  size_t i = 0;
+  const size_t n = text.size();
+  while (i < n) {
+    const unsigned char b = static_cast<unsigned char>(text[i]);
+    if (b < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t length;
+    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+    if (b >= 0xC2 && b <= 0xDF) {
+      length = 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      length = 3;
+      if (b == 0xE0) low = 0xA0;   // overlong
+      if (b == 0xED) high = 0x9F;  // surrogates
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      length = 4;
+      if (b == 0xF0) low = 0x90;   // overlong
+      if (b == 0xF4) high = 0x8F;  // above U+10FFFF
+    } else {
+      return false;
+    }
+    if (n - i < length) return false;
+    const unsigned char second = static_cast<unsigned char>(text[i + 1]);
+    if (second < low || second > high) return false;
+    for (size_t k = 2; k < length; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
 }  // namespace
 
 TextConverter::TextConverter() = default;
@@ -37,7 +74,11 @@ bool TextConverter::Open(const std::string& from, const std::string& to, std::st
     iconv_close(ToDescriptor(fpDescriptor));
     fpDescriptor = nullptr;
   }
-  if (SameEncoding(from, to)) return true;
+  fbCheckUtf8 = false;
+  if (SameEncoding(from, to)) {
+    fbCheckUtf8 = SameEncoding(from, "UTF-8");
+    return true;
+  }
   iconv_t cd = iconv_open(to.c_str(), from.c_str());
   if (cd == reinterpret_cast<iconv_t>(-1)) {
     error = "cannot convert from encoding \"" + from + "\" to \"" + to + "\": " + std::strerror(errno);
@@ -49,6 +90,7 @@ bool TextConverter::Open(const std::string& from, const std::string& to, std::st
 
 bool TextConverter::Convert(std::string_view text, std::string& out) {
   if (fpDescriptor == nullptr) {
+    if (fbCheckUtf8 && !IsWellFormedUtf8(text)) return false;
     out.assign(text);
     return true;
   }

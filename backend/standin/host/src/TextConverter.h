@@ -1,6 +1,7 @@
 // Conversion of text between two encodings (iconv names), for the CSV
 // loader. One thread; owns its iconv descriptor. Converting the same
-// encoding to itself is a copy and needs no descriptor.
+// encoding to itself is a copy and needs no descriptor (UTF-8 text is still
+// checked to be well-formed).
 #ifndef STANDIN_TEXTCONVERTER_H
 #define STANDIN_TEXTCONVERTER_H
 
@@ -36,6 +37,7 @@ class TextConverter {
 
  private:
   void* fpDescriptor = nullptr;  // iconv_t, null for the identity
+  bool fbCheckUtf8 = false;      // the identity on UTF-8: refuse malformed text
 };
 
 }  // namespace standin
