@@ -1,5 +1,7 @@
 #include "MatrixFile.h"
 
+#include <vorm/Utility.h>
+
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -135,6 +137,7 @@ std::unique_ptr<MatrixRecode> ReadMatrixFile(const std::string& path, const std:
   for (short type : keySpec) keyCells += static_cast<size_t>(VORM_CellCount(type));
   std::vector<OBS> key(keyCells);
   std::unordered_map<std::string, int> seenOnLine;
+  const std::unique_ptr<void, void (*)(void*)> converter(VORMMBConverterNew_A(nullptr), VORMMBConverterDelete_A);
 
   for (size_t r = 1; r < rows.size(); ++r) {
     const CsvRow& row = rows[r];
@@ -151,11 +154,16 @@ std::unique_ptr<MatrixRecode> ReadMatrixFile(const std::string& path, const std:
       if (type == 0) {
         double number = 0.0;
         if (!ParseNumber(text, number)) throw InputError(column + ": '" + text + "' is not a number");
-        key[cell].num = number;
+        // The map takes -0 and 0 as one value: store 0, so that a repeat is found.
+        key[cell].num = number == 0.0 ? 0.0 : number;
         ++cell;
       } else {
         const size_t cells = static_cast<size_t>(VORM_CellCount(type));
-        std::string value = text;
+        // The file is UTF-8; the data's strings are in the host's encoding.
+        std::string value;
+        if (converter == nullptr || VORMMBU8ToGeneric(converter.get(), value, text) != 0) {
+          throw InputError(column + ": the text is not valid UTF-8 or has no form in the host's encoding");
+        }
         while (!value.empty() && value.back() == ' ') value.pop_back();
         if (value.size() > static_cast<size_t>(type)) {
           throw InputError(column + ": '" + text + "' is longer than the variable's width of " +
