@@ -16,6 +16,7 @@ cmd=("$kvo" prepare data/sample/sample.csv
      --out "$out")
 echo "\$ ${cmd[*]}"
 echo
-"${cmd[@]}"
+# A wrapper command (scripts/valgrind.sh sets one) runs in front of kvo.
+${KVO_DEMO_WRAPPER:-} "${cmd[@]}"
 echo
 echo "Record files and summary.json are in $out/."
