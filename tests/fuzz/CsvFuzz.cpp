@@ -121,43 +121,6 @@ std::string Latin1ToUtf8(std::string_view text) {
   return out;
 }
 
-// Well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool IsUtf8(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size()) {
-    const unsigned char b = static_cast<unsigned char>(text[i]);
-    size_t length = 0;
-    uint32_t code = 0;
-    if (b < 0x80) {
-      ++i;
-      continue;
-    } else if (b >= 0xC2 && b <= 0xDF) {
-      length = 2;
-      code = b & 0x1F;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      length = 3;
-      code = b & 0x0F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      length = 4;
-      code = b & 0x07;
-    } else {
-      return false;
-    }
-    if (i + length > text.size()) return false;
-    for (size_t k = 1; k < length; ++k) {
-      const unsigned char c = static_cast<unsigned char>(text[i + k]);
-      if ((c & 0xC0) != 0x80) return false;
-      code = (code << 6) | (c & 0x3F);
-    }
-    if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000) || code > 0x10FFFF ||
-        (code >= 0xD800 && code <= 0xDFFF)) {
-      return false;
-    }
-    i += length;
-  }
-  return true;
-}
-
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
@@ -247,7 +210,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (Record& record : records) {
     for (std::string& field : record) {
       if (latin1) field = Latin1ToUtf8(field);
-      plainlyValid = plainlyValid && IsUtf8(field);
+      plainlyValid = plainlyValid && kvo_fuzz::IsUtf8(field);
     }
   }
   static const char* const FIELDS[] = {"ID", "X", "FLAG", "NAME", "NOTE"};
@@ -311,7 +274,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         continue;
       }
       // A text that is not valid in the file's encoding is refused, never stored.
-      FUZZ_CHECK(IsUtf8(raw));
+      FUZZ_CHECK(kvo_fuzz::IsUtf8(raw));
       const int width = loaded->GetVariable(static_cast<int>(f))->GetType();
       const std::string text = TrimEnd(raw);
       FUZZ_CHECK(text.size() <= static_cast<size_t>(width));

@@ -1,7 +1,7 @@
 // Helpers shared by the fuzz targets: a reader that takes typed values off
 // the front of a fuzz input, a check that stops the program on a broken
 // property (libFuzzer then keeps the input as a crash), and an in-memory
-// file for readers that take a path. Single-threaded.
+// file for readers that take a path, a UTF-8 check. Single-threaded.
 #ifndef KVO_TESTS_FUZZ_FUZZSUPPORT_H
 #define KVO_TESTS_FUZZ_FUZZSUPPORT_H
 
@@ -68,8 +68,45 @@ class FuzzBytes {
   size_t fPos = 0;
 };
 
+// Well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+inline bool IsUtf8(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    const unsigned char b = static_cast<unsigned char>(text[i]);
+    size_t length = 0;
+    uint32_t code = 0;
+    if (b < 0x80) {
+      ++i;
+      continue;
+    } else if (b >= 0xC2 && b <= 0xDF) {
+      length = 2;
+      code = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      length = 3;
+      code = b & 0x0F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      length = 4;
+      code = b & 0x07;
+    } else {
+      return false;
+    }
+    if (i + length > text.size()) return false;
+    for (size_t k = 1; k < length; ++k) {
+      const unsigned char c = static_cast<unsigned char>(text[i + k]);
+      if ((c & 0xC0) != 0x80) return false;
+      code = (code << 6) | (c & 0x3F);
+    }
+    if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000) || code > 0x10FFFF ||
+        (code >= 0xD800 && code <= 0xDFFF)) {
+      return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
 // A file that lives in memory (memfd), reachable by path while the object
-// lives; falls back to a file in TMPDIR that is removed at once. Leaves
+// lives; without memfd, a file in TMPDIR that goes with the object. Leaves
 // nothing behind.
 class MemoryFile {
  public:

@@ -6,8 +6,8 @@
 // Properties: a refused file gives the input error (exit code 1) with a
 // one-line message that begins with the file's path; no other exception
 // escapes. A file that is read yields one entry per combination row (no row
-// silently replaces another), each found again under its own key with the
-// row's value.
+// silently replaces another), each found again under its own key, with a
+// finite value and a region that is UTF-8 text.
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -61,6 +61,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const OBS* value = recode->fpMap->Contains(entry);
     FUZZ_CHECK(value == entry + 2);
     FUZZ_CHECK(std::isfinite(value->num));
+    // The region as the host holds it: UTF-8, blank padded.
+    std::string region(entry->str, REGION_WIDTH);
+    while (!region.empty() && region.back() == ' ') region.pop_back();
+    FUZZ_CHECK(kvo_fuzz::IsUtf8(region));
   }
   return 0;
 }
