@@ -2,8 +2,9 @@
 // MANIFEST: the CSV and schema files that kvo must refuse (exit 1) are
 // refused by LoadCsvDataSource with a message that begins with the file's
 // path; the good files they are paired with load; the models that kvo must
-// refuse are refused by the scorer factory with a reason. Nothing is left in
-// TMPDIR, and nothing leaks (LeakSanitizer).
+// refuse are refused by the scorer factory with a reason. (kvo puts each
+// message on one line; BadInputKvo checks that.) Nothing is left in TMPDIR,
+// and nothing leaks (LeakSanitizer).
 #include <gtest/gtest.h>
 #include <qor/Scoring.h>
 
@@ -82,7 +83,6 @@ TEST_F(BadInputLoaderTest, DataAndSchemaFilesThatKvoRefusesAreRefusedNamingTheFi
     EXPECT_EQ(data, nullptr);
     const std::string path = CORPUS + "/" + run.fHostile;
     EXPECT_EQ(error.rfind(path + ": ", 0), 0u) << error;
-    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
   }
   EXPECT_GE(refused, 50);
 }
@@ -104,7 +104,6 @@ TEST_F(BadInputLoaderTest, ModelsThatKvoRefusesAreRefusedWithAReason) {
     ++refused;
     EXPECT_EQ(computer, nullptr);
     EXPECT_FALSE(factory.LastError().empty());
-    EXPECT_EQ(factory.LastError().find('\n'), std::string::npos) << factory.LastError();
   }
   EXPECT_GE(refused, 20);
 }

@@ -18,11 +18,36 @@ enum ExitCode : int {
   EXIT_INTERRUPTED = 130,   // Ctrl-C
 };
 
+// `text` on one line: line ends and other control characters that a file's
+// text brought into a message are shown as \n, \r, \t or \xHH.
+inline std::string OnOneLine(const std::string& text) {
+  static const char DIGITS[] = "0123456789ABCDEF";
+  std::string line;
+  line.reserve(text.size());
+  for (char c : text) {
+    const unsigned char b = static_cast<unsigned char>(c);
+    if (b >= 0x20 && b != 0x7F) {
+      line += c;
+    } else if (c == '\n') {
+      line += "\\n";
+    } else if (c == '\r') {
+      line += "\\r";
+    } else if (c == '\t') {
+      line += "\\t";
+    } else {
+      line += "\\x";
+      line += DIGITS[b >> 4];
+      line += DIGITS[b & 0x0F];
+    }
+  }
+  return line;
+}
+
 // A failure that ends the command with `code`. The message is one line that
 // names the file and place, or the option, at fault.
 class KvoError : public std::runtime_error {
  public:
-  KvoError(ExitCode code, const std::string& message) : std::runtime_error(message), fCode(code) {}
+  KvoError(ExitCode code, const std::string& message) : std::runtime_error(OnOneLine(message)), fCode(code) {}
   ExitCode Code() const { return fCode; }
 
  private:
