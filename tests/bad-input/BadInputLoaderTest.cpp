@@ -74,7 +74,8 @@ TEST_F(BadInputLoaderTest, DataAndSchemaFilesThatKvoRefusesAreRefusedNamingTheFi
     std::string error;
     std::unique_ptr<standin::MemoryDataSource> data =
         standin::LoadCsvDataSource(run.fCsv, run.fSchema, run.fOptions, error);
-    const bool mustRefuse = run.fExpected == 1 && (Under(run.fHostile, "csv/") || Under(run.fHostile, "schema/"));
+    const bool mustRefuse =
+        run.fExpected == 1 && (Under(run.fHostile, "csv/") || Under(run.fHostile, "schema/"));
     if (!mustRefuse) {
       EXPECT_NE(data, nullptr) << error;
       continue;

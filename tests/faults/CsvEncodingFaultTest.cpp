@@ -30,7 +30,8 @@ class CsvEncodingFaultTest : public kvo_test::TempDirCheckedTest {
     EXPECT_TRUE(standin::ParseSchema(SCHEMA, "schema.json", schema, error)) << error;
     standin::CsvOptions options;
     options.fEncoding = encoding;
-    std::unique_ptr<standin::MemoryDataSource> data = standin::LoadCsvDataSource(fPath, schema, options, error);
+    std::unique_ptr<standin::MemoryDataSource> data =
+        standin::LoadCsvDataSource(fPath, schema, options, error);
     std::remove(fPath.c_str());
     if (data != nullptr) return "";
     EXPECT_FALSE(error.empty());
@@ -51,7 +52,8 @@ TEST_F(CsvEncodingFaultTest, InvalidUtf8InAUtf8FileIsRefusedWithItsPlace) {
   };
   const Case cases[] = {
       {"a lone continuation byte", "id,city,note\n1,ok,fine\n2,Z\x80rich,x\n", "line 3, column 2 (city)"},
-      {"a truncated sequence at the end of a cell", "id,city,note\n1,ok,caf\xC3\n", "line 2, column 3 (note)"},
+      {"a truncated sequence at the end of a cell", "id,city,note\n1,ok,caf\xC3\n",
+       "line 2, column 3 (note)"},
       {"an overlong slash", "id,city,note\n1,\xC0\xAF,x\n", "line 2, column 2 (city)"},
       {"an encoded surrogate", "id,city,note\n1,a,\xED\xA0\x80\n", "line 2, column 3 (note)"},
       {"a byte that never occurs", "id,city,note\n1,\xFF,x\n", "line 2, column 2 (city)"},
@@ -60,7 +62,8 @@ TEST_F(CsvEncodingFaultTest, InvalidUtf8InAUtf8FileIsRefusedWithItsPlace) {
   for (const Case& c : cases) {
     const std::string error = LoadError(c.fCsv);
     EXPECT_EQ(error.rfind(fPath + ": " + c.fPlace + ": ", 0), 0u) << c.fWhat << ": " << error;
-    EXPECT_NE(error.find("is not valid text in the encoding UTF-8"), std::string::npos) << c.fWhat << ": " << error;
+    EXPECT_NE(error.find("is not valid text in the encoding UTF-8"), std::string::npos)
+        << c.fWhat << ": " << error;
   }
 
   // In a column name, also one that no field is bound to.
@@ -74,7 +77,10 @@ TEST_F(CsvEncodingFaultTest, InvalidUtf8InAUtf8FileIsRefusedWithItsPlace) {
 TEST_F(CsvEncodingFaultTest, UndefinedBytesOfACodePageAreRefused) {
   // 0x80 is the euro sign in CP1252; 0x81 is not a character there.
   EXPECT_EQ(LoadError("id,city,note\n1,\x80,x\n", "CP1252"), "");
-  const std::string error = LoadError("id,city,note\n1,a\x81" "b,x\n", "CP1252");
+  const std::string error = LoadError(
+      "id,city,note\n1,a\x81"
+      "b,x\n",
+      "CP1252");
   EXPECT_EQ(error.rfind(fPath + ": line 2, column 2 (city): ", 0), 0u) << error;
   EXPECT_NE(error.find("is not valid text in the encoding CP1252"), std::string::npos) << error;
 }

@@ -23,7 +23,8 @@ using Rows = std::vector<std::vector<double>>;
 // A source that can poll the host's attention flag before each record, as
 // a source reading host cases does, and leave through the host's handler
 // when an interruption is pending. It can raise SIGINT itself before a given
-// record, as a user pressing Ctrl-C would.
+// record, as a user pressing Ctrl-C would. One thread; owns copies of its
+// rows.
 class PollingSource : public QorCommon::RecordIterator {
  public:
   PollingSource(Rows rows, int recordSize, bool polls, size_t signalBefore = SIZE_MAX)
@@ -58,7 +59,8 @@ class PollingSource : public QorCommon::RecordIterator {
 Rows Numbered(size_t count, int recordSize) {
   Rows rows(count, std::vector<double>(static_cast<size_t>(recordSize)));
   for (size_t r = 0; r < count; ++r) {
-    for (int c = 0; c < recordSize; ++c) rows[r][static_cast<size_t>(c)] = static_cast<double>((r * 7919) % count + c);
+    for (int c = 0; c < recordSize; ++c)
+      rows[r][static_cast<size_t>(c)] = static_cast<double>((r * 7919) % count + c);
   }
   return rows;
 }

@@ -236,7 +236,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         plainlyValid = false;
         break;
       }
-      for (size_t f = 0; f < 3; ++f) plainlyValid = plainlyValid && ReadNumeric(FIELDS[f], record[columnOf[f]]).fbPlainlyValid;
+      for (size_t f = 0; f < 3; ++f)
+        plainlyValid = plainlyValid && ReadNumeric(FIELDS[f], record[columnOf[f]]).fbPlainlyValid;
       plainlyValid = plainlyValid && TrimEnd(record[columnOf[3]]).size() <= NAME_WIDTH;
       plainlyValid = plainlyValid && (noteWidthFromData || TrimEnd(record[columnOf[4]]).size() <= NOTE_WIDTH);
     }
@@ -250,7 +251,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(!records.empty());
   FUZZ_CHECK(loaded->NumCases() == records.size() - 1);
   std::string countError;
-  FUZZ_CHECK(standin::CountCsvRows(csv.Path(), options, countError) == static_cast<int64_t>(records.size() - 1));
+  FUZZ_CHECK(standin::CountCsvRows(csv.Path(), options, countError) ==
+             static_cast<int64_t>(records.size() - 1));
   FUZZ_CHECK(loaded->GetNumVariables() == 5);
   // The columns of the fields, found again from the header.
   for (size_t c = 0; c < records[0].size(); ++c) {

@@ -20,17 +20,18 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 // Stops the program when a property does not hold.
-#define FUZZ_CHECK(cond)                                                             \
-  do {                                                                               \
-    if (!(cond)) {                                                                   \
+#define FUZZ_CHECK(cond)                                                                 \
+  do {                                                                                   \
+    if (!(cond)) {                                                                       \
       std::fprintf(stderr, "%s:%d: fuzz check failed: %s\n", __FILE__, __LINE__, #cond); \
-      std::abort();                                                                  \
-    }                                                                                \
+      std::abort();                                                                      \
+    }                                                                                    \
   } while (false)
 
 namespace kvo_fuzz {
 
-// Takes values off the front of the input; past the end it gives zeros.
+// Takes values off the front of a fuzz input; past the end it gives zeros.
+// One thread; borrows the input, which must outlive it.
 class FuzzBytes {
  public:
   FuzzBytes(const uint8_t* data, size_t size) : fpData(data), fSize(size) {}
@@ -106,8 +107,8 @@ inline bool IsUtf8(std::string_view text) {
 }
 
 // A file that lives in memory (memfd), reachable by path while the object
-// lives; without memfd, a file in TMPDIR that goes with the object. Leaves
-// nothing behind.
+// lives; without memfd, a file in TMPDIR that goes with the object. One
+// thread; owns the descriptor and the file.
 class MemoryFile {
  public:
   explicit MemoryFile(std::string_view contents) {

@@ -107,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The value: exactly the cells the format reads.
   const bool isString = format.IsString();
-  const size_t valueBytes = type == VORM_Format::A ? static_cast<size_t>(width)
+  const size_t valueBytes = type == VORM_Format::A      ? static_cast<size_t>(width)
                             : type == VORM_Format::AHEX ? static_cast<size_t>(width) / 2
                                                         : sizeof(double);
   std::vector<OBS> value((valueBytes + 7) / 8 + (valueBytes == 0 ? 1 : 0));
@@ -123,7 +123,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<char> buffer(static_cast<size_t>(width) + 1, '\x7f');
   const int result = ToString(value.data(), format, buffer.data());
   // The host shows any number in a numeric format 1 to 255 wide.
-  if ((type == VORM_Format::F || type == VORM_Format::E) && width >= 1 && width <= 255) FUZZ_CHECK(result == 0);
+  if ((type == VORM_Format::F || type == VORM_Format::E) && width >= 1 && width <= 255)
+    FUZZ_CHECK(result == 0);
   if (result != 0) {
     for (char c : buffer) FUZZ_CHECK(c == '\x7f');  // nothing written
     return 0;

@@ -137,7 +137,8 @@ std::unique_ptr<MatrixRecode> ReadMatrixFile(const std::string& path, const std:
   for (short type : keySpec) keyCells += static_cast<size_t>(VORM_CellCount(type));
   std::vector<OBS> key(keyCells);
   std::unordered_map<std::string, int> seenOnLine;
-  const std::unique_ptr<void, void (*)(void*)> converter(VORMMBConverterNew_A(nullptr), VORMMBConverterDelete_A);
+  const std::unique_ptr<void, void (*)(void*)> converter(VORMMBConverterNew_A(nullptr),
+                                                         VORMMBConverterDelete_A);
 
   for (size_t r = 1; r < rows.size(); ++r) {
     const CsvRow& row = rows[r];

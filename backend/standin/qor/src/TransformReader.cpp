@@ -149,7 +149,8 @@ class Reader {
     // The text is read as UTF-8, which an XML document without another
     // declared encoding is; bytes that are not UTF-8 make it malformed.
     if (const size_t bad = FirstInvalidUtf8(fText); bad != std::string_view::npos) {
-      throw ModelError{"malformed XML: the text is not valid UTF-8 (line " + std::to_string(LineAt(bad)) + ")"};
+      throw ModelError{"malformed XML: the text is not valid UTF-8 (line " + std::to_string(LineAt(bad)) +
+                       ")"};
     }
     PreScan();
     pugi::xml_parse_result parsed =
