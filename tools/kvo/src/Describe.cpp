@@ -111,7 +111,8 @@ std::string DescribeText(standin::MemoryDataSource& data, const std::string& dat
 
 std::string RunDescribe(const DescribeOptions& options) {
   std::unique_ptr<standin::MemoryDataSource> data = LoadDataSet(options.fLoad);
-  // Loading is not interrupted; a Ctrl-C during it takes effect here.
+  // A Ctrl-C during the last rows of the load, after its final poll, takes
+  // effect here.
   ATNJMP(Workspace());
   if (options.fbJson) return DescribeJson(*data, options.fLoad.fDataPath).dump(2) + "\n";
   return DescribeText(*data, options.fLoad.fDataPath);

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include <vorm/Utility.h>
+
 #include "CsvReader.h"
 #include "TextConverter.h"
 #include "standin/HostControl.h"
@@ -24,6 +26,9 @@ namespace {
 constexpr int MAX_STRING_WIDTH = 32767;
 // Rows read before the total is estimated for the store's reservation.
 constexpr int64_t ESTIMATE_AFTER_ROWS = 1000;
+// Rows between two looks at the user's interruption request: often enough
+// that Ctrl-C over a large file answers at once, rare enough to cost nothing.
+constexpr int64_t INTERRUPT_POLL_ROWS = 4096;
 // Bytes of a bad cell shown in a message.
 constexpr size_t MAX_SHOWN_BYTES = 40;
 // Whole numbers from 2^53 on are not all exact as doubles (2^53 + 1 reads
@@ -134,6 +139,12 @@ struct Binding {
 };
 
 // One load: the reader, the column bindings and the store being filled.
+// Leaves through the host's interruption handling when the user asked to
+// stop; looks only every INTERRUPT_POLL_ROWS rows.
+void PollInterrupt(int64_t rows) {
+  if (rows % INTERRUPT_POLL_ROWS == 0 && InterruptPending()) ATNJMP(Workspace());
+}
+
 class CsvLoad {
  public:
   CsvLoad(const std::string& csvPath, const CsvSchema& schema, const std::string& schemaSource,
@@ -285,6 +296,7 @@ bool CsvLoad::ScanWidths(int64_t& rows) {
     if (r < 0) return false;
     if (r == 0) break;
     ++rows;
+    PollInterrupt(rows);
     if (!FieldCountOk(reader)) return false;
     for (size_t k = 0; k < fvWidthColumns.size(); ++k) {
       const Binding& binding = fvBindings[fvWidthColumns[k]];
@@ -398,6 +410,7 @@ std::unique_ptr<MemoryDataSource> CsvLoad::Run() {
     if (r < 0) return nullptr;
     if (r == 0) break;
     ++rows;
+    PollInterrupt(rows);
     if (!FieldCountOk(reader)) return nullptr;
     if (knownRows < 0 && rows == ESTIMATE_AFTER_ROWS && reader.BytesConsumed() > 0) {
       // Reserve for the rows the file size suggests, plus a little.
@@ -421,6 +434,7 @@ int64_t CsvLoad::Count() {
     if (r < 0) return -1;
     if (r == 0) return rows;
     ++rows;
+    PollInterrupt(rows);
     if (!FieldCountOk(reader)) return -1;
   }
 }

@@ -70,7 +70,9 @@ bool ParseSchema(const std::string& jsonText, const std::string& sourceName, Csv
 // leading blanks and lose trailing ones; numbers may have blanks around
 // them. Weight and split variables are left for the caller to set. Null,
 // with `error` set, on any error: the message names the file, line and
-// column (with its name), or the schema field.
+// column (with its name), or the schema field. A user's interruption
+// (RequestInterrupt, SIGINT) seen while the rows are read leaves through
+// ATNJMP, that is by throwing HostInterrupt, as in a host procedure.
 std::unique_ptr<MemoryDataSource> LoadCsvDataSource(const std::string& csvPath, const std::string& schemaPath,
                                                     const CsvOptions& options, std::string& error);
 std::unique_ptr<MemoryDataSource> LoadCsvDataSource(const std::string& csvPath, const CsvSchema& schema,

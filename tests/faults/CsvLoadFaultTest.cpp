@@ -1,7 +1,8 @@
-// Byte sequences that are not valid in a CSV file's declared encoding: in a
-// data cell, in a column name, in a single-byte code page's undefined
-// positions. Each is refused with the file, line and column, never stored;
-// nothing is left in TMPDIR.
+// Faults while a CSV file loads. Byte sequences that are not valid in the
+// file's declared encoding (in a data cell, in a column name, in a
+// single-byte code page's undefined positions) are refused with the file,
+// line and column, never stored. A user's interruption leaves the load
+// through the host's handler. Nothing is left in TMPDIR.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "standin/CsvLoader.h"
+#include "standin/HostControl.h"
 #include "support/TempDirWatch.h"
 
 namespace {
@@ -18,7 +20,7 @@ const std::string SCHEMA = R"({"fields": [{"name": "id", "type": "integer"},
     {"name": "city", "type": "string", "constraints": {"maxLength": 12}},
     {"name": "note", "type": "string"}]})";
 
-class CsvEncodingFaultTest : public kvo_test::TempDirCheckedTest {
+class CsvLoadFaultTest : public kvo_test::TempDirCheckedTest {
  protected:
   // Loads `csv` (in `encoding`) from a file that is removed again; the
   // error, or "" when it loaded.
@@ -41,7 +43,7 @@ class CsvEncodingFaultTest : public kvo_test::TempDirCheckedTest {
   std::string fPath;
 };
 
-TEST_F(CsvEncodingFaultTest, InvalidUtf8InAUtf8FileIsRefusedWithItsPlace) {
+TEST_F(CsvLoadFaultTest, InvalidUtf8InAUtf8FileIsRefusedWithItsPlace) {
   // Well-formed text in both string fields loads.
   EXPECT_EQ(LoadError("id,city,note\n1,Z\xC3\xBCrich,\xE2\x82\xAC 5\n"), "");
 
@@ -74,7 +76,7 @@ TEST_F(CsvEncodingFaultTest, InvalidUtf8InAUtf8FileIsRefusedWithItsPlace) {
   }
 }
 
-TEST_F(CsvEncodingFaultTest, UndefinedBytesOfACodePageAreRefused) {
+TEST_F(CsvLoadFaultTest, UndefinedBytesOfACodePageAreRefused) {
   // 0x80 is the euro sign in CP1252; 0x81 is not a character there.
   EXPECT_EQ(LoadError("id,city,note\n1,\x80,x\n", "CP1252"), "");
   const std::string error = LoadError(
@@ -83,6 +85,25 @@ TEST_F(CsvEncodingFaultTest, UndefinedBytesOfACodePageAreRefused) {
       "CP1252");
   EXPECT_EQ(error.rfind(fPath + ": line 2, column 2 (city): ", 0), 0u) << error;
   EXPECT_NE(error.find("is not valid text in the encoding CP1252"), std::string::npos) << error;
+}
+
+TEST_F(CsvLoadFaultTest, InterruptionWhileLoadingLeavesThroughTheHost) {
+  // Enough rows for several looks at the request, and a string column of
+  // undeclared width, so that both passes over the file are reached.
+  std::string csv = "id,city,note\n";
+  for (int row = 1; row <= 20000; ++row) csv += std::to_string(row) + ",c,n" + std::to_string(row) + "\n";
+  standin::RequestInterrupt();
+  bool interrupted = false;
+  try {
+    LoadError(csv);
+  } catch (const standin::HostInterrupt& interrupt) {
+    interrupted = !interrupt.fTimeOut;
+    std::remove(fPath.c_str());
+  }
+  EXPECT_TRUE(interrupted);
+  EXPECT_FALSE(standin::InterruptPending());
+  // Without a request the same file loads.
+  EXPECT_EQ(LoadError(csv), "");
 }
 
 }  // namespace
