@@ -4,6 +4,7 @@
 
 #include "LayoutTestSupport.h"
 #include "kvoadapter/KVOVarValidSpecs.h"
+#include "standin/HostControl.h"
 
 namespace {
 
@@ -289,11 +290,21 @@ TEST(KVOVarValidSpecsTest, ValuesAsText) {
   EXPECT_EQ(specs.ConvertObsToString(wide.data(), VORM_Format(VORM_Format::A, 12, 0), false), "abcdefghij  ");
 }
 
-TEST(KVOVarValidSpecsTest, DecimalPointIsKeptWhenTheHostUsesIt) {
-  const KVOVarValidSpecs specs;
-  ASSERT_EQ(specs.GetDecimalCharacter(), '.');
-  EXPECT_EQ(specs.AdjustDecimalCharacter("1.5.2"), "1.5.2");
-  EXPECT_EQ(specs.AdjustDecimalCharacter(""), "");
+TEST(KVOVarValidSpecsTest, DecimalCharacterFollowsTheHost) {
+  const KVOVarValidSpecs pointSpecs;
+  ASSERT_EQ(pointSpecs.GetDecimalCharacter(), '.');
+  EXPECT_EQ(pointSpecs.AdjustDecimalCharacter("1.5.2"), "1.5.2");
+  EXPECT_EQ(pointSpecs.AdjustDecimalCharacter(""), "");
+
+  // A host that writes numbers with a decimal comma: the character is read
+  // once, at construction, and only the first point of a text changes.
+  standin::SetDecimalCharacter(',');
+  const KVOVarValidSpecs commaSpecs;
+  standin::SetDecimalCharacter('.');
+  ASSERT_EQ(commaSpecs.GetDecimalCharacter(), ',');
+  EXPECT_EQ(commaSpecs.AdjustDecimalCharacter("1.5.2"), "1,5.2");
+  EXPECT_EQ(commaSpecs.AdjustDecimalCharacter("12"), "12");
+  EXPECT_EQ(pointSpecs.GetDecimalCharacter(), '.');
 }
 
 }  // namespace

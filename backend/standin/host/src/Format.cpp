@@ -1,4 +1,6 @@
-// Value formatting of the stand-in host. The decimal character is '.'.
+// Value formatting of the stand-in host. The decimal character is '.' unless
+// a test sets another (standin::SetDecimalCharacter), as a host running in a
+// locale with a decimal comma would.
 //
 // F w.d: the number rounded to d decimals (the C library's rounding of the
 //   binary value), right-aligned in w. When it does not fit, fewer decimals
@@ -17,11 +19,16 @@
 #include <vorm/Format.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
+#include "standin/HostControl.h"
+
 namespace {
+
+std::atomic<char> gDecimalCharacter{'.'};
 
 constexpr int MAX_NUMERIC_WIDTH = 255;
 constexpr int MAX_STRING_WIDTH = 32767;
@@ -105,6 +112,14 @@ void FormatFixed(double value, int width, int decimals, char* buffer) {
   if (!TryScientific(value, width, decimals, buffer)) StarFill(width, buffer);
 }
 
+// Shows the decimal point of a formatted number as the host's decimal
+// character; the system-missing value's "." is not a decimal point.
+void UseDecimalCharacter(double value, char* buffer) {
+  const char decimal = gDecimalCharacter.load(std::memory_order_relaxed);
+  if (decimal == '.' || value == VORM_SYSMIS) return;
+  if (char* point = std::strchr(buffer, '.')) *point = decimal;
+}
+
 void FormatScientific(double value, int width, int decimals, char* buffer) {
   if (FormatSpecial(value, width, buffer)) return;
   if (!TryScientific(value, width, decimals, buffer)) StarFill(width, buffer);
@@ -132,6 +147,12 @@ void FormatHex(const OBS* value, int width, char* buffer) {
 
 }  // namespace
 
+namespace standin {
+
+void SetDecimalCharacter(char decimal) { gDecimalCharacter.store(decimal, std::memory_order_relaxed); }
+
+}  // namespace standin
+
 int ToString(const OBS* value, const VORM_Format& format, char* buffer) {
   if (value == nullptr || buffer == nullptr) return 1;
   const int width = format.Width();
@@ -139,10 +160,12 @@ int ToString(const OBS* value, const VORM_Format& format, char* buffer) {
     case VORM_Format::F:
       if (width < 1 || width > MAX_NUMERIC_WIDTH) return 2;
       FormatFixed(value->num, width, format.Decimals(), buffer);
+      UseDecimalCharacter(value->num, buffer);
       return 0;
     case VORM_Format::E:
       if (width < 1 || width > MAX_NUMERIC_WIDTH) return 2;
       FormatScientific(value->num, width, format.Decimals(), buffer);
+      UseDecimalCharacter(value->num, buffer);
       return 0;
     case VORM_Format::A:
       if (width < 1 || width > MAX_STRING_WIDTH) return 2;

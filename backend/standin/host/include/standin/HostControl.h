@@ -75,6 +75,11 @@ void InstallInterruptSignalHandler();
 // Interrupt automatically after this many ATNCHK/SORTFILE polls (-1: never).
 void InterruptAfterPolls(int64_t polls);
 
+// --- Value formatting ----------------------------------------------------
+
+// The decimal character ToString writes in numbers ('.' by default).
+void SetDecimalCharacter(char decimal);
+
 // --- Random stream -------------------------------------------------------
 
 void SetRandomSeed(uint64_t seed);
