@@ -6,6 +6,9 @@
 #   make sanitize    the sanitizer build and its run of the suite
 #   make fuzz        each fuzzer for FUZZ_SECONDS seconds (default 600)
 #   make valgrind    the demo (until then a test program) under valgrind
+#   make bench       the benchmarks against their peers in a Release build,
+#                    one table and $(BUILD_DIR)/bench/results.json (bench/README.md;
+#                    BENCH_ARGS="--only data --rounds 5" for a part)
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
@@ -18,9 +21,15 @@ ASAN_FLAGS ?= -O1 -g1
 FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 600
 FUZZ_SMOKE_SECONDS ?= 15
+# The benchmark build: CMake's Release flags (no -march=native). Without
+# -Werror: GCC 12 reports false -Wrestrict warnings in <string> at -O3.
+BENCH_DIR ?= build-release
+BENCH_FLAGS ?=
+# Debian's interpreter, which sees the python3-pandas package.
+BENCH_PYTHON ?= /usr/bin/python3
 
 .PHONY: all deps configure build test test-fast sanitize sanitize-build fuzz fuzz-build fuzz-smoke \
-        valgrind demo clean
+        valgrind demo bench clean
 
 all: build
 
@@ -75,5 +84,13 @@ valgrind: build
 demo: build
 	@bash scripts/demo.sh $(BUILD_DIR)
 
+# Configured each time, so that a build directory of another type is put right.
+bench:
+	@bash scripts/install-deps.sh --bench
+	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKVO_BUILD_BENCH=ON -DKVO_BUILD_TOOLS=ON \
+	  -DKVO_BUILD_TESTS=OFF -DKVO_BUILD_FUZZ=OFF -DKVO_SANITIZE= -DKVO_WERROR=OFF $(BENCH_FLAGS)
+	cmake --build $(BENCH_DIR) -j $(JOBS)
+	$(BENCH_PYTHON) bench/run.py --build $(BENCH_DIR) --results $(BUILD_DIR)/bench/results.json $(BENCH_ARGS)
+
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) $(BENCH_DIR)

@@ -86,7 +86,7 @@ void BM_DataFileWriteRead(benchmark::State& state) {
   state.counters["speed_vs_plain_same_buffer"] = bufferedSeconds / iterSeconds;
   state.SetBytesProcessed(static_cast<int64_t>(records * RECORD_SIZE * sizeof(double) * 2));
 }
-BENCHMARK(BM_DataFileWriteRead)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_DataFileWriteRead)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
 

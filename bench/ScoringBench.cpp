@@ -80,8 +80,8 @@ void BM_HandWritten(benchmark::State& state) {
       while (length > 1 && bytes[length - 1] == ' ') --length;
       region.assign(bytes, length);
       auto out = kvotest::DozenFieldExpected(iterator->GetNumericValue(data.fAge),
-                                              iterator->GetNumericValue(data.fIncome),
-                                              iterator->GetNumericValue(data.fScore), region);
+                                             iterator->GetNumericValue(data.fIncome),
+                                             iterator->GetNumericValue(data.fScore), region);
       checksum += out[10];
     }
   }
@@ -91,12 +91,16 @@ void BM_HandWritten(benchmark::State& state) {
 
 // Repeated, so that the ratio compares medians on a machine shared with
 // other work.
-BENCHMARK(BM_HandWritten)->Unit(benchmark::kMillisecond)->MinTime(0.5)->Repetitions(7)->ReportAggregatesOnly(true);
+BENCHMARK(BM_HandWritten)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(0.5)
+    ->Repetitions(7)
+    ->DisplayAggregatesOnly(true);
 BENCHMARK(BM_ScoreRecordModel)
     ->Unit(benchmark::kMillisecond)
     ->MinTime(0.5)
     ->Repetitions(7)
-    ->ReportAggregatesOnly(true);
+    ->DisplayAggregatesOnly(true);
 
 // Keeps each benchmark's median case rate to print their ratio.
 class RateReporter : public benchmark::ConsoleReporter {
@@ -127,8 +131,9 @@ int main(int argc, char** argv) {
     if (name.find("BM_HandWritten") == 0) hand = rate;
   }
   if (model > 0 && hand > 0) {
-    std::printf("median model scoring: %.0f cases/s; hand-written: %.0f cases/s; ratio %.1f%% (target >= 30%%)\n", model,
-                hand, 100.0 * model / hand);
+    std::printf(
+        "median model scoring: %.0f cases/s; hand-written: %.0f cases/s; ratio %.1f%% (target >= 30%%)\n",
+        model, hand, 100.0 * model / hand);
   }
   benchmark::Shutdown();
   return 0;

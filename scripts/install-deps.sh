@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those that are missing.
+# With --bench, also the peers of the benchmark comparisons (pandas, NumPy),
+# which the build and the test suite do not need.
 set -euo pipefail
 
 packages=(
@@ -9,6 +11,9 @@ packages=(
   # The fuzz build (clang with libFuzzer's runtime) and the memcheck test.
   clang libclang-rt-14-dev valgrind
 )
+if [ "${1:-}" = "--bench" ]; then
+  packages+=(python3-pandas python3-numpy)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
