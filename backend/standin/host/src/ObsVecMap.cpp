@@ -1,8 +1,11 @@
 // The host's value map: entries live in chunks that are never reallocated,
 // so an entry's address is fixed for the map's life; an open-addressing table
 // of (tag, entry) slots finds them. For keys of one cell the tag is the
-// canonical key itself, so a lookup touches only the slot array; for longer
-// keys the tag is the key's hash and a hit is confirmed on the entry.
+// canonical key itself, so a lookup touches only the slot array, and its home
+// slot is the top bits of the tag times a large odd constant; for longer keys
+// the tag is the key's hash and a hit is confirmed on the entry. Lookups of
+// one number, the categorical adapters' per-case call, take a short path of
+// their own.
 //
 // Key equality and order work variable by variable: numbers by value (0.0
 // and -0.0 are one key, all NaNs are one key that sorts last), strings
@@ -24,6 +27,9 @@ constexpr size_t MIN_SLOTS = 16;
 constexpr size_t FIRST_CHUNK_ENTRIES = 16;
 constexpr size_t MAX_CHUNK_BYTES = size_t{1} << 20;
 constexpr uint64_t CANONICAL_NAN = 0x7FF8000000000000ull;
+// 2^64 divided by the golden ratio, odd: multiplying by it spreads every bit
+// of a one-cell tag over the product's top bits.
+constexpr uint64_t FIBONACCI = 0x9E3779B97F4A7C15ull;
 
 // Bits of a number such that equal numbers give equal bits.
 inline uint64_t CanonicalNumber(double value) {
@@ -90,6 +96,7 @@ struct ObsVecMap::Rep {
 
   std::unique_ptr<Slot[]> fpSlots;
   size_t fSlotMask = 0;
+  unsigned fSlotShift = 0;  // 64 - log2(number of slots)
 
   Rep(const KeySpec& keySpec, size_t extraCells) : fKeySpec(keySpec), fExtraCells(extraCells) {
     for (short type : fKeySpec) {
@@ -108,9 +115,17 @@ struct ObsVecMap::Rep {
       fbOneCellNumeric = fParts[0].fWidth == 0;
       fOneCellMask = fbOneCellNumeric ? ~uint64_t{0} : PrefixMask(static_cast<size_t>(fParts[0].fWidth));
     }
-    fpSlots = std::make_unique<Slot[]>(MIN_SLOTS);
-    fSlotMask = MIN_SLOTS - 1;
+    SetSlots(std::make_unique<Slot[]>(MIN_SLOTS), MIN_SLOTS);
   }
+
+  void SetSlots(std::unique_ptr<Slot[]> slots, size_t count) {
+    fpSlots = std::move(slots);
+    fSlotMask = count - 1;
+    fSlotShift = static_cast<unsigned>(64 - std::countr_zero(count));
+  }
+
+  // The home slot of a one-cell tag.
+  size_t OneCellHome(uint64_t tag) const { return static_cast<size_t>((tag * FIBONACCI) >> fSlotShift); }
 
   // The tag of a one-cell key.
   uint64_t OneCellTag(const OBS* key) const {
@@ -169,7 +184,7 @@ struct ObsVecMap::Rep {
   Slot* Probe(const OBS* key) const {
     if (fbOneCell) {
       const uint64_t tag = OneCellTag(key);
-      size_t i = Mix(tag) & fSlotMask;
+      size_t i = OneCellHome(tag);
       for (;;) {
         Slot* slot = &fpSlots[i];
         if (slot->fpEntry == nullptr || slot->fTag == tag) return slot;
@@ -185,15 +200,22 @@ struct ObsVecMap::Rep {
     }
   }
 
+  // Contains for any key, by the general probe. Kept out of line so that
+  // the one-number path of Contains stays a leaf without saved registers.
+  [[gnu::noinline]] OBS* FindAny(const OBS* key) const {
+    if (key == nullptr) return nullptr;
+    const Slot* slot = Probe(key);
+    return slot->fpEntry == nullptr ? nullptr : slot->fpEntry + fKeyCells;
+  }
+
   uint64_t TagOf(const OBS* key) const { return fbOneCell ? OneCellTag(key) : Hash(key); }
-  size_t HomeOf(uint64_t tag) const { return (fbOneCell ? Mix(tag) : tag) & fSlotMask; }
+  size_t HomeOf(uint64_t tag) const { return fbOneCell ? OneCellHome(tag) : tag & fSlotMask; }
 
   // Doubles the slot table (kept at most half full).
   void Grow() {
     const size_t oldCount = fSlotMask + 1;
     std::unique_ptr<Slot[]> old = std::move(fpSlots);
-    fpSlots = std::make_unique<Slot[]>(oldCount * 2);
-    fSlotMask = oldCount * 2 - 1;
+    SetSlots(std::make_unique<Slot[]>(oldCount * 2), oldCount * 2);
     for (size_t j = 0; j < oldCount; ++j) {
       if (old[j].fpEntry == nullptr) continue;
       size_t i = HomeOf(old[j].fTag);
@@ -253,9 +275,16 @@ size_t ObsVecMap::Size() const { return fpRep->fSize; }
 const ObsVecMap::KeySpec& ObsVecMap::GetKeySpec() const { return fpRep->fKeySpec; }
 
 OBS* ObsVecMap::Contains(const OBS* key) const {
-  if (key == nullptr) return nullptr;
-  const Rep::Slot* slot = fpRep->Probe(key);
-  return slot->fpEntry == nullptr ? nullptr : slot->fpEntry + fpRep->fKeyCells;
+  const Rep& rep = *fpRep;
+  if (rep.fbOneCellNumeric && key != nullptr) {
+    const uint64_t tag = CanonicalNumber(key->num);
+    for (size_t i = rep.OneCellHome(tag);; i = (i + 1) & rep.fSlotMask) {
+      const Rep::Slot& slot = rep.fpSlots[i];
+      if (slot.fpEntry == nullptr) return nullptr;
+      if (slot.fTag == tag) return slot.fpEntry + 1;
+    }
+  }
+  return rep.FindAny(key);
 }
 
 OBS* ObsVecMap::Insert(const OBS* key) {
