@@ -4,8 +4,9 @@
 // canonical key itself, so a lookup touches only the slot array, and its home
 // slot is the top bits of the tag times a large odd constant; for longer keys
 // the tag is the key's hash and a hit is confirmed on the entry. Lookups of
-// one number, the categorical adapters' per-case call, take a short path of
-// their own.
+// one number, the categorical adapters' per-case call, run inline from the
+// header over the table, whose place the map object mirrors (PublishSlots
+// after every change of table).
 //
 // Key equality and order work variable by variable: numbers by value (0.0
 // and -0.0 are one key, all NaNs are one key that sorts last), strings
@@ -27,9 +28,6 @@ constexpr size_t MIN_SLOTS = 16;
 constexpr size_t FIRST_CHUNK_ENTRIES = 16;
 constexpr size_t MAX_CHUNK_BYTES = size_t{1} << 20;
 constexpr uint64_t CANONICAL_NAN = 0x7FF8000000000000ull;
-// 2^64 divided by the golden ratio, odd: multiplying by it spreads every bit
-// of a one-cell tag over the product's top bits.
-constexpr uint64_t FIBONACCI = 0x9E3779B97F4A7C15ull;
 
 // Bits of a number such that equal numbers give equal bits.
 inline uint64_t CanonicalNumber(double value) {
@@ -71,10 +69,7 @@ struct KeyPart {
 }  // namespace
 
 struct ObsVecMap::Rep {
-  struct Slot {
-    uint64_t fTag;
-    OBS* fpEntry;  // null: empty slot
-  };
+  using Slot = ObsVecMap::Slot;
 
   KeySpec fKeySpec;
   std::vector<KeyPart> fParts;
@@ -125,6 +120,8 @@ struct ObsVecMap::Rep {
   }
 
   // The home slot of a one-cell tag.
+  // Multiplying by FIBONACCI spreads every bit of the tag over the product's
+  // top bits.
   size_t OneCellHome(uint64_t tag) const { return static_cast<size_t>((tag * FIBONACCI) >> fSlotShift); }
 
   // The tag of a one-cell key.
@@ -200,9 +197,8 @@ struct ObsVecMap::Rep {
     }
   }
 
-  // Contains for any key, by the general probe. Kept out of line so that
-  // the one-number path of Contains stays a leaf without saved registers.
-  [[gnu::noinline]] OBS* FindAny(const OBS* key) const {
+  // Contains for any key, by the general probe.
+  OBS* FindAny(const OBS* key) const {
     if (key == nullptr) return nullptr;
     const Slot* slot = Probe(key);
     return slot->fpEntry == nullptr ? nullptr : slot->fpEntry + fKeyCells;
@@ -264,7 +260,9 @@ ObsVecMap::KeySpec ObsVecMap::MakeKeySpec(const VORM_DataSource& dataSource,
   return spec;
 }
 
-ObsVecMap::ObsVecMap(const KeySpec& keySpec, size_t extraCells) : fpRep(new Rep(keySpec, extraCells)) {}
+ObsVecMap::ObsVecMap(const KeySpec& keySpec, size_t extraCells) : fpRep(new Rep(keySpec, extraCells)) {
+  PublishSlots();
+}
 
 ObsVecMap::~ObsVecMap() { delete fpRep; }
 
@@ -274,17 +272,13 @@ size_t ObsVecMap::Size() const { return fpRep->fSize; }
 
 const ObsVecMap::KeySpec& ObsVecMap::GetKeySpec() const { return fpRep->fKeySpec; }
 
-OBS* ObsVecMap::Contains(const OBS* key) const {
-  const Rep& rep = *fpRep;
-  if (rep.fbOneCellNumeric && key != nullptr) {
-    const uint64_t tag = CanonicalNumber(key->num);
-    for (size_t i = rep.OneCellHome(tag);; i = (i + 1) & rep.fSlotMask) {
-      const Rep::Slot& slot = rep.fpSlots[i];
-      if (slot.fpEntry == nullptr) return nullptr;
-      if (slot.fTag == tag) return slot.fpEntry + 1;
-    }
-  }
-  return rep.FindAny(key);
+OBS* ObsVecMap::ContainsKey(const OBS* key) const { return fpRep->FindAny(key); }
+
+void ObsVecMap::PublishSlots() {
+  if (!fpRep->fbOneCellNumeric) return;
+  fpNumberSlots = fpRep->fpSlots.get();
+  fSlotMask = fpRep->fSlotMask;
+  fSlotShift = fpRep->fSlotShift;
 }
 
 OBS* ObsVecMap::Insert(const OBS* key) {
@@ -295,6 +289,7 @@ OBS* ObsVecMap::Insert(const OBS* key) {
   if (slot->fpEntry != nullptr) return slot->fpEntry + rep.fKeyCells;
   if ((rep.fSize + 1) * 2 > rep.fSlotMask + 1) {
     rep.Grow();
+    PublishSlots();
     slot = rep.Probe(key);
   }
   OBS* entry = rep.NewEntry();
