@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -413,6 +414,49 @@ TEST(MemoryDataSourceTest, ChecksNumericUserMissingValues) {
   EXPECT_EQ(m1, nullptr);
   v = Number(0);
   EXPECT_FALSE(none.IsUserMissingValue(&v));
+}
+
+// The case view judges every form of numeric user-missing declaration as
+// the variable itself does, and the system-missing value as missing.
+TEST(MemoryDataSourceTest, CaseValueJudgesEachFormOfNumericMissingValues) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  auto ds = kvotest::DataSourceBuilder()
+                .Add(Num("one").Missing({9}))
+                .Add(Num("three").Missing({7, 8, 9}))
+                .Add(Num("range").MissingRange(1, 3))
+                .Add(Num("rangeplus").MissingRange(5, 6).Missing({99}))
+                .Add(Num("none"))
+                .Add(Str("text", 3))
+                .Row({9, 8, 1, 99, 0, "a"})
+                .Row({8, 6, 3.5, 7, SYSMIS, ""})
+                .Row({SYSMIS, SYSMIS, 2.5, 5.5, 9, "9"})
+                .Row({nan, 7, 0.5, 6, -0.0, " "})
+                .Row({-9, 9, 3, 98, nan, "abc"})
+                .Build();
+  // Per row: IsMissing of each variable.
+  const std::vector<std::vector<bool>> missing = {
+      {true, true, true, true, false, false},   {false, false, false, false, true, false},
+      {true, true, true, true, false, false},   {false, true, false, true, false, false},
+      {false, true, true, false, false, false},
+  };
+  auto it = Iterate(*ds);
+  for (size_t row = 0; row < missing.size(); ++row) {
+    ASSERT_NE(it->NextCase(), 0);
+    for (int v = 0; v < 6; ++v) {
+      const CaseValue value(*it, static_cast<unsigned>(v));
+      EXPECT_EQ(value.IsMissing(), missing[row][static_cast<size_t>(v)])
+          << "row " << row << ", variable " << v;
+      // Cross-check with the variable's own test.
+      const bool userMissing = ds->GetVariable(v)->IsUserMissingValue(value.Cells());
+      EXPECT_EQ(value.IsMissing(), value.IsNull() || userMissing) << "row " << row << ", variable " << v;
+      EXPECT_EQ(value.IsNull(), v < 5 && it->GetNumericValue(v) == SYSMIS);
+    }
+  }
+  // An index out of range is a numeric view that is always system-missing.
+  const CaseValue absent(*it, 6);
+  EXPECT_TRUE(absent.IsMissing());
+  EXPECT_TRUE(absent.IsNull());
+  EXPECT_EQ(absent.Type(), 0);
 }
 
 TEST(MemoryDataSourceTest, ChecksStringUserMissingValuesOverTheFullWidth) {

@@ -234,6 +234,57 @@ TEST(ObsVecMapTest, SortMatchesAReferenceModelOnRandomKeys) {
   }
 }
 
+// One-number keys whatever their bits: both zeros are one key and every NaN
+// is one key, whichever form was inserted first and whichever is looked up,
+// while the table grows from its first size; absent numbers are not found.
+TEST(ObsVecMapTest, FindsOneNumberKeysWhateverTheirBitsAsTheTableGrows) {
+  auto fromBits = [](uint64_t bits) {
+    OBS obs;
+    std::memcpy(&obs, &bits, sizeof obs);
+    return obs;
+  };
+  // Each group holds forms of one key.
+  const std::vector<std::vector<OBS>> groups = {
+      {Num(-0.0), Num(0.0)},
+      {fromBits(0xFFF8000000000001ull), Num(std::numeric_limits<double>::quiet_NaN()),
+       fromBits(0x7FF0000000000001ull)},
+      {Num(SYSMIS)},
+      {Num(std::numeric_limits<double>::infinity())},
+      {Num(-std::numeric_limits<double>::infinity())},
+      {Num(std::numeric_limits<double>::denorm_min())},
+  };
+  ObsVecMap map({0}, 1);
+  std::mt19937_64 random(7);
+  std::vector<OBS*> groupValues(groups.size(), nullptr);
+  std::vector<double> others;
+  for (int round = 0; round < 2000; ++round) {
+    // A special key in a random form: found exactly when some form was inserted.
+    const size_t g = random() % groups.size();
+    const OBS& form = groups[g][random() % groups[g].size()];
+    ASSERT_EQ(map.Contains(&form), groupValues[g]) << "round " << round << ", group " << g;
+    if (groupValues[g] == nullptr && random() % 4 == 0) {
+      groupValues[g] = map.Insert(&form);
+      for (const OBS& other : groups[g]) ASSERT_EQ(map.Contains(&other), groupValues[g]);
+    }
+    // An ordinary number, new or seen.
+    const double x = static_cast<double>(random() % 100000) / 8 + 1;
+    OBS key = Num(x);
+    const bool seen = std::find(others.begin(), others.end(), x) != others.end();
+    OBS* found = map.Contains(&key);
+    ASSERT_EQ(found != nullptr, seen) << x;
+    if (!seen) {
+      OBS* values = map.Insert(&key);
+      values[0].num = x;
+      others.push_back(x);
+    } else {
+      ASSERT_EQ(found[0].num, x);
+    }
+  }
+  EXPECT_GT(map.Size(), 1000u);
+  OBS absent = Num(0.5);
+  EXPECT_EQ(map.Contains(&absent), nullptr);
+}
+
 TEST(ObsVecMapTest, AnEmptyKeySpecHoldsOneEntry) {
   ObsVecMap map({}, 2);
   EXPECT_EQ(map.CellSize(), 2u);

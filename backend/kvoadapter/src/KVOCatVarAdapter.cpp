@@ -16,9 +16,6 @@
 namespace {
 constexpr const char* KVO_SOURCE = "KVOCatVarAdapter";
 
-// The code stored in an entry's value cell (a whole number).
-int CodeOf(const OBS* valueCell) { return static_cast<int>(valueCell->num); }
-
 // An empty map with one code cell per entry, keyed by the one variable.
 ObsVecMap* NewCategoryMap(const VORM_DataSource& dataSource, int vormInd) {
   return new ObsVecMap(ObsVecMap::MakeKeySpec(dataSource, std::vector<int>{vormInd}), 1);
@@ -55,28 +52,15 @@ KVOCatVarAdapter::~KVOCatVarAdapter() {
   delete fpCategoryMap;
 }
 
-// Inserts a key that is not in the map yet; its code is its position.
-int KVOCatVarAdapter::AddCategory(const OBS* key) {
+// Inserts a key that is not in the map yet; its code is its position. Out
+// of line: it runs once per category, not per case, and inlined into the
+// encoders it would make them save registers on every call.
+[[gnu::noinline]] int KVOCatVarAdapter::AddCategory(const OBS* key) {
   OBS* valueCell = fpCategoryMap->Insert(key);
   const int code = static_cast<int>(fpCategoryMap->Size()) - 1;
   valueCell->num = static_cast<double>(code);
   fvCategories.push_back(valueCell - fNKeyCells);
   return code;
-}
-
-// Per case: one lookup; an insertion (and its allocation) only for a value
-// not seen before.
-int KVOCatVarAdapter::Encode() {
-  if (!fpCaseValueReader->UpdateValid()) return -1;
-  const OBS* key = &fpCaseValueReader->Value();
-  if (const OBS* valueCell = fpCategoryMap->Contains(key)) return CodeOf(valueCell);
-  return AddCategory(key);
-}
-
-int KVOCatVarAdapter::EncodeOldVars() const {
-  if (!fpCaseValueReader->UpdateValid()) return -1;
-  const OBS* valueCell = fpCategoryMap->Contains(&fpCaseValueReader->Value());
-  return valueCell ? CodeOf(valueCell) : -1;
 }
 
 // No validity rule here: the caller gives a value it has judged itself.

@@ -249,7 +249,8 @@ bool KVOInputAdapter::GetContVars(double* record) const {
 }
 
 bool KVOInputAdapter::RecodeMatrixSpecs(double* record) const {
-  if (fpSplitData == nullptr) return fvMatrixPlan.empty();
+  if (fvMatrixPlan.empty()) return true;  // the usual case, decided before any set-up
+  if (fpSplitData == nullptr) return false;
   const std::vector<KVOMatrixSpecAdapter*>& adapters = fpSplitData->fvpAdaptMatrix;
   const size_t n = std::min(fvMatrixPlan.size(), adapters.size());
   bool ok = true;

@@ -45,9 +45,10 @@ class KVO_EXPORT KVOCaseValueReader {
   bool operator<(const KVOCaseValueReader& other) const;
   bool less(const KVOCaseValueReader& other) const { return *this < other; }
 
-  // The system-missing value, initialised once on first use (thread-safe).
+  // The system-missing value. Constant-initialised, so it is set before any
+  // use on any thread and reading it costs no initialisation check.
   static double sysmis() {
-    static const double SYSMIS = VORM_SystemMissing().num;
+    static constexpr double SYSMIS = VORM_SYSMIS;
     return SYSMIS;
   }
 

@@ -25,9 +25,19 @@ class KVO_EXPORT KVOCatVarAdapter {
   ~KVOCatVarAdapter();
 
   // Collecting encode of the current case's value: adds unseen valid values.
-  int Encode();
+  // Per case one lookup; an insertion only for a value not seen before.
+  int Encode() {
+    if (!fpCaseValueReader->UpdateValid()) return -1;
+    const OBS* key = &fpCaseValueReader->Value();
+    if (const OBS* codeCell = fpCategoryMap->Contains(key)) return CodeOf(codeCell);
+    return AddCategory(key);
+  }
   // Replaying encode: never adds; -1 for an unseen or invalid value.
-  int EncodeOldVars() const;
+  int EncodeOldVars() const {
+    if (!fpCaseValueReader->UpdateValid()) return -1;
+    const OBS* codeCell = fpCategoryMap->Contains(&fpCaseValueReader->Value());
+    return codeCell != nullptr ? CodeOf(codeCell) : -1;
+  }
   // Encodes the value at `key`; sets `newValue` when it was not in the map,
   // and adds it only when `add`.
   int Encode(const OBS* key, bool& newValue, bool add);
@@ -49,6 +59,8 @@ class KVO_EXPORT KVOCatVarAdapter {
   void Display() const;
 
  private:
+  // The code kept in an entry's code cell (a whole number).
+  static int CodeOf(const OBS* codeCell) { return static_cast<int>(codeCell->num); }
   int AddCategory(const OBS* key);
 
   ProcedureDataSource* fpDataSource;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <set>
 
 namespace standin {
@@ -122,6 +123,9 @@ void MemoryVariable::Apply(const VariableSpec& spec) {
   const size_t width = static_cast<size_t>(spec.fType);
 
   fMissingCells.assign(3 * cells, OBS{});
+  const double none = std::numeric_limits<double>::quiet_NaN();
+  fMissingNumbers[0] = fMissingNumbers[1] = fMissingNumbers[2] = none;
+  fMissingLow = fMissingHigh = none;
   if (isString) {
     for (OBS& cell : fMissingCells) std::memset(cell.str, ' ', sizeof cell.str);
     for (size_t i = 0; i < spec.fMissingStrings.size(); ++i) {
@@ -129,16 +133,18 @@ void MemoryVariable::Apply(const VariableSpec& spec) {
     }
     fMissingCode = static_cast<int>(spec.fMissingStrings.size());
   } else if (spec.fHasMissingRange) {
-    fMissingCells[0].num = spec.fMissingLow;
-    fMissingCells[1].num = spec.fMissingHigh;
+    fMissingCells[0].num = fMissingLow = spec.fMissingLow;
+    fMissingCells[1].num = fMissingHigh = spec.fMissingHigh;
     if (spec.fMissingNumbers.empty()) {
       fMissingCode = VORM_MISSING_RANGE;
     } else {
-      fMissingCells[2].num = spec.fMissingNumbers[0];
+      fMissingCells[2].num = fMissingNumbers[0] = spec.fMissingNumbers[0];
       fMissingCode = VORM_MISSING_RANGE_AND_ONE;
     }
   } else {
-    for (size_t i = 0; i < spec.fMissingNumbers.size(); ++i) fMissingCells[i].num = spec.fMissingNumbers[i];
+    for (size_t i = 0; i < spec.fMissingNumbers.size(); ++i) {
+      fMissingCells[i].num = fMissingNumbers[i] = spec.fMissingNumbers[i];
+    }
     fMissingCode = static_cast<int>(spec.fMissingNumbers.size());
   }
 
@@ -184,18 +190,16 @@ bool MemoryVariable::IsUserMissingValue(const OBS* value) const {
   }
   const double v = value->num;
   if (v == VORM_SYSMIS) return false;
-  switch (fMissingCode) {
-    case VORM_MISSING_RANGE_AND_ONE:
-      if (v == fMissingCells[2].num) return true;
-      [[fallthrough]];
-    case VORM_MISSING_RANGE:
-      return fMissingCells[0].num <= v && v <= fMissingCells[1].num;
-    default:
-      for (int i = 0; i < fMissingCode; ++i) {
-        if (v == fMissingCells[static_cast<size_t>(i)].num) return true;
-      }
-      return false;
-  }
+  return v == fMissingNumbers[0] || v == fMissingNumbers[1] || v == fMissingNumbers[2] ||
+         (fMissingLow <= v && v <= fMissingHigh);
+}
+
+bool MemoryVariable::GetNumericMissingTest(double (&values)[3], double& low, double& high) const {
+  if (fApplied.fType > 0) return false;
+  for (int i = 0; i < 3; ++i) values[i] = fMissingNumbers[i];
+  low = fMissingLow;
+  high = fMissingHigh;
+  return true;
 }
 
 const char* MemoryVariable::Find(const OBS* value) const {

@@ -1,8 +1,12 @@
 // The host's value map: entries live in chunks that are never reallocated,
 // so an entry's address is fixed for the map's life; an open-addressing table
 // of (tag, entry) slots finds them. For keys of one cell the tag is the
-// canonical key itself, so a lookup touches only the slot array; for longer
-// keys the tag is the key's hash and a hit is confirmed on the entry.
+// canonical key itself, so a lookup touches only the slot array, and its home
+// slot is the top bits of the tag times a large odd constant; for longer keys
+// the tag is the key's hash and a hit is confirmed on the entry. Lookups of
+// one number, the categorical adapters' per-case call, run inline from the
+// header over the table, whose place the map object mirrors (PublishSlots
+// after every change of table).
 //
 // Key equality and order work variable by variable: numbers by value (0.0
 // and -0.0 are one key, all NaNs are one key that sorts last), strings
@@ -65,10 +69,7 @@ struct KeyPart {
 }  // namespace
 
 struct ObsVecMap::Rep {
-  struct Slot {
-    uint64_t fTag;
-    OBS* fpEntry;  // null: empty slot
-  };
+  using Slot = ObsVecMap::Slot;
 
   KeySpec fKeySpec;
   std::vector<KeyPart> fParts;
@@ -90,6 +91,7 @@ struct ObsVecMap::Rep {
 
   std::unique_ptr<Slot[]> fpSlots;
   size_t fSlotMask = 0;
+  unsigned fSlotShift = 0;  // 64 - log2(number of slots)
 
   Rep(const KeySpec& keySpec, size_t extraCells) : fKeySpec(keySpec), fExtraCells(extraCells) {
     for (short type : fKeySpec) {
@@ -108,9 +110,19 @@ struct ObsVecMap::Rep {
       fbOneCellNumeric = fParts[0].fWidth == 0;
       fOneCellMask = fbOneCellNumeric ? ~uint64_t{0} : PrefixMask(static_cast<size_t>(fParts[0].fWidth));
     }
-    fpSlots = std::make_unique<Slot[]>(MIN_SLOTS);
-    fSlotMask = MIN_SLOTS - 1;
+    SetSlots(std::make_unique<Slot[]>(MIN_SLOTS), MIN_SLOTS);
   }
+
+  void SetSlots(std::unique_ptr<Slot[]> slots, size_t count) {
+    fpSlots = std::move(slots);
+    fSlotMask = count - 1;
+    fSlotShift = static_cast<unsigned>(64 - std::countr_zero(count));
+  }
+
+  // The home slot of a one-cell tag.
+  // Multiplying by FIBONACCI spreads every bit of the tag over the product's
+  // top bits.
+  size_t OneCellHome(uint64_t tag) const { return static_cast<size_t>((tag * FIBONACCI) >> fSlotShift); }
 
   // The tag of a one-cell key.
   uint64_t OneCellTag(const OBS* key) const {
@@ -169,7 +181,7 @@ struct ObsVecMap::Rep {
   Slot* Probe(const OBS* key) const {
     if (fbOneCell) {
       const uint64_t tag = OneCellTag(key);
-      size_t i = Mix(tag) & fSlotMask;
+      size_t i = OneCellHome(tag);
       for (;;) {
         Slot* slot = &fpSlots[i];
         if (slot->fpEntry == nullptr || slot->fTag == tag) return slot;
@@ -185,15 +197,21 @@ struct ObsVecMap::Rep {
     }
   }
 
+  // Contains for any key, by the general probe.
+  OBS* FindAny(const OBS* key) const {
+    if (key == nullptr) return nullptr;
+    const Slot* slot = Probe(key);
+    return slot->fpEntry == nullptr ? nullptr : slot->fpEntry + fKeyCells;
+  }
+
   uint64_t TagOf(const OBS* key) const { return fbOneCell ? OneCellTag(key) : Hash(key); }
-  size_t HomeOf(uint64_t tag) const { return (fbOneCell ? Mix(tag) : tag) & fSlotMask; }
+  size_t HomeOf(uint64_t tag) const { return fbOneCell ? OneCellHome(tag) : tag & fSlotMask; }
 
   // Doubles the slot table (kept at most half full).
   void Grow() {
     const size_t oldCount = fSlotMask + 1;
     std::unique_ptr<Slot[]> old = std::move(fpSlots);
-    fpSlots = std::make_unique<Slot[]>(oldCount * 2);
-    fSlotMask = oldCount * 2 - 1;
+    SetSlots(std::make_unique<Slot[]>(oldCount * 2), oldCount * 2);
     for (size_t j = 0; j < oldCount; ++j) {
       if (old[j].fpEntry == nullptr) continue;
       size_t i = HomeOf(old[j].fTag);
@@ -242,7 +260,9 @@ ObsVecMap::KeySpec ObsVecMap::MakeKeySpec(const VORM_DataSource& dataSource,
   return spec;
 }
 
-ObsVecMap::ObsVecMap(const KeySpec& keySpec, size_t extraCells) : fpRep(new Rep(keySpec, extraCells)) {}
+ObsVecMap::ObsVecMap(const KeySpec& keySpec, size_t extraCells) : fpRep(new Rep(keySpec, extraCells)) {
+  PublishSlots();
+}
 
 ObsVecMap::~ObsVecMap() { delete fpRep; }
 
@@ -252,10 +272,13 @@ size_t ObsVecMap::Size() const { return fpRep->fSize; }
 
 const ObsVecMap::KeySpec& ObsVecMap::GetKeySpec() const { return fpRep->fKeySpec; }
 
-OBS* ObsVecMap::Contains(const OBS* key) const {
-  if (key == nullptr) return nullptr;
-  const Rep::Slot* slot = fpRep->Probe(key);
-  return slot->fpEntry == nullptr ? nullptr : slot->fpEntry + fpRep->fKeyCells;
+OBS* ObsVecMap::ContainsKey(const OBS* key) const { return fpRep->FindAny(key); }
+
+void ObsVecMap::PublishSlots() {
+  if (!fpRep->fbOneCellNumeric) return;
+  fpNumberSlots = fpRep->fpSlots.get();
+  fSlotMask = fpRep->fSlotMask;
+  fSlotShift = fpRep->fSlotShift;
 }
 
 OBS* ObsVecMap::Insert(const OBS* key) {
@@ -266,6 +289,7 @@ OBS* ObsVecMap::Insert(const OBS* key) {
   if (slot->fpEntry != nullptr) return slot->fpEntry + rep.fKeyCells;
   if ((rep.fSize + 1) * 2 > rep.fSlotMask + 1) {
     rep.Grow();
+    PublishSlots();
     slot = rep.Probe(key);
   }
   OBS* entry = rep.NewEntry();
