@@ -8,6 +8,7 @@
 #include <vorm/Utility.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -202,6 +203,41 @@ TEST_F(KVODataFileIterTest, WritesTextFileWithFixedLayout) {
 
   // A device that is full takes the text but cannot keep it.
   EXPECT_FALSE(iter.GetTextFile("/dev/full"));
+}
+
+// The text of each value is printf's "%5f" behind two blanks, whatever its
+// size and however many records the file holds (far more text than one
+// write buffer).
+TEST_F(KVODataFileIterTest, WritesEveryValueAsPrintfWould) {
+  Rows rows = {{-0.0, 0.0078125, 1e20}, {1.7976931348623157e308, -1e-7, 0.0000005},
+               {2.5e-6, 123456.0000005, MISSING}};
+  std::mt19937_64 random(11);
+  std::uniform_real_distribution<double> uniform(-1e6, 1e6);
+  for (int r = 0; r < 40000; ++r) rows.push_back({uniform(random), std::round(uniform(random)), uniform(random) / 1e6});
+  KVODataFileIter iter(3);
+  Filled(iter, rows);
+  ASSERT_TRUE(iter.CompleteDataFile());
+  std::string expected;
+  for (const std::vector<double>& row : rows) {
+    for (double value : row) {
+      if (value == MISSING) {
+        expected += "   missing";
+        continue;
+      }
+      char text[400];
+      std::snprintf(text, sizeof text, "  %5f", value);
+      expected += text;
+    }
+    expected += "\n";
+  }
+  const std::string path = standin::TempDirectory() + "/kvo_text_printf.txt";
+  ASSERT_TRUE(iter.GetTextFile(path));
+  const std::string written = ReadText(path);
+  std::filesystem::remove(path);
+  ASSERT_EQ(written.size(), expected.size());
+  EXPECT_TRUE(written == expected) << "first difference at byte "
+                                   << std::mismatch(written.begin(), written.end(), expected.begin()).first -
+                                          written.begin();
 }
 
 TEST_F(KVODataFileIterTest, TextExportNeverFollowsALinkPlantedAtThePath) {

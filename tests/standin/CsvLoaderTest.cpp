@@ -495,6 +495,33 @@ TEST_F(CsvLoaderTest, ParsesNumbersStrictly) {
                 "...\" is not a number");
 }
 
+// Every decimal cell must read as the double nearest its value, as the C
+// library's strtod finds it: short plain decimals, and the longer or
+// exponent forms around them, whatever way the loader reads each.
+TEST_F(CsvLoaderTest, ReadsDecimalsAsTheNearestDouble) {
+  std::vector<std::string> texts = {"0.1", "-.5", "1.", "-0", "0.000", "123456789012345", "1234567890123456",
+                                    "0.000000000000001", "9.999999999999999", "99999999999999.99",
+                                    "0.30000000000000004", "1e-5", "007.250", "-9007199254740993"};
+  std::mt19937_64 random(7);
+  for (int i = 0; i < 300; ++i) {
+    const int decimals = static_cast<int>(random() % 8);
+    std::string text = std::to_string(random() % 100000000000ULL);
+    if (decimals > 0) text.insert(text.size() > static_cast<size_t>(decimals) ? text.size() - decimals : 0, ".");
+    if (random() % 2 == 0) text = "-" + text;
+    texts.push_back(text);
+  }
+  std::string csv = "n\n";
+  for (const std::string& text : texts) csv += text + "\n";
+  auto data = LoadInline(csv, R"({"fields": [{"name": "n", "type": "number"}]})");
+  ASSERT_NE(data, nullptr) << fError;
+  ASSERT_EQ(data->NumCases(), texts.size());
+  for (size_t r = 0; r < texts.size(); ++r) {
+    const double expected = std::strtod(texts[r].c_str(), nullptr);
+    const double stored = Number(*data, r, 0);
+    EXPECT_EQ(std::memcmp(&stored, &expected, sizeof(double)), 0) << texts[r] << " read as " << stored;
+  }
+}
+
 TEST_F(CsvLoaderTest, HandlesLineEndsEmptyLinesAndHeaderOnlyFiles) {
   const std::string schema =
       R"({"fields": [{"name": "a", "type": "integer"}, {"name": "b", "type": "string"}]})";

@@ -3,8 +3,11 @@
 #include <vorm/Utility.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <new>
+#include <vector>
 
 #include "KVOAssert.h"
 #include "KVOModule.h"
@@ -16,6 +19,10 @@ constexpr const char* TEMP_PREFIX = "kvodatafile_";
 // Records go through the stream one fwrite/fread each; a large buffer turns
 // them into few system calls.
 constexpr size_t STREAM_BUFFER_BYTES = size_t{256} << 10;
+// The text export's buffer, and the room one value (or a line end) may need:
+// "%5f" of the largest double has 309 digits before the point.
+constexpr size_t TEXT_BUFFER_BYTES = size_t{1} << 20;
+constexpr size_t MAX_VALUE_TEXT_BYTES = 400;
 
 // The slots through which the host sort's callbacks reach the file being
 // filled and the iterator being sorted. Set only while SortData runs, so one
@@ -319,19 +326,46 @@ bool KVODataFileIter::GetTextFile(const std::string& path) {
     if (text != nullptr) std::fclose(text);
     return false;
   }
-  while (HasMore()) {
+  // Each value is two blanks and the text printf's "%5f" makes (six
+  // decimals, at least five wide), built with std::to_chars (which rounds
+  // as printf does) into a large buffer that goes out in one fwrite.
+  std::vector<char> buffer(TEXT_BUFFER_BYTES);
+  size_t used = 0;
+  bool written = true;
+  auto makeRoom = [&]() {
+    if (buffer.size() - used >= MAX_VALUE_TEXT_BYTES) return;
+    written = std::fwrite(buffer.data(), 1, used, text) == used && written;
+    used = 0;
+  };
+  while (HasMore() && written) {
     const QorCommon::Record* recordPtr = Next();
     if (!KVO_ASSERT(recordPtr != 0)) break;
     const double* values = recordPtr->GetAll();
     for (int i = 0; i < fRecordSize; ++i) {
+      makeRoom();
+      char* out = buffer.data() + used;
       if (QorCommon::QorMV::IsMissing(values[i])) {
-        std::fputs("   missing", text);
-      } else {
-        std::fprintf(text, "  %5f", values[i]);
+        std::memcpy(out, "   missing", 10);
+        used += 10;
+        continue;
       }
+      out[0] = ' ';
+      out[1] = ' ';
+      char* digits = out + 2;
+      const std::to_chars_result result = std::to_chars(digits, buffer.data() + buffer.size(), values[i],
+                                                        std::chars_format::fixed, 6);
+      size_t length = static_cast<size_t>(result.ptr - digits);
+      if (length < 5) {  // only "inf" and "nan" are this short
+        std::memmove(digits + (5 - length), digits, length);
+        std::memset(digits, ' ', 5 - length);
+        length = 5;
+      }
+      used += 2 + length;
     }
-    std::fputc('\n', text);
+    makeRoom();
+    buffer[used++] = '\n';
   }
-  const bool written = std::ferror(text) == 0;
+  if (written && used > 0) written = std::fwrite(buffer.data(), 1, used, text) == used;
+  written = written && std::ferror(text) == 0;
   return std::fclose(text) == 0 && written;
 }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <exception>
 #include <new>
 #include <string_view>
@@ -54,6 +55,49 @@ bool IsUtf8(const std::string& encoding) { return TextConverter::SameEncoding(en
 
 enum class NumberStatus { OK, NOT_A_NUMBER, OUT_OF_RANGE, NOT_WHOLE, NOT_EXACT, SYSTEM_MISSING, NOT_BOOLEAN };
 
+// Exact powers of ten: every one up to 10^22 is a double.
+constexpr double POWERS_OF_TEN[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+// Digits that always fit below 2^53.
+constexpr int MAX_EXACT_DIGITS = 15;
+
+// The common short form "[-]digits[.digits]" with at most 15 digits: the
+// digits make a whole number below 2^53 and the point a power of ten up to
+// 10^15, both exact doubles, so their one correctly rounded quotient is
+// the value std::from_chars gives. False for anything else (the caller
+// then takes the general way).
+bool ParseShortDecimal(const char* begin, const char* end, double& value) {
+  const bool negative = begin != end && *begin == '-';
+  if (negative) ++begin;
+  uint64_t whole = 0;
+  int digits = 0;
+  int decimals = 0;
+  bool point = false;
+  bool leadingDigit = false;
+  for (const char* p = begin; p != end; ++p) {
+    const char c = *p;
+    if (c >= '0' && c <= '9') {
+      if (++digits > MAX_EXACT_DIGITS) return false;
+      whole = whole * 10 + static_cast<uint64_t>(c - '0');
+      if (point) {
+        ++decimals;
+      } else {
+        leadingDigit = true;
+      }
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      return false;
+    }
+  }
+  // "1." and ".5" read as numbers; "." and "" do not.
+  if (digits == 0 || (!leadingDigit && decimals == 0)) return false;
+  double number = static_cast<double>(whole);
+  if (decimals > 0) number /= POWERS_OF_TEN[decimals];
+  value = negative ? -number : number;
+  return true;
+}
+
 // Parses a trimmed numeric cell: decimal or exponent notation with an
 // optional sign, independent of the locale. No allocation.
 NumberStatus ParseNumber(std::string_view text, double& value) {
@@ -64,6 +108,9 @@ NumberStatus ParseNumber(std::string_view text, double& value) {
     if (begin != end && *begin == '-') return NumberStatus::NOT_A_NUMBER;
   }
   if (begin == end) return NumberStatus::NOT_A_NUMBER;
+  if (ParseShortDecimal(begin, end, value)) {
+    return value == VORM_SYSMIS ? NumberStatus::SYSTEM_MISSING : NumberStatus::OK;
+  }
   // Only digits, a point, a sign and an exponent letter may appear: this
   // keeps out "inf", "nan" and hexadecimal forms.
   for (const char* p = begin; p != end; ++p) {

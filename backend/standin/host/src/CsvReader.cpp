@@ -4,7 +4,9 @@
 // before the next read, so memory stays bounded by the longest record.
 #include "CsvReader.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -24,6 +26,10 @@ bool CsvReader::Open(const std::string& path, char delimiter, bool skipBom, std:
     return false;
   }
   fDelimiter = delimiter;
+  std::fill(std::begin(fvIsStop), std::end(fvIsStop), false);
+  fvIsStop[static_cast<unsigned char>(delimiter)] = true;
+  fvIsStop[static_cast<unsigned char>('\n')] = true;
+  fvIsStop[static_cast<unsigned char>('\r')] = true;
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) {
     error = path + ": cannot read the data file: it is a directory";
@@ -84,7 +90,7 @@ int CsvReader::SyntaxError(std::string& error, int64_t line, size_t column, cons
 }
 
 int CsvReader::Next(std::string& error) {
-  fvFields.clear();
+  fNumFields = 0;
   auto readError = [&]() {
     error = fPath + ": read error near line " + std::to_string(fLine);
     return -1;
@@ -112,7 +118,7 @@ int CsvReader::Next(std::string& error) {
   const char delimiter = fDelimiter;
   char* buffer = fvBuffer.data();
   for (;;) {  // one field per turn
-    const size_t column = fvFields.size() + 1;
+    const size_t column = fNumFields + 1;
     if (fPos == fEnd) {
       bool more = Refill(shift);
       buffer = fvBuffer.data();
@@ -195,11 +201,8 @@ int CsvReader::Next(std::string& error) {
     // it is an ordinary character.
     size_t begin = fPos;
     for (;;) {
-      while (fPos < fEnd) {
-        const char c = buffer[fPos];
-        if (c == delimiter || c == '\n' || c == '\r') break;
-        ++fPos;
-      }
+      const bool* isStop = fvIsStop;
+      while (fPos < fEnd && !isStop[static_cast<unsigned char>(buffer[fPos])]) ++fPos;
       if (fPos < fEnd) break;
       bool more = Refill(shift);
       buffer = fvBuffer.data();

@@ -1,5 +1,8 @@
 #include "standin/MemoryDataSource.h"
 
+#include <sys/mman.h>
+
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -13,6 +16,16 @@ namespace {
 std::string UpperName(const std::string& name) { return GetUpperVarName(VormVarName(name)).str(); }
 
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+
+// A large store is filled row by row; asking for large pages makes the
+// first touch of its memory take a few hundred faults instead of one per
+// 4 KiB. Only advice: the store works the same when the system says no.
+void AdviseLargePages(void* data, size_t bytes) {
+  constexpr uintptr_t LARGE_PAGE = uintptr_t{2} << 20;
+  const uintptr_t first = (reinterpret_cast<uintptr_t>(data) + LARGE_PAGE - 1) & ~(LARGE_PAGE - 1);
+  const uintptr_t last = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(LARGE_PAGE - 1);
+  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+}
 
 }  // namespace
 
@@ -224,8 +237,11 @@ bool MemoryDataSource::SetString(int index, const std::string& value) {
 
 void MemoryDataSource::Reserve(size_t rows) {
   fpRep->Refresh();
-  fpRep->fCells.reserve(rows * fpRep->fRowCells);
+  std::vector<OBS>& cells = fpRep->fCells;
+  const OBS* before = cells.data();
+  cells.reserve(rows * fpRep->fRowCells);
   fpRep->fCaseNumbers.reserve(rows);
+  if (cells.data() != before) AdviseLargePages(cells.data(), cells.capacity() * sizeof(OBS));
 }
 
 size_t MemoryDataSource::NumCases() const { return fpRep->NumCases(); }
