@@ -1,35 +1,14 @@
-// The per-case path allocates nothing: this program replaces the global
-// allocation functions with counting ones and pulls whole passes after the
-// first through the data-pass iterator, split groups and matrix included.
+// The per-case path allocates nothing: whole passes after the first pulled
+// through the data-pass iterator, split groups and matrix included, between
+// two readings of the allocation counter.
 #include <gtest/gtest.h>
 #include <kvoadapter/KVOProcDataSourceIter.h>
 #include <vorm/ObsVecMap.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <memory>
-#include <new>
 
 #include "MainLoopTestSupport.h"
-
-namespace {
-std::atomic<bool> gCounting{false};
-std::atomic<long> gAllocations{0};
-
-void* CountedAllocation(std::size_t size) {
-  if (gCounting.load(std::memory_order_relaxed)) gAllocations.fetch_add(1, std::memory_order_relaxed);
-  void* block = std::malloc(size != 0 ? size : 1);
-  if (block == nullptr) throw std::bad_alloc();
-  return block;
-}
-}  // namespace
-
-void* operator new(std::size_t size) { return CountedAllocation(size); }
-void* operator new[](std::size_t size) { return CountedAllocation(size); }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+#include "support/AllocationCounter.h"
 
 namespace {
 
@@ -47,8 +26,7 @@ class SplitNotice : public BpProcedure {
 // Pulls the rest of a pass, every split group, counting the allocations
 // made meanwhile. Nothing in the loop allocates on the test's side.
 long AllocationsOfPass(KVOProcDataSourceIter& iter, long& nRecords, double& checksum) {
-  gAllocations = 0;
-  gCounting = true;
+  kvotest::AllocationCounter counter;
   do {
     while (iter.HasMore()) {
       const QorCommon::Record* record = iter.Next();
@@ -56,8 +34,7 @@ long AllocationsOfPass(KVOProcDataSourceIter& iter, long& nRecords, double& chec
       ++nRecords;
     }
   } while (iter.GetFailReason() == 1 && iter.NewSplit());
-  gCounting = false;
-  return gAllocations.load();
+  return counter.Count();
 }
 
 // Allocations the host's own iterator makes over a pass after its first
@@ -66,12 +43,10 @@ long AllocationsOfPass(KVOProcDataSourceIter& iter, long& nRecords, double& chec
 long HostAllocationsOfPass(standin::MemoryDataSource& ds) {
   std::unique_ptr<VORM_InputCaseIterator> iterator(ds.NewCaseIterator(0));
   if (iterator->NextCase() == 0) return 0;
-  gAllocations = 0;
-  gCounting = true;
+  kvotest::AllocationCounter counter;
   while (iterator->NextCase() != 0) {
   }
-  gCounting = false;
-  return gAllocations.load();
+  return counter.Count();
 }
 
 // A data set of 3000 cases in three split groups with every kind of

@@ -702,7 +702,7 @@ TEST_F(CsvLoaderTest, AllocatesNothingPerRow) {
     TempFile file("alloc.csv", makeCsv(rows));
     kvotest::AllocationCounter counter;
     auto data = LoadCsvDataSource(file.Path(), parsed, CsvOptions(), error);
-    long allocations = counter.Stop();
+    const long allocations = counter.Count();
     EXPECT_NE(data, nullptr) << error;
     EXPECT_EQ(data->NumCases(), static_cast<size_t>(rows));
     return allocations;

@@ -1,31 +1,13 @@
-// The per-case steps of the stand-in host allocate nothing: this program
-// replaces the global operator new with a counting one and reads cases and
-// looks up keys between two readings of the counter.
+// The per-case steps of the stand-in host allocate nothing: cases read and
+// keys looked up between two readings of the allocation counter.
 #include <gtest/gtest.h>
 #include <vorm/ObsVecMap.h>
 
-#include <atomic>
-#include <cstdlib>
+#include <cstring>
 #include <memory>
-#include <new>
 
+#include "support/AllocationCounter.h"
 #include "support/DataSourceBuilder.h"
-
-namespace {
-std::atomic<long> gAllocations{0};
-}  // namespace
-
-// GCC pairs the inlined malloc and free below as if they were new and free.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-  ++gAllocations;
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
 
 namespace {
 
@@ -52,14 +34,14 @@ TEST(HotPathAllocationTest, NextCaseAllocatesNothing) {
   std::unique_ptr<VORM_InputCaseIterator> it(ds->NewCaseIterator(0));
   auto* proc = dynamic_cast<ProcDSIterator*>(it.get());
   ASSERT_NE(proc, nullptr);
-  const long before = gAllocations;
+  kvotest::AllocationCounter counter;
   int cases = 0;
   double sum = 0;
   while (proc->NextCase() != 0) {
     sum += proc->GetNumericValue(0) * proc->Weight();
     ++cases;
   }
-  EXPECT_EQ(gAllocations - before, 0);
+  EXPECT_EQ(counter.Count(), 0);
   EXPECT_GT(cases, 2000);
   EXPECT_GT(sum, 0.0);
 }
@@ -69,13 +51,13 @@ TEST(HotPathAllocationTest, SplitIterationAllocatesOnlyAtGroupStarts) {
   std::unique_ptr<VORM_InputCaseIterator> it(ds->NewCaseIterator(0));
   auto* proc = dynamic_cast<ProcDSIterator*>(it.get());
   ASSERT_NE(proc->NextCase(), 0);  // first case of group 0: publishes the group
-  const long before = gAllocations;
+  kvotest::AllocationCounter counter;
   while (proc->NextCase() != 0 && !proc->SplitGroupEnd()) {
   }
   ASSERT_TRUE(proc->SplitGroupEnd());
-  EXPECT_EQ(gAllocations - before, 0) << "within a group and at its end mark";
+  EXPECT_EQ(counter.Count(), 0) << "within a group and at its end mark";
   ASSERT_NE(proc->NextCase(), 0);  // first case of group 1
-  EXPECT_GT(gAllocations - before, 0) << "the new group is published";
+  EXPECT_GT(counter.Count(), 0) << "the new group is published";
 }
 
 TEST(HotPathAllocationTest, MapLookupsAllocateNothing) {
@@ -91,7 +73,7 @@ TEST(HotPathAllocationTest, MapLookupsAllocateNothing) {
     numbers.Insert(key + 2)[0].num = c;
     pairs.Insert(key)[0].num = c;
   }
-  const long before = gAllocations;
+  kvotest::AllocationCounter counter;
   double sum = 0;
   for (int round = 0; round < 20; ++round) {
     for (int c = 0; c < 500; ++c) {
@@ -99,7 +81,7 @@ TEST(HotPathAllocationTest, MapLookupsAllocateNothing) {
       sum += numbers.Contains(key + 2)[0].num + pairs.Contains(key)[0].num;
     }
   }
-  EXPECT_EQ(gAllocations - before, 0);
+  EXPECT_EQ(counter.Count(), 0);
   EXPECT_EQ(sum, 20.0 * 2 * (499 * 500 / 2));
 }
 
