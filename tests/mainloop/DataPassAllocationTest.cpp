@@ -13,15 +13,7 @@
 namespace {
 
 using mainloop_test::AddRow;
-using mainloop_test::NumberCell;
-using mainloop_test::StringCells;
 using mainloop_test::SYSMIS;
-
-class SplitNotice : public BpProcedure {
- public:
-  void SplitChange() override { ++fNChanges; }
-  int fNChanges = 0;
-};
 
 // Pulls the rest of a pass, every split group, counting the allocations
 // made meanwhile. Nothing in the loop allocates on the test's side.
@@ -74,9 +66,7 @@ class DataPassAllocationTest : public ::testing::Test {
     pairs = std::make_unique<ObsVecMap>(ObsVecMap::MakeKeySpec(ds, {color, size}), 1);
     for (const char* c : COLORS) {
       for (double s : {0.0, 1.0, 2.0, 3.0}) {
-        std::vector<OBS> key = StringCells(c, 8);
-        key.push_back(NumberCell(s));
-        pairs->Insert(key.data())->num = s + 10.0;
+        pairs->Insert(kvotest::Join({kvotest::StrCells(c, 8), kvotest::NumCells(s)}).data())->num = s + 10.0;
       }
     }
     pairVars = {color, size};
@@ -92,7 +82,7 @@ class DataPassAllocationTest : public ::testing::Test {
   }
 
   static constexpr const char* COLORS[] = {"red", "green", "blue", "black"};
-  mainloop_test::QuietHost quiet;
+  kvotest::QuietHost quiet;
   standin::MemoryDataSource ds;
   int region = -1, color = -1, city = -1, size = -1, income = -1, w = -1;
   std::unique_ptr<ObsVecMap> pairs;
@@ -127,7 +117,7 @@ TEST_F(DataPassAllocationTest, SplitGroupsAddNothingToWhatTheHostAllocates) {
   ASSERT_TRUE(ds.SetSplitVariables({region}));
   const long hostOnly = HostAllocationsOfPass(ds);
   KVOInputAdapter adapter(&specs, ds);
-  SplitNotice procedure;
+  kvotest::CountingProcedure procedure;
   adapter.SetSplitFile(procedure, true, true, true);
   KVOProcDataSourceIter iter(adapter, true);
 
