@@ -4,12 +4,10 @@
 // appearance, listwise deletion, weight adjustment, counts per split group).
 #include <gtest/gtest.h>
 #include <kvoadapter/KVOProcDataSourceIter.h>
-#include <standin/CsvLoader.h>
 #include <vorm/ObsVecMap.h>
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <random>
@@ -402,6 +400,7 @@ TEST_F(DataPassIntegrationTest, EveryScenarioMatchesTheModel) {
       {"as is", WeightAsIs, false, false, true},
       {"as is, host filter", WeightAsIs, true, false, true},
       {"strong", WeightRound, false, true, true},
+      {"truncate, strong, host filter", WeightTruncate, true, true, true},
       {"user-missing included", WeightRound, false, false, false},
   };
   std::map<std::string, std::vector<Cell>> colors;
@@ -436,14 +435,18 @@ TEST_F(DataPassIntegrationTest, EveryScenarioMatchesTheModel) {
   EXPECT_TRUE(has("user-missing included", "none"));
 }
 
+// With strong deletion and truncated weights.
 TEST_F(DataPassIntegrationTest, ThreeSplitGroupsReadInTwoPassesWithKeptInformation) {
   Scenario scenario;
   scenario.fbSplit = true;
   scenario.fbWeightFilter = true;
+  scenario.fbStrong = true;
+  scenario.fWeightType = WeightTruncate;
   ds.SetWeightFilter(true);
   KVOVarValidSpecs specs;
   const Layout layout = Specify(specs, scenario);
   KVOInputAdapter adapter(&specs, ds);
+  adapter.SetWeightAdjType(WeightTruncate);
   CountingProcedure procedure;
   adapter.SetSplitFile(procedure, true, true, true);
   KVOProcDataSourceIter iter(adapter, true);
@@ -582,95 +585,6 @@ TEST_F(DataPassIntegrationTest, FatalHostErrorInTheMiddleOfAPass) {
   EXPECT_EQ(actual[0].fNCases, actual[0].fNValid + actual[0].fNInvalid + 1);
   EXPECT_LT(actual[0].fRecords.back()[static_cast<size_t>(layout.fGlobal)], static_cast<double>(fatalCase));
   EXPECT_EQ(iter.StopPass(), 3) << "a broken pass stays broken";
-}
-
-// The sales file read by hand, apart from the host's loader: no quotes,
-// empty cells are system-missing.
-std::vector<Row> ReadSalesRows(const std::string& path) {
-  std::vector<Row> rows;
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);  // the header
-  auto number = [](const std::string& text) { return text.empty() ? SYSMIS : std::stod(text); };
-  while (std::getline(in, line)) {
-    std::vector<std::string> fields(1);
-    for (char c : line) {
-      if (c == ',') {
-        fields.emplace_back();
-      } else {
-        fields.back() += c;
-      }
-    }
-    if (fields.size() != 5) {
-      ADD_FAILURE() << path << ": a row without five fields: " << line;
-      continue;
-    }
-    rows.push_back(
-        Row{number(fields[0]), fields[1], number(fields[2]), number(fields[3]), number(fields[4])});
-  }
-  return rows;
-}
-
-TEST(DataPassCsvTest, SalesFileInThreeGroupsOverTwoPassesWithStrongDeletion) {
-  kvotest::QuietHost quiet;
-  const std::string dir = std::string(KVO_TEST_DATA_DIR) + "/mainloop/";
-  std::string error;
-  std::unique_ptr<standin::MemoryDataSource> ds =
-      standin::LoadCsvDataSource(dir + "sales.csv", dir + "sales.schema.json", standin::CsvOptions(), error);
-  ASSERT_NE(ds, nullptr) << error;
-  const std::vector<Row> rows = ReadSalesRows(dir + "sales.csv");
-  ASSERT_EQ(rows.size(), 60u);
-  const int region = ds->FindVarIndex("region", 0);
-  const int weightVar = ds->FindVarIndex("w", 0);
-  ASSERT_TRUE(ds->SetWeightVariable(weightVar));
-  ASSERT_TRUE(ds->SetSplitVariables({region}));
-  ds->SetWeightFilter(true);
-
-  Scenario scenario;
-  scenario.fWeightType = WeightTruncate;
-  scenario.fbWeightFilter = true;
-  scenario.fbStrong = true;
-  scenario.fbSplit = true;
-  KVOVarValidSpecs specs;
-  Layout layout;
-  AddVariableSlots(specs, scenario, layout, ds->FindVarIndex("color", 0), ds->FindVarIndex("size", 0),
-                   ds->FindVarIndex("income", 0));
-  AddOtherSlots(specs, layout);
-  KVOInputAdapter adapter(&specs, *ds);
-  adapter.SetWeightAdjType(WeightTruncate);
-  CountingProcedure procedure;
-  adapter.SetSplitFile(procedure, true, true, true);
-  KVOProcDataSourceIter iter(adapter, true);
-  const DataPassModel::MatrixMap noMatrix;
-  DataPassModel model(rows, layout, scenario, noMatrix);
-
-  const std::vector<GroupResult> expected = model.Pass(false);
-  ASSERT_EQ(expected.size(), 3u);
-  for (const GroupResult& group : expected) {
-    EXPECT_GT(group.fNValid, 0);
-    EXPECT_GT(group.fNInvalid, 0);
-  }
-  ExpectSame(ReadPass(iter, adapter), expected, "pass 1");
-  ASSERT_EQ(iter.NewPass(), 0);
-  ExpectSame(ReadPass(iter, adapter), model.Pass(false), "pass 2");
-  EXPECT_EQ(procedure.fNChanges, 6);
-
-  std::vector<std::string> names, labels;
-  ASSERT_EQ(adapter.GetSplitNamesAndLabels(names, labels), 1);
-  EXPECT_EQ(names[0], "region");
-  EXPECT_EQ(labels[0], "Sales region");
-  adapter.ResetSplitNoIter();
-  const char* groupLabels[] = {"North", "South", "West"};
-  for (int group = 0; group < 3; ++group) {
-    adapter.ChangeSplitNoIter();
-    EXPECT_EQ(Categories(adapter, layout.fColor, true), model.ColorCategories(group)) << group;
-    EXPECT_EQ(Categories(adapter, layout.fSize, false), model.SizeCategories(group)) << group;
-    std::vector<std::string> values, valueLabels;
-    ASSERT_EQ(adapter.GetSplitValuesAndLabels(values, valueLabels), 1);
-    EXPECT_EQ(values[0], std::to_string(group + 1));
-    EXPECT_EQ(valueLabels[0], groupLabels[group]);
-  }
-  EXPECT_TRUE(kvotest::AssertsFrom("KVOInputAdapter").empty());
 }
 
 }  // namespace
