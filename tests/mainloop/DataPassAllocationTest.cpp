@@ -1,6 +1,8 @@
 // The per-case path allocates nothing: whole passes after the first pulled
 // through the data-pass iterator, split groups and matrix included, between
-// two readings of the allocation counter.
+// two readings of the allocation counter. The count covers every per-case
+// step on the way: the host's NextCase, the value adapters' encoding and
+// lookups in the host's maps.
 #include <gtest/gtest.h>
 #include <kvoadapter/KVOProcDataSourceIter.h>
 #include <vorm/ObsVecMap.h>

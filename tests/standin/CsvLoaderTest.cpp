@@ -8,7 +8,6 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
-#include <random>
 #include <string>
 #include <variant>
 #include <vector>
@@ -496,41 +495,6 @@ TEST_F(CsvLoaderTest, ReadsConstructsSplitAcrossReadChunks) {
   // A field-count error after the boundary names the probe's line.
   std::string content = header + "1,x,\"" + std::string(CHUNK, 'p') + "\"\r\n" + "2,\"a\"\"b\r\nc\",,\r\n";
   EXPECT_EQ(InlineError(content, schema), InlinePath() + ": line 3: the row has 4 fields, the header has 3");
-}
-
-TEST_F(CsvLoaderTest, ReadsBackRandomRecordsOverManyChunks) {
-  // Random texts of awkward characters, written with quotes where needed
-  // (and at random where not) and with mixed line ends: each must come back
-  // as written, less trailing blanks, over a file of several read chunks.
-  const std::string schema = R"({"fields": [
-      {"name": "c1", "type": "string", "constraints": {"maxLength": 64}},
-      {"name": "c2", "type": "string", "constraints": {"maxLength": 64}}]})";
-  const char* PIECES[] = {"a", "b", " ", ",", "\"", "\n", "\r", "\r\n", ";", "\xC3\xA9", "xyz"};
-  const char* LINE_ENDS[] = {"\n", "\r\n", "\r"};
-  std::mt19937 random(7);
-  std::string csv = "c1,c2\n";
-  Rows expected;
-  while (csv.size() < 3 * (1u << 20)) {
-    std::vector<Cell> row;
-    for (int c = 0; c < 2; ++c) {
-      std::string value;
-      for (int i = static_cast<int>(random() % 12); i > 0; --i) value += PIECES[random() % 11];
-      if (value.find_first_of(",\"\r\n") != std::string::npos || random() % 4 == 0) {
-        csv += '"';
-        for (char ch : value) csv += ch == '"' ? std::string("\"\"") : std::string(1, ch);
-        csv += '"';
-      } else {
-        csv += value;
-      }
-      csv += c == 0 ? "," : LINE_ENDS[random() % 3];
-      value.erase(value.find_last_not_of(' ') + 1);
-      row.emplace_back(value);
-    }
-    expected.push_back(std::move(row));
-  }
-  auto data = LoadInline(csv, schema);
-  ASSERT_NE(data, nullptr) << fError;
-  ExpectRows(*data, expected);
 }
 
 TEST_F(CsvLoaderTest, AllocatesNothingPerRow) {

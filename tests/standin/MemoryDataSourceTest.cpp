@@ -125,28 +125,6 @@ TEST(MemoryDataSourceTest, RejectsInvalidDeclarationsWithTheReason) {
   EXPECT_NE(ds.LastError().find("before the first case"), std::string::npos);
 }
 
-TEST(MemoryDataSourceTest, StoresCasesAndSettersCheckTheirArguments) {
-  MemoryDataSource ds;
-  const int x = ds.AddNumeric("x");
-  const int s = ds.AddString("s", 10);
-  EXPECT_FALSE(ds.SetNumber(x, 1.0));  // no case yet
-  EXPECT_EQ(ds.AddCase(), 0u);
-  EXPECT_EQ(ds.AddCase(41), 1u);
-  EXPECT_TRUE(ds.SetNumber(x, 2.5));
-  EXPECT_TRUE(ds.SetString(s, "abcdefghijKL"));  // cut to 10
-  EXPECT_FALSE(ds.SetNumber(s, 1.0));
-  EXPECT_NE(ds.LastError().find("'s'"), std::string::npos);
-  EXPECT_FALSE(ds.SetString(x, "a"));
-  EXPECT_FALSE(ds.SetNumber(5, 1.0));
-  EXPECT_EQ(ds.CaseNumber(1), 41);
-  EXPECT_EQ(ds.CaseNumber(2), -1);
-  EXPECT_EQ(ds.Row(2), nullptr);
-  // A new case holds system-missing numbers and blank strings, over whole cells.
-  EXPECT_EQ(ds.Row(0)[0].num, SYSMIS);
-  EXPECT_EQ(std::string(ds.Row(0)[1].str, 16), std::string(16, ' '));
-  EXPECT_EQ(std::string(ds.Row(1)[1].str, 16), "abcdefghij      ");
-}
-
 TEST(MemoryDataSourceTest, IteratesCasesThroughAStableBuffer) {
   auto ds = kvotest::DataSourceBuilder()
                 .Add(Num("x"))
@@ -355,20 +333,6 @@ TEST(MemoryDataSourceTest, ChecksUserMissingValuesOverTheFullWidth) {
   ASSERT_NE(it->NextCase(), 0);
   EXPECT_FALSE(CaseValue(*it, 4).IsMissing());
   EXPECT_FALSE(CaseValue(*it, 5).IsMissing());
-}
-
-TEST(MemoryDataSourceTest, FindsValueLabels) {
-  auto ds = kvotest::DataSourceBuilder()
-                .Add(Num("n").ValueLabel(1, "one").ValueLabel(-2.5, "minus"))
-                .Add(Str("s", 10).ValueLabel("ab", "AB label"))
-                .Build();
-  VORM_ValueLabelMap numbers(ds->GetVariable(0)->GetValueLabels());
-  EXPECT_STREQ(numbers.GetLabel(Number(-2.5).data()), "minus");
-  EXPECT_EQ(numbers.GetLabel(Number(2).data()), nullptr);
-  EXPECT_EQ(numbers.GetLabel(nullptr), nullptr);
-  VORM_ValueLabelMap strings(ds->GetVariable(1)->GetValueLabels());
-  EXPECT_STREQ(strings.GetLabel(Text("ab", 10).data()), "AB label");
-  EXPECT_EQ(strings.GetLabel(Text("abc", 10).data()), nullptr);
 }
 
 }  // namespace
