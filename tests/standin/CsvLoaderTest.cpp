@@ -142,38 +142,20 @@ TEST_F(CsvLoaderTest, ReadsQuotedFieldsLineBreaksAndWidths) {
   EXPECT_EQ(CountCsvRows(DataPath("people.csv"), CsvOptions(), fError), 5);
 }
 
-TEST_F(CsvLoaderTest, ReadsOtherDialectsAlike) {
-  // A byte-order mark and CRLF line ends; line breaks inside quotes are kept as written.
-  auto crlf = Load(DataPath("people_bom_crlf.csv"), DataPath("people.schema.json"));
-  ASSERT_NE(crlf, nullptr) << fError;
-  Rows rows = PeopleRows();
-  rows[1][1] = "New\r\nYork";
-  rows[2][5] = "line one\r\nline two";
-  ExpectRows(*crlf, rows);
-  EXPECT_STREQ(crlf->GetVariable(0)->GetName(), "name");  // the mark is not part of the name
-
-  // Semicolons, with one inside a quoted field.
-  CsvOptions semicolon;
-  semicolon.fDelimiter = ';';
-  auto semi = Load(DataPath("people_semicolon.csv"), DataPath("people.schema.json"), semicolon);
-  ASSERT_NE(semi, nullptr) << fError;
-  rows = PeopleRows();
-  rows[0][0] = "Smith; Anna";
-  ExpectRows(*semi, rows);
-
-  // ISO-8859-1 text becomes UTF-8, the host's encoding.
+// (Other delimiters, a byte-order mark, CR and CRLF line ends and
+// ISO-8859-1 text are read by the CSV fuzzer's replay against its reference
+// reader.) Read as UTF-8, ISO-8859-1 bytes are not text: refused where the
+// first one is read (the width pass reads city first).
+TEST_F(CsvLoaderTest, RefusesTextThatIsNotInTheFilesEncoding) {
+  EXPECT_EQ(Load(DataPath("people_latin1.csv"), DataPath("people.schema.json")), nullptr);
+  EXPECT_EQ(fError, DataPath("people_latin1.csv") +
+                        ": line 5, column 2 (city): \"Z\xFCrich\" is not valid text in the encoding UTF-8 or "
+                        "cannot be written in the host encoding UTF-8");
   CsvOptions latin1;
   latin1.fEncoding = "ISO-8859-1";
   auto converted = Load(DataPath("people_latin1.csv"), DataPath("people.schema.json"), latin1);
   ASSERT_NE(converted, nullptr) << fError;
   ExpectRows(*converted, PeopleRows());
-
-  // Read as UTF-8, the same file's single bytes are not text: refused where
-  // the first one is read (the width pass reads city first).
-  EXPECT_EQ(Load(DataPath("people_latin1.csv"), DataPath("people.schema.json")), nullptr);
-  EXPECT_EQ(fError, DataPath("people_latin1.csv") +
-                        ": line 5, column 2 (city): \"Z\xFCrich\" is not valid text in the encoding UTF-8 or "
-                        "cannot be written in the host encoding UTF-8");
 }
 
 TEST_F(CsvLoaderTest, DeclaresUserMissingLabelsAndFormats) {
