@@ -1,7 +1,7 @@
 // Split-file handling of the input adapter: switching it on, long split
-// values, the walk without iterator and its preconditions, and splits off.
+// values, and the walk without iterator and its preconditions.
 // (The data-pass integration test reads split groups over several passes,
-// with and without kept group data, against a model.)
+// with and without kept group data, and with splits off, against a model.)
 #include <gtest/gtest.h>
 #include <kvoadapter/KVOInputAdapter.h>
 #include <kvoadapter/KVOProcDataSourceIter.h>
@@ -160,19 +160,6 @@ TEST_F(KVOInputAdapterSplitTest, KeptGroupsAreWalkedWithoutIterator) {
   withIterator.ClearDSIterator();
   withIterator.ChangeSplitNoIter();
   EXPECT_EQ(AssertsFrom("KVOInputAdapter"), std::vector<std::string>{"fbKeepSplitInfo"});
-}
-
-TEST_F(KVOInputAdapterSplitTest, WithSplitsOffGroupMarksAreSkippedAndOneGroupCounts) {
-  KVOInputAdapter adapter(&specs, ds);
-  KVOProcDataSourceIter iter(adapter, true);
-  EXPECT_EQ(ReadGroup(iter), (std::vector<double>{0, 1, 1, 2, 2, 0}));
-  EXPECT_EQ(adapter.GetNCases(), 6);
-  EXPECT_EQ(adapter.GetNSplitData(), 1);
-  EXPECT_EQ(adapter.GetSplitCount(), 0);
-  EXPECT_EQ(adapter.GetCumNCases(), 6);
-  EXPECT_TRUE(adapter.GetSplitValues().empty());
-  EXPECT_EQ(procedure.fNChanges, 0);
-  EXPECT_FALSE(iter.NewSplit());
 }
 
 }  // namespace

@@ -102,25 +102,6 @@ TEST_F(KVOProcDataSourceIterTest, ThreeValidCasesAreReadOneAhead) {
   EXPECT_EQ(adapter.GetNInvalidCases(), 0);
 }
 
-TEST_F(KVOProcDataSourceIterTest, DataWithoutUsableCasesEndsAtOnceAndCountsThemInvalid) {
-  AddRow(ds, {std::string("a"), SYSMIS, 2.0});
-  AddRow(ds, {std::string("b"), SYSMIS, 3.0});
-  KVOVarValidSpecs specs;
-  specs.AddVariable(income, false, /*procSysMiss=*/false, true, false);
-  KVOInputAdapter adapter(&specs, ds);
-  KVOProcDataSourceIter iter(adapter, true);
-  EXPECT_FALSE(iter.HasMore());
-  EXPECT_EQ(iter.GetFailReason(), 1);
-  EXPECT_EQ(iter.Next(), nullptr);
-  EXPECT_EQ(adapter.GetNCases(), 2);
-  EXPECT_EQ(adapter.GetNInvalidCases(), 2);
-  EXPECT_EQ(adapter.GetNValidCases(), 0);
-  EXPECT_EQ(adapter.GetNRecords(), 0);
-  // Without weight slot every case weighs 1.
-  EXPECT_EQ(adapter.GetWeightNCases(), 2.0);
-  EXPECT_EQ(adapter.GetWeightNInvalidCases(), 2.0);
-}
-
 TEST_F(KVOProcDataSourceIterTest, StepsRunInTheirBindingOrderAndTheLocalCounterComesLast) {
   AddRow(ds, {std::string("a"), SYSMIS, 1.0});  // rejected by GetContVars
   AddRow(ds, {std::string("b"), 5.0, 0.2});     // rejected by the weight

@@ -79,6 +79,15 @@ class PartitionAdapterTest : public kvo_test::TempDirCheckedTest {
     fGlobalSlot = fSpecs.SetGlobalCount();
   }
 
+  // Reads the assigning pass and the storing pass, completing each.
+  void ReadTwoPasses(KVOProcDataSourceIter& iter, KVOPartitionAdapter& adapter) const {
+    ReadPass(iter, static_cast<size_t>(fXSlot));
+    adapter.CompleteSplit();
+    ASSERT_EQ(iter.NewPass(), 0);
+    ReadPass(iter, static_cast<size_t>(fXSlot));
+    adapter.CompleteSplit();
+  }
+
   // Reads one pass and returns the x values of the records handed out.
   static std::vector<double> ReadPass(KVOProcDataSourceIter& iter, size_t slot) {
     std::vector<double> xs;
@@ -234,11 +243,7 @@ TEST_F(PartitionAdapterTest, EmptyTestFileOfAPartitionVariableIsDropped) {
   KVOPartitionAdapter adapter(&fSpecs, fData, fPart, 2);
   adapter.SetPartIterOptions(true, true, -1);
   KVOProcDataSourceIter iter(adapter, true);
-  ReadPass(iter, fXSlot);
-  adapter.CompleteSplit();
-  iter.NewPass();
-  ReadPass(iter, fXSlot);
-  adapter.CompleteSplit();
+  ReadTwoPasses(iter, adapter);
   EXPECT_EQ(adapter.GetPartMixedIter(), nullptr);
   ASSERT_EQ(adapter.GetPartSeparIters().size(), 2u);
   EXPECT_NE(adapter.GetPartSeparIters()[0], nullptr);
@@ -251,11 +256,7 @@ TEST_F(PartitionAdapterTest, ZeroPercentPartitionGetsNoFileAndEmptyRandomFileSta
   KVOPartitionAdapter adapter(&fSpecs, fData, {60, 40, 0}, &random, false);
   adapter.SetPartIterOptions(true, false, -1);
   KVOProcDataSourceIter iter(adapter, true);
-  ReadPass(iter, fXSlot);
-  adapter.CompleteSplit();
-  iter.NewPass();
-  ReadPass(iter, fXSlot);
-  adapter.CompleteSplit();
+  ReadTwoPasses(iter, adapter);
   std::vector<KVODataFileIter*>& separ = adapter.GetPartSeparIters();
   ASSERT_EQ(separ.size(), 3u);
   ASSERT_NE(separ[0], nullptr);
@@ -304,11 +305,7 @@ TEST_F(PartitionAdapterTest, CrossValidationFoldsRewriteTheTrainingFile) {
   KVOPartitionAdapter adapter(&fSpecs, fData, fPart, 2);
   adapter.SetPartIterOptions(true, true, fPartSlot);
   KVOProcDataSourceIter iter(adapter, true);
-  ReadPass(iter, fXSlot);
-  adapter.CompleteSplit();
-  iter.NewPass();
-  ReadPass(iter, fXSlot);
-  adapter.CompleteSplit();
+  ReadTwoPasses(iter, adapter);
 
   // Without a random source of its own the adapter draws from the host's
   // stream: five folds over three records leave at least two folds empty,
