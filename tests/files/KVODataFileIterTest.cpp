@@ -1,3 +1,7 @@
+// The temporary data file: records through two buffers, the raw file, the
+// text export, closing and reopening, filling from a source, sorting, and
+// the failures of its directory and disk. (The sort's budget and spill files
+// are checked on the host's sort itself; interruptions in the fault tests.)
 #include <gtest/gtest.h>
 #include <kvoadapter/KVODataFileIter.h>
 #include <signal.h>
@@ -362,23 +366,6 @@ TEST_F(KVODataFileIterTest, SortsByTwoKeysWithMissingValuesLikeAStableSort) {
   EXPECT_TRUE(fAsserts.empty());
 }
 
-TEST_F(KVODataFileIterTest, SortsFourTimesTheBudgetThroughSpillFiles) {
-  constexpr size_t BUDGET = size_t{1} << 20;
-  constexpr int RECORD_SIZE = 16;  // 128 bytes
-  const size_t count = 4 * BUDGET / (RECORD_SIZE * sizeof(double));
-  standin::SetSortBudget(BUDGET);
-  const Rows rows = RowsWithTies(count, RECORD_SIZE, 5);
-  const std::vector<int> keys = {2, 5};
-  SortingDataFileIter iter(RECORD_SIZE, keys);
-  RecordListIter source(rows, RECORD_SIZE);
-  ASSERT_TRUE(iter.FillDataFile(source));
-  EXPECT_LE(standin::LastSortPeakBytes(), BUDGET);
-  EXPECT_GE(standin::LastSortPeakBytes(), BUDGET / 2) << "the budget is used, not ignored";
-  const std::vector<std::string> present = fWatch.NewEntries();
-  EXPECT_EQ(present.size(), 1u) << "only the data file itself: " << kvo_test::JoinNames(present);
-  EXPECT_EQ(ReadRest(iter), StableSorted(rows, keys));
-}
-
 TEST_F(KVODataFileIterTest, BadSortKeyFailsTheFillAndIsReported) {
   SortingDataFileIter iter(3, {1, 3});
   ASSERT_EQ(fAsserts.size(), 1u);
@@ -481,34 +468,6 @@ TEST_F(KVODataFileIterTest, FullDiskShortensTheFileAndFailsTheSort) {
     return 0;
   });
   EXPECT_EQ(status, 0) << "10 limit, 11 complete, 12 count, 13 values, 14-16 sort";
-}
-
-TEST_F(KVODataFileIterTest, InterruptionDuringSortLeavesThroughTheHostAndLeavesNoFile) {
-  constexpr int RECORD_SIZE = 8;
-  standin::SetSortBudget(size_t{128} << 10);
-  const Rows rows = RowsWithTies(20000, RECORD_SIZE, 13);
-  // Early polls fall in the reading of the input, later ones in the merge.
-  for (int64_t polls : {1, 30, 45}) {
-    SCOPED_TRACE(polls);
-    {
-      SortingDataFileIter iter(RECORD_SIZE, {1, 2});
-      RecordListIter source(rows, RECORD_SIZE);
-      standin::InterruptAfterPolls(polls);
-      EXPECT_THROW(iter.FillDataFile(source), standin::HostInterrupt);
-      const std::vector<std::string> present = fWatch.NewEntries();
-      ASSERT_EQ(present.size(), 1u) << "spill files left: " << kvo_test::JoinNames(present);
-      EXPECT_EQ(standin::TempDirectory() + "/" + present[0], iter.GetFileName());
-    }
-    EXPECT_TRUE(fWatch.NewEntries().empty());
-    EXPECT_FALSE(standin::InterruptPending()) << "the host consumed the interruption";
-  }
-  standin::InterruptAfterPolls(-1);
-  // The callback slots were released: another sort runs normally.
-  SortingDataFileIter again(RECORD_SIZE, {1, 2});
-  RecordListIter source(rows, RECORD_SIZE);
-  EXPECT_TRUE(again.FillDataFile(source));
-  EXPECT_EQ(ReadRest(again), StableSorted(rows, {1, 2}));
-  EXPECT_TRUE(fAsserts.empty());
 }
 
 TEST_F(KVODataFileIterTest, RecordSizeMustBePositive) {

@@ -66,15 +66,6 @@ TEST_F(TempFilesTest, RefusesBadPrefixesAndMissingDirectories) {
   EXPECT_STREQ(buffer, "");
 }
 
-TEST_F(TempFilesTest, DirectoryComesFromOverrideThenTmpdir) {
-  const std::string own = standin::TempDirectory();
-  {
-    kvo_test::ScopedTempDirectory other("/some/where");
-    EXPECT_EQ(standin::TempDirectory(), "/some/where");
-  }
-  EXPECT_EQ(standin::TempDirectory(), own);
-}
-
 TEST_F(TempFilesTest, ExternalNameOpensAndRemovesFiles) {
   const std::string path = standin::TempDirectory() + "/kvo_ext.bin";
   ExtNameStr name;

@@ -5,7 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "KvoProcess.h"
+#include "support/KvoProcess.h"
 
 namespace kvo_test {
 namespace {

@@ -62,89 +62,49 @@ class KVOCaseValueReaderTest : public ::testing::Test {
     fData.SetNumber(fNum2, 0.0);
   }
 
+  // Public: the tests name the variables through member pointers.
+ public:
   standin::MemoryDataSource fData;
   int fNum = -1, fPlain = -1, fRange = -1, fStr1 = -1, fStr2 = -1, fStr8 = -1, fLong = -1, fNum2 = -1;
 };
 
-TEST_F(KVOCaseValueReaderTest, SystemMissingValueIsMissingWithOrWithoutDeclaredMissingValues) {
-  auto it = NewIterator(fData);
-  ASSERT_TRUE(specs_test::MoveTo(*it, 2));
-  for (bool userMissValid : {false, true}) {
-    KVOCaseValueReader plain(*it, fPlain, userMissValid);
-    EXPECT_TRUE(plain.IsSysmis());
-    EXPECT_TRUE(plain.IsNull());
-    EXPECT_FALSE(plain.IsUserMissing());
-    EXPECT_FALSE(plain.IsValid());
-    EXPECT_EQ(plain.Type(), 0);
-  }
-  ASSERT_TRUE(specs_test::MoveTo(*it, 1));  // case 3
-  for (bool userMissValid : {false, true}) {
-    KVOCaseValueReader num(*it, fNum, userMissValid);
-    EXPECT_TRUE(num.IsSysmis());
-    EXPECT_FALSE(num.IsUserMissing()) << "the system-missing value is not user-missing";
-    EXPECT_FALSE(num.IsValid());
-    EXPECT_FALSE(num.UpdateValid());
+// Each reader's judgement of one value under both rules (user-missing
+// values excluded, then counted as valid).
+TEST_F(KVOCaseValueReaderTest, JudgesSystemMissingUserMissingAndValidValues) {
+  const struct {
+    int fCase;
+    int KVOCaseValueReaderTest::*fVar;
+    bool fbSysmis, fbNull, fbUserMissing, fbValidExcluded, fbValidIncluded;
+  } cases[] = {
+      // The system-missing value, with and without declared missing values.
+      {2, &KVOCaseValueReaderTest::fPlain, true, true, false, false, false},
+      {3, &KVOCaseValueReaderTest::fNum, true, true, false, false, false},
+      // Declared user-missing values, discrete and in a range; ordinary values.
+      {2, &KVOCaseValueReaderTest::fNum, false, false, true, false, true},
+      {2, &KVOCaseValueReaderTest::fRange, false, false, true, false, true},
+      {1, &KVOCaseValueReaderTest::fNum, false, false, false, true, true},
+      {1, &KVOCaseValueReaderTest::fRange, false, false, false, true, true},
+      // Strings are never null: user-missing ones are valid when counted as data.
+      {2, &KVOCaseValueReaderTest::fStr2, false, false, true, false, true},
+      {2, &KVOCaseValueReaderTest::fLong, false, false, true, false, true},
+      // Eight bytes that spell the system-missing value: IsSysmis reads the
+      // first cell as a number, but the string stays valid.
+      {2, &KVOCaseValueReaderTest::fStr8, true, false, false, true, true},
+  };
+  for (const auto& c : cases) {
+    auto it = NewIterator(fData);
+    ASSERT_TRUE(specs_test::MoveTo(*it, c.fCase));
+    for (bool userMissValid : {false, true}) {
+      const KVOCaseValueReader reader(*it, this->*c.fVar, userMissValid);
+      SCOPED_TRACE(std::string(reader.Variable().GetName()) + " in case " + std::to_string(c.fCase) +
+                   (userMissValid ? ", user-missing valid" : ""));
+      EXPECT_EQ(reader.IsSysmis(), c.fbSysmis);
+      EXPECT_EQ(reader.IsNull(), c.fbNull);
+      EXPECT_EQ(reader.IsUserMissing(), c.fbUserMissing);
+      EXPECT_EQ(reader.IsValid(), userMissValid ? c.fbValidIncluded : c.fbValidExcluded);
+    }
   }
   EXPECT_EQ(KVOCaseValueReader::sysmis(), SYSMIS);
-  EXPECT_EQ(KVOCaseValueReader::sysmis(), -std::numeric_limits<double>::max());
-}
-
-TEST_F(KVOCaseValueReaderTest, UserMissingNumbersAreDataOnlyWhenUserMissingCountsAsValid) {
-  auto it = NewIterator(fData);
-  ASSERT_TRUE(specs_test::MoveTo(*it, 2));
-  KVOCaseValueReader excluded(*it, fNum, false);
-  KVOCaseValueReader included(*it, fNum, true);
-  EXPECT_TRUE(excluded.IsUserMissing());
-  EXPECT_FALSE(excluded.IsSysmis());
-  EXPECT_FALSE(excluded.IsValid());
-  EXPECT_TRUE(included.IsValid());
-  EXPECT_EQ(included.Value().num, 9.0);
-
-  // A value inside a declared range is user-missing as well.
-  KVOCaseValueReader rangeExcluded(*it, fRange, false);
-  KVOCaseValueReader rangeIncluded(*it, fRange, true);
-  EXPECT_TRUE(rangeExcluded.IsUserMissing());
-  EXPECT_FALSE(rangeExcluded.IsValid());
-  EXPECT_TRUE(rangeIncluded.IsValid());
-
-  // Case 1: ordinary values are valid under both rules.
-  auto first = NewIterator(fData);
-  ASSERT_TRUE(specs_test::MoveTo(*first, 1));
-  for (bool userMissValid : {false, true}) {
-    KVOCaseValueReader num(*first, fNum, userMissValid);
-    KVOCaseValueReader range(*first, fRange, userMissValid);
-    EXPECT_FALSE(num.IsUserMissing());
-    EXPECT_TRUE(num.IsValid());
-    EXPECT_TRUE(range.IsValid());
-  }
-}
-
-TEST_F(KVOCaseValueReaderTest, StringsAreNeverNullAndValidWhenUserMissingCountsAsData) {
-  auto it = NewIterator(fData);
-  ASSERT_TRUE(specs_test::MoveTo(*it, 2));
-  KVOCaseValueReader s2Excluded(*it, fStr2, false);
-  KVOCaseValueReader s2Included(*it, fStr2, true);
-  EXPECT_EQ(s2Excluded.Type(), 2);
-  EXPECT_TRUE(s2Excluded.IsUserMissing());
-  EXPECT_FALSE(s2Excluded.IsValid());
-  EXPECT_TRUE(s2Included.IsValid());
-  EXPECT_FALSE(s2Included.IsNull());
-
-  KVOCaseValueReader longExcluded(*it, fLong, false);
-  KVOCaseValueReader longIncluded(*it, fLong, true);
-  EXPECT_TRUE(longExcluded.IsUserMissing());
-  EXPECT_FALSE(longExcluded.IsValid());
-  EXPECT_TRUE(longIncluded.IsValid());
-
-  // Eight bytes that spell the system-missing value: IsSysmis compares the
-  // first cell only, but a string is never null and stays valid.
-  for (bool userMissValid : {false, true}) {
-    KVOCaseValueReader s8(*it, fStr8, userMissValid);
-    EXPECT_TRUE(s8.IsSysmis());
-    EXPECT_FALSE(s8.IsNull());
-    EXPECT_FALSE(s8.IsUserMissing());
-    EXPECT_TRUE(s8.IsValid());
-  }
 }
 
 TEST_F(KVOCaseValueReaderTest, StoredValidityBelongsToTheCaseOfTheLastUpdate) {
@@ -175,71 +135,43 @@ TEST_F(KVOCaseValueReaderTest, StoredValidityBelongsToTheCaseOfTheLastUpdate) {
   EXPECT_EQ(&other.Value(), &num.Value());
 }
 
-TEST_F(KVOCaseValueReaderTest, StringsCompareByWidthAndUnsignedBytes) {
-  auto it = NewIterator(fData);
-  ASSERT_TRUE(specs_test::MoveTo(*it, 1));
-  KVOCaseValueReader s1(*it, fStr1, true);  // "A"
-  KVOCaseValueReader s2(*it, fStr2, true);  // "A "
-  KVOCaseValueReader s1Again(*it, fStr1, false);
-  EXPECT_FALSE(s1 == s2) << "different widths are never equal, blanks count";
-  EXPECT_TRUE(s1 < s2) << "the shorter value comes first";
-  EXPECT_FALSE(s2 < s1);
-  EXPECT_TRUE(s1.less(s2));
-  EXPECT_TRUE(s1 == s1Again);
-  EXPECT_FALSE(s1 < s1Again);
-
-  // Twelve-byte values that differ only in their second cell.
-  auto third = NewIterator(fData);
-  ASSERT_TRUE(specs_test::MoveTo(*third, 3));
-  KVOCaseValueReader long1(*it, fLong, true);     // "abcdefghijkl"
-  KVOCaseValueReader long3(*third, fLong, true);  // "abcdefghijkz"
-  EXPECT_FALSE(long1 == long3);
-  EXPECT_TRUE(long1 < long3);
-  EXPECT_FALSE(long3 < long1);
-  KVOCaseValueReader long1Again(*it, fLong, false);
-  EXPECT_TRUE(long1 == long1Again);
-
-  // Letter case counts, and bytes compare as unsigned values: "A" < "a",
-  // and 0xE9 orders after every ASCII letter.
-  auto second = NewIterator(fData);
-  ASSERT_TRUE(specs_test::MoveTo(*second, 2));
-  KVOCaseValueReader lowerA(*second, fStr1, true);  // "a"
-  KVOCaseValueReader high(*third, fStr1, true);     // "\xE9"
-  EXPECT_FALSE(s1 == lowerA);
-  EXPECT_TRUE(s1 < lowerA);
-  EXPECT_TRUE(lowerA < high);
-  EXPECT_FALSE(high < lowerA);
-}
-
-TEST_F(KVOCaseValueReaderTest, NumbersCompareUnderIeeeRulesAndNeverWithStrings) {
-  auto second = NewIterator(fData);
-  auto third = NewIterator(fData);
-  ASSERT_TRUE(specs_test::MoveTo(*second, 2));
-  ASSERT_TRUE(specs_test::MoveTo(*third, 3));
-  KVOCaseValueReader negZero(*second, fNum2, true);  // -0.0
-  KVOCaseValueReader zero(*third, fNum2, true);      // 0.0
-  EXPECT_TRUE(negZero == zero);
-  EXPECT_FALSE(negZero < zero);
-  EXPECT_FALSE(zero < negZero);
-
-  KVOCaseValueReader nan(*third, fPlain, true);
-  EXPECT_FALSE(nan == nan);
-  EXPECT_FALSE(nan < zero);
-  EXPECT_FALSE(zero < nan);
-
-  KVOCaseValueReader nine(*second, fNum, true);   // 9
-  KVOCaseValueReader sysmis(*third, fNum, true);  // system-missing
-  EXPECT_TRUE(sysmis < nine);
-  EXPECT_FALSE(nine < sysmis);
-  EXPECT_FALSE(nine == sysmis);
-
-  // A number and a string are neither equal nor ordered.
-  KVOCaseValueReader text(*second, fStr2, true);
-  EXPECT_FALSE(nine == text);
-  EXPECT_FALSE(text == nine);
-  EXPECT_FALSE(nine < text);
-  EXPECT_FALSE(text < nine);
-  EXPECT_FALSE(nine.less(text));
+// Pairs of values (user-missing values valid) and how they compare both ways.
+TEST_F(KVOCaseValueReaderTest, ComparesByTypeWidthUnsignedBytesAndIeeeRules) {
+  using F = KVOCaseValueReaderTest;
+  const struct {
+    const char* fWhat;
+    int fCaseA;
+    int F::*fVarA;
+    int fCaseB;
+    int F::*fVarB;
+    bool fbEqual, fbLess, fbGreater;
+  } cases[] = {
+      {"\"A\" and \"A \": widths differ, blanks count", 1, &F::fStr1, 1, &F::fStr2, false, true, false},
+      {"\"A\" and itself", 1, &F::fStr1, 1, &F::fStr1, true, false, false},
+      {"12 bytes differing in the second cell", 1, &F::fLong, 3, &F::fLong, false, true, false},
+      {"12 bytes and themselves", 1, &F::fLong, 1, &F::fLong, true, false, false},
+      {"\"A\" and \"a\": letter case counts", 1, &F::fStr1, 2, &F::fStr1, false, true, false},
+      {"\"a\" and 0xE9: unsigned bytes", 2, &F::fStr1, 3, &F::fStr1, false, true, false},
+      {"-0 and 0", 2, &F::fNum2, 3, &F::fNum2, true, false, false},
+      {"NaN and itself", 3, &F::fPlain, 3, &F::fPlain, false, false, false},
+      {"NaN and 0", 3, &F::fPlain, 3, &F::fNum2, false, false, false},
+      {"system-missing and 9", 3, &F::fNum, 2, &F::fNum, false, true, false},
+      {"a number and a string", 2, &F::fNum, 2, &F::fStr2, false, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fWhat);
+    auto itA = NewIterator(fData);
+    auto itB = NewIterator(fData);
+    ASSERT_TRUE(specs_test::MoveTo(*itA, c.fCaseA));
+    ASSERT_TRUE(specs_test::MoveTo(*itB, c.fCaseB));
+    const KVOCaseValueReader a(*itA, this->*c.fVarA, true);
+    const KVOCaseValueReader b(*itB, this->*c.fVarB, false);
+    EXPECT_EQ(a == b, c.fbEqual);
+    EXPECT_EQ(b == a, c.fbEqual);
+    EXPECT_EQ(a < b, c.fbLess);
+    EXPECT_EQ(a.less(b), c.fbLess);
+    EXPECT_EQ(b < a, c.fbGreater);
+  }
 }
 
 }  // namespace

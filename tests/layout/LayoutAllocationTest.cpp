@@ -1,12 +1,8 @@
 // The per-case steps of the value adapters allocate nothing once the values
-// are known. This program replaces the global allocation functions with
-// counting ones, so it is a test binary of its own.
+// are known, counted through the global allocation functions.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -14,50 +10,7 @@
 #include "kvoadapter/KVOCatVarAdapter.h"
 #include "kvoadapter/KVOContVarAdapter.h"
 #include "kvoadapter/KVOMatrixSpecAdapter.h"
-
-namespace {
-std::atomic<long> gAllocations{0};
-
-void* CountedAllocation(std::size_t size) {
-  gAllocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void* CountedAlignedAllocation(std::size_t size, std::align_val_t alignment) {
-  gAllocations.fetch_add(1, std::memory_order_relaxed);
-  const std::size_t align = static_cast<std::size_t>(alignment);
-  const std::size_t rounded = (size + align - 1) / align * align;
-  if (void* p = std::aligned_alloc(align, rounded == 0 ? align : rounded)) return p;
-  throw std::bad_alloc();
-}
-}  // namespace
-
-void* operator new(std::size_t size) { return CountedAllocation(size); }
-void* operator new[](std::size_t size) { return CountedAllocation(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return CountedAllocation(size);
-  } catch (...) {
-    return nullptr;
-  }
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-void* operator new(std::size_t size, std::align_val_t alignment) {
-  return CountedAlignedAllocation(size, alignment);
-}
-void* operator new[](std::size_t size, std::align_val_t alignment) {
-  return CountedAlignedAllocation(size, alignment);
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+#include "support/AllocationCounter.h"
 
 namespace {
 
@@ -65,20 +18,6 @@ using specs_test::NewIterator;
 using specs_test::SYSMIS;
 
 constexpr int N_CASES = 3000;
-
-// The replacement also counts what the shared libraries allocate: a
-// categorical adapter made on the stack allocates its reader and map inside
-// the library.
-TEST(SpecsAllocationTest, CountingAllocatorSeesLibraryAllocations) {
-  standin::MemoryDataSource data;
-  const int num = data.AddNumeric("num", standin::Measure::Nominal);
-  data.AddCase();
-  data.SetNumber(num, 1.0);
-  auto it = NewIterator(data);
-  const long before = gAllocations.load();
-  KVOCatVarAdapter adapter(data, *it, num, false);
-  EXPECT_GE(gAllocations.load() - before, 2);
-}
 
 TEST(SpecsAllocationTest, EncodingKnownValuesAllocatesNothing) {
   standin::MemoryDataSource data;
@@ -138,7 +77,7 @@ TEST(SpecsAllocationTest, EncodingKnownValuesAllocatesNothing) {
   int cases = 0, invalid = 0, found = 0;
   double checksum = 0.0;
   while (second->NextCase() != 0) {
-    const long before = gAllocations.load(std::memory_order_relaxed);
+    const long before = kvotest::AllocationsSoFar();
     const int code = numAdapter.Encode();
     const int oldCode = numAdapter.EncodeOldVars();
     const int textCode = textAdapter.Encode();
@@ -146,7 +85,7 @@ TEST(SpecsAllocationTest, EncodingKnownValuesAllocatesNothing) {
     const double value = contAdapter.GetValue();
     bool bad = false;
     const double recoded = matrixAdapter.Recode(bad);
-    allocations += gAllocations.load(std::memory_order_relaxed) - before;
+    allocations += kvotest::AllocationsSoFar() - before;
     ++cases;
     if (code < 0) ++invalid;
     if (!bad) ++found;

@@ -1,54 +1,26 @@
-// The per-case path allocates nothing: this program replaces the global
-// allocation functions with counting ones and pulls whole passes after the
-// first through the data-pass iterator, split groups and matrix included.
+// The per-case path allocates nothing: whole passes after the first pulled
+// through the data-pass iterator, split groups and matrix included, between
+// two readings of the allocation counter. The count covers every per-case
+// step on the way: the host's NextCase, the value adapters' encoding and
+// lookups in the host's maps.
 #include <gtest/gtest.h>
 #include <kvoadapter/KVOProcDataSourceIter.h>
 #include <vorm/ObsVecMap.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <memory>
-#include <new>
 
 #include "MainLoopTestSupport.h"
-
-namespace {
-std::atomic<bool> gCounting{false};
-std::atomic<long> gAllocations{0};
-
-void* CountedAllocation(std::size_t size) {
-  if (gCounting.load(std::memory_order_relaxed)) gAllocations.fetch_add(1, std::memory_order_relaxed);
-  void* block = std::malloc(size != 0 ? size : 1);
-  if (block == nullptr) throw std::bad_alloc();
-  return block;
-}
-}  // namespace
-
-void* operator new(std::size_t size) { return CountedAllocation(size); }
-void* operator new[](std::size_t size) { return CountedAllocation(size); }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+#include "support/AllocationCounter.h"
 
 namespace {
 
 using mainloop_test::AddRow;
-using mainloop_test::NumberCell;
-using mainloop_test::StringCells;
 using mainloop_test::SYSMIS;
-
-class SplitNotice : public BpProcedure {
- public:
-  void SplitChange() override { ++fNChanges; }
-  int fNChanges = 0;
-};
 
 // Pulls the rest of a pass, every split group, counting the allocations
 // made meanwhile. Nothing in the loop allocates on the test's side.
 long AllocationsOfPass(KVOProcDataSourceIter& iter, long& nRecords, double& checksum) {
-  gAllocations = 0;
-  gCounting = true;
+  kvotest::AllocationCounter counter;
   do {
     while (iter.HasMore()) {
       const QorCommon::Record* record = iter.Next();
@@ -56,8 +28,7 @@ long AllocationsOfPass(KVOProcDataSourceIter& iter, long& nRecords, double& chec
       ++nRecords;
     }
   } while (iter.GetFailReason() == 1 && iter.NewSplit());
-  gCounting = false;
-  return gAllocations.load();
+  return counter.Count();
 }
 
 // Allocations the host's own iterator makes over a pass after its first
@@ -66,12 +37,10 @@ long AllocationsOfPass(KVOProcDataSourceIter& iter, long& nRecords, double& chec
 long HostAllocationsOfPass(standin::MemoryDataSource& ds) {
   std::unique_ptr<VORM_InputCaseIterator> iterator(ds.NewCaseIterator(0));
   if (iterator->NextCase() == 0) return 0;
-  gAllocations = 0;
-  gCounting = true;
+  kvotest::AllocationCounter counter;
   while (iterator->NextCase() != 0) {
   }
-  gCounting = false;
-  return gAllocations.load();
+  return counter.Count();
 }
 
 // A data set of 3000 cases in three split groups with every kind of
@@ -99,9 +68,7 @@ class DataPassAllocationTest : public ::testing::Test {
     pairs = std::make_unique<ObsVecMap>(ObsVecMap::MakeKeySpec(ds, {color, size}), 1);
     for (const char* c : COLORS) {
       for (double s : {0.0, 1.0, 2.0, 3.0}) {
-        std::vector<OBS> key = StringCells(c, 8);
-        key.push_back(NumberCell(s));
-        pairs->Insert(key.data())->num = s + 10.0;
+        pairs->Insert(kvotest::Join({kvotest::StrCells(c, 8), kvotest::NumCells(s)}).data())->num = s + 10.0;
       }
     }
     pairVars = {color, size};
@@ -117,7 +84,7 @@ class DataPassAllocationTest : public ::testing::Test {
   }
 
   static constexpr const char* COLORS[] = {"red", "green", "blue", "black"};
-  mainloop_test::QuietHost quiet;
+  kvotest::QuietHost quiet;
   standin::MemoryDataSource ds;
   int region = -1, color = -1, city = -1, size = -1, income = -1, w = -1;
   std::unique_ptr<ObsVecMap> pairs;
@@ -152,7 +119,7 @@ TEST_F(DataPassAllocationTest, SplitGroupsAddNothingToWhatTheHostAllocates) {
   ASSERT_TRUE(ds.SetSplitVariables({region}));
   const long hostOnly = HostAllocationsOfPass(ds);
   KVOInputAdapter adapter(&specs, ds);
-  SplitNotice procedure;
+  kvotest::CountingProcedure procedure;
   adapter.SetSplitFile(procedure, true, true, true);
   KVOProcDataSourceIter iter(adapter, true);
 

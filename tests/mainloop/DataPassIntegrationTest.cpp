@@ -4,12 +4,10 @@
 // appearance, listwise deletion, weight adjustment, counts per split group).
 #include <gtest/gtest.h>
 #include <kvoadapter/KVOProcDataSourceIter.h>
-#include <standin/CsvLoader.h>
 #include <vorm/ObsVecMap.h>
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <random>
@@ -19,11 +17,9 @@
 
 namespace {
 
+using kvotest::CountingProcedure;
 using mainloop_test::AddRow;
 using mainloop_test::Cell;
-using mainloop_test::NumberCell;
-using mainloop_test::StringCells;
-using mainloop_test::StringOf;
 using mainloop_test::SYSMIS;
 
 // One case of the generated data, sorted by region (the split variable).
@@ -298,7 +294,7 @@ std::vector<Cell> Categories(const KVOInputAdapter& adapter, int recInd, bool st
   for (int code = 0; code < adapter.GetRecordCatVarSize(recInd); ++code) {
     const OBS* value = adapter.DecodeRecordCatValue(recInd, code);
     if (string) {
-      std::string text = StringOf(value, 8);
+      std::string text = kvotest::Bytes(value, 8);
       text.erase(text.find_last_not_of(' ') + 1);
       values.emplace_back(text);
     } else {
@@ -366,8 +362,8 @@ class DataPassIntegrationTest : public ::testing::Test {
     if (scenario.fbMatrix) {
       matrixMap = std::make_unique<ObsVecMap>(ObsVecMap::MakeKeySpec(ds, matrixVars), 1);
       for (const auto& [combination, value] : matrix) {
-        std::vector<OBS> key = StringCells(combination.first, 8);
-        key.push_back(NumberCell(combination.second));
+        const std::vector<OBS> key =
+            kvotest::Join({kvotest::StrCells(combination.first, 8), kvotest::NumCells(combination.second)});
         matrixMap->Insert(key.data())->num = value;
       }
       layout.fMatrix =
@@ -377,7 +373,7 @@ class DataPassIntegrationTest : public ::testing::Test {
     return layout;
   }
 
-  mainloop_test::QuietHost quiet;
+  kvotest::QuietHost quiet;
   standin::MemoryDataSource ds;
   int region = -1, color = -1, size = -1, income = -1, weightVar = -1;
   std::vector<Row> rows;
@@ -388,83 +384,69 @@ class DataPassIntegrationTest : public ::testing::Test {
   std::unique_ptr<ObsVecMap> matrixMap;
 };
 
-TEST_F(DataPassIntegrationTest, WeightsUnderEveryAdjustmentTypeWithAndWithoutTheHostFilter) {
-  for (WeightAdjType type : {WeightRound, WeightTruncate, WeightAsIs}) {
-    for (bool filter : {false, true}) {
-      Scenario scenario;
-      scenario.fWeightType = type;
-      scenario.fbWeightFilter = filter;
-      ds.SetWeightFilter(filter);
-      KVOVarValidSpecs specs;
-      const Layout layout = Specify(specs, scenario);
-      KVOInputAdapter adapter(&specs, ds);
-      adapter.SetWeightAdjType(type);
-      KVOProcDataSourceIter iter(adapter, true);
-      DataPassModel model(rows, layout, scenario, matrix);
-      const std::string what = "type " + std::to_string(type) + (filter ? ", host filter" : "");
-      ExpectSame(ReadPass(iter, adapter), model.Pass(false), what);
-      EXPECT_EQ(Categories(adapter, layout.fColor, true), model.ColorCategories(0)) << what;
-      EXPECT_EQ(Categories(adapter, layout.fSize, false), model.SizeCategories(0)) << what;
-    }
-  }
-}
-
-TEST_F(DataPassIntegrationTest, SoftAndStrongListwiseDeletion) {
-  std::vector<std::vector<Cell>> colorCategories;
-  for (bool strong : {false, true}) {
+// One pass of each way of reading: the weight adjustments with and without
+// the host's filter, soft and strong deletion, user-missing values excluded
+// and included.
+TEST_F(DataPassIntegrationTest, EveryScenarioMatchesTheModel) {
+  const struct {
+    const char* fName;
+    WeightAdjType fType;
+    bool fbFilter, fbStrong, fbExcl;
+  } cases[] = {
+      {"round", WeightRound, false, false, true},
+      {"round, host filter", WeightRound, true, false, true},
+      {"truncate", WeightTruncate, false, false, true},
+      {"truncate, host filter", WeightTruncate, true, false, true},
+      {"as is", WeightAsIs, false, false, true},
+      {"as is, host filter", WeightAsIs, true, false, true},
+      {"strong", WeightRound, false, true, true},
+      {"truncate, strong, host filter", WeightTruncate, true, true, true},
+      {"user-missing included", WeightRound, false, false, false},
+  };
+  std::map<std::string, std::vector<Cell>> colors;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fName);
     Scenario scenario;
-    scenario.fbStrong = strong;
+    scenario.fWeightType = c.fType;
+    scenario.fbWeightFilter = c.fbFilter;
+    scenario.fbStrong = c.fbStrong;
+    scenario.fbExclUserMiss = c.fbExcl;
+    ds.SetWeightFilter(c.fbFilter);
     KVOVarValidSpecs specs;
     const Layout layout = Specify(specs, scenario);
     KVOInputAdapter adapter(&specs, ds);
+    adapter.SetWeightAdjType(c.fType);
     KVOProcDataSourceIter iter(adapter, true);
     DataPassModel model(rows, layout, scenario, matrix);
-    const std::string what = strong ? "strong" : "soft";
-    ExpectSame(ReadPass(iter, adapter), model.Pass(false), what);
-    EXPECT_EQ(Categories(adapter, layout.fColor, true), model.ColorCategories(0)) << what;
-    EXPECT_EQ(Categories(adapter, layout.fSize, false), model.SizeCategories(0)) << what;
-    colorCategories.push_back(Categories(adapter, layout.fColor, true));
+    ExpectSame(ReadPass(iter, adapter), model.Pass(false), c.fName);
+    colors[c.fName] = Categories(adapter, layout.fColor, true);
+    EXPECT_EQ(colors[c.fName], model.ColorCategories(0));
+    EXPECT_EQ(Categories(adapter, layout.fSize, false), model.SizeCategories(0));
   }
-  // Soft deletion met "purple" before rejecting its case; strong did not.
-  auto has = [](const std::vector<Cell>& values, const char* text) {
+  // Soft deletion met "purple" before rejecting its case, strong did not;
+  // "none" is a category only when user-missing values count as data.
+  auto has = [&](const char* scenario, const char* text) {
+    const std::vector<Cell>& values = colors[scenario];
     return std::find(values.begin(), values.end(), Cell(std::string(text))) != values.end();
   };
-  EXPECT_TRUE(has(colorCategories[0], "purple"));
-  EXPECT_FALSE(has(colorCategories[1], "purple"));
+  EXPECT_TRUE(has("round", "purple"));
+  EXPECT_FALSE(has("strong", "purple"));
+  EXPECT_FALSE(has("round", "none"));
+  EXPECT_TRUE(has("user-missing included", "none"));
 }
 
-TEST_F(DataPassIntegrationTest, UserMissingValuesExcludedAndIncluded) {
-  for (bool excl : {true, false}) {
-    Scenario scenario;
-    scenario.fbExclUserMiss = excl;
-    KVOVarValidSpecs specs;
-    const Layout layout = Specify(specs, scenario);
-    KVOInputAdapter adapter(&specs, ds);
-    KVOProcDataSourceIter iter(adapter, true);
-    DataPassModel model(rows, layout, scenario, matrix);
-    const std::string what = excl ? "excluded" : "included";
-    ExpectSame(ReadPass(iter, adapter), model.Pass(false), what);
-    const std::vector<Cell> colors = Categories(adapter, layout.fColor, true);
-    EXPECT_EQ(colors, model.ColorCategories(0)) << what;
-    EXPECT_EQ(std::find(colors.begin(), colors.end(), Cell(std::string("none"))) != colors.end(), !excl);
-    EXPECT_EQ(Categories(adapter, layout.fSize, false), model.SizeCategories(0)) << what;
-  }
-}
-
-class CountingProcedure : public BpProcedure {
- public:
-  void SplitChange() override { ++fNChanges; }
-  int fNChanges = 0;
-};
-
+// With strong deletion and truncated weights.
 TEST_F(DataPassIntegrationTest, ThreeSplitGroupsReadInTwoPassesWithKeptInformation) {
   Scenario scenario;
   scenario.fbSplit = true;
   scenario.fbWeightFilter = true;
+  scenario.fbStrong = true;
+  scenario.fWeightType = WeightTruncate;
   ds.SetWeightFilter(true);
   KVOVarValidSpecs specs;
   const Layout layout = Specify(specs, scenario);
   KVOInputAdapter adapter(&specs, ds);
+  adapter.SetWeightAdjType(WeightTruncate);
   CountingProcedure procedure;
   adapter.SetSplitFile(procedure, true, true, true);
   KVOProcDataSourceIter iter(adapter, true);
@@ -602,101 +584,7 @@ TEST_F(DataPassIntegrationTest, FatalHostErrorInTheMiddleOfAPass) {
   // The broken case was read but not counted as invalid.
   EXPECT_EQ(actual[0].fNCases, actual[0].fNValid + actual[0].fNInvalid + 1);
   EXPECT_LT(actual[0].fRecords.back()[static_cast<size_t>(layout.fGlobal)], static_cast<double>(fatalCase));
-}
-
-// The sales file read by hand, apart from the host's loader: no quotes,
-// empty cells are system-missing.
-std::vector<Row> ReadSalesRows(const std::string& path) {
-  std::vector<Row> rows;
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);  // the header
-  auto number = [](const std::string& text) { return text.empty() ? SYSMIS : std::stod(text); };
-  while (std::getline(in, line)) {
-    std::vector<std::string> fields(1);
-    for (char c : line) {
-      if (c == ',') {
-        fields.emplace_back();
-      } else {
-        fields.back() += c;
-      }
-    }
-    if (fields.size() != 5) {
-      ADD_FAILURE() << path << ": a row without five fields: " << line;
-      continue;
-    }
-    rows.push_back(
-        Row{number(fields[0]), fields[1], number(fields[2]), number(fields[3]), number(fields[4])});
-  }
-  return rows;
-}
-
-class CountingProcedureForCsv : public BpProcedure {
- public:
-  void SplitChange() override { ++fNChanges; }
-  int fNChanges = 0;
-};
-
-TEST(DataPassCsvTest, SalesFileInThreeGroupsOverTwoPassesWithStrongDeletion) {
-  mainloop_test::QuietHost quiet;
-  const std::string dir = std::string(KVO_TEST_DATA_DIR) + "/mainloop/";
-  std::string error;
-  std::unique_ptr<standin::MemoryDataSource> ds =
-      standin::LoadCsvDataSource(dir + "sales.csv", dir + "sales.schema.json", standin::CsvOptions(), error);
-  ASSERT_NE(ds, nullptr) << error;
-  const std::vector<Row> rows = ReadSalesRows(dir + "sales.csv");
-  ASSERT_EQ(rows.size(), 60u);
-  const int region = ds->FindVarIndex("region", 0);
-  const int weightVar = ds->FindVarIndex("w", 0);
-  ASSERT_TRUE(ds->SetWeightVariable(weightVar));
-  ASSERT_TRUE(ds->SetSplitVariables({region}));
-  ds->SetWeightFilter(true);
-
-  Scenario scenario;
-  scenario.fWeightType = WeightTruncate;
-  scenario.fbWeightFilter = true;
-  scenario.fbStrong = true;
-  scenario.fbSplit = true;
-  KVOVarValidSpecs specs;
-  Layout layout;
-  AddVariableSlots(specs, scenario, layout, ds->FindVarIndex("color", 0), ds->FindVarIndex("size", 0),
-                   ds->FindVarIndex("income", 0));
-  AddOtherSlots(specs, layout);
-  KVOInputAdapter adapter(&specs, *ds);
-  adapter.SetWeightAdjType(WeightTruncate);
-  CountingProcedureForCsv procedure;
-  adapter.SetSplitFile(procedure, true, true, true);
-  KVOProcDataSourceIter iter(adapter, true);
-  const DataPassModel::MatrixMap noMatrix;
-  DataPassModel model(rows, layout, scenario, noMatrix);
-
-  const std::vector<GroupResult> expected = model.Pass(false);
-  ASSERT_EQ(expected.size(), 3u);
-  for (const GroupResult& group : expected) {
-    EXPECT_GT(group.fNValid, 0);
-    EXPECT_GT(group.fNInvalid, 0);
-  }
-  ExpectSame(ReadPass(iter, adapter), expected, "pass 1");
-  ASSERT_EQ(iter.NewPass(), 0);
-  ExpectSame(ReadPass(iter, adapter), model.Pass(false), "pass 2");
-  EXPECT_EQ(procedure.fNChanges, 6);
-
-  std::vector<std::string> names, labels;
-  ASSERT_EQ(adapter.GetSplitNamesAndLabels(names, labels), 1);
-  EXPECT_EQ(names[0], "region");
-  EXPECT_EQ(labels[0], "Sales region");
-  adapter.ResetSplitNoIter();
-  const char* groupLabels[] = {"North", "South", "West"};
-  for (int group = 0; group < 3; ++group) {
-    adapter.ChangeSplitNoIter();
-    EXPECT_EQ(Categories(adapter, layout.fColor, true), model.ColorCategories(group)) << group;
-    EXPECT_EQ(Categories(adapter, layout.fSize, false), model.SizeCategories(group)) << group;
-    std::vector<std::string> values, valueLabels;
-    ASSERT_EQ(adapter.GetSplitValuesAndLabels(values, valueLabels), 1);
-    EXPECT_EQ(values[0], std::to_string(group + 1));
-    EXPECT_EQ(valueLabels[0], groupLabels[group]);
-  }
-  EXPECT_TRUE(mainloop_test::AssertsFrom("KVOInputAdapter").empty());
+  EXPECT_EQ(iter.StopPass(), 3) << "a broken pass stays broken";
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// Split-file handling of the input adapter: switching it on, moving between
-// groups in passes driven by the data-pass iterator, kept and dropped group
-// data, the walk without iterator, and the groups' names, values and labels.
+// Split-file handling of the input adapter: switching it on, long split
+// values, and the walk without iterator and its preconditions.
+// (The data-pass integration test reads split groups over several passes,
+// with and without kept group data, and with splits off, against a model.)
 #include <gtest/gtest.h>
 #include <kvoadapter/KVOInputAdapter.h>
 #include <kvoadapter/KVOProcDataSourceIter.h>
@@ -9,15 +10,9 @@
 
 namespace {
 
+using kvotest::AssertsFrom;
+using kvotest::CountingProcedure;
 using mainloop_test::AddRow;
-using mainloop_test::AssertsFrom;
-using mainloop_test::StringOf;
-
-class CountingProcedure : public BpProcedure {
- public:
-  void SplitChange() override { ++fNChanges; }
-  int fNChanges = 0;
-};
 
 class KVOInputAdapterSplitTest : public ::testing::Test {
  protected:
@@ -55,7 +50,7 @@ class KVOInputAdapterSplitTest : public ::testing::Test {
     return values.size() == 1 && values[0] != nullptr ? values[0]->num : -1.0;
   }
 
-  mainloop_test::QuietHost quiet;
+  kvotest::QuietHost quiet;
   standin::MemoryDataSource ds;
   KVOVarValidSpecs specs;
   CountingProcedure procedure;
@@ -86,88 +81,6 @@ TEST_F(KVOInputAdapterSplitTest, SetSplitFileTakesTheFlagTheHostChooses) {
   EXPECT_TRUE(adapter.GetKeepSplitInfo());
 }
 
-TEST_F(KVOInputAdapterSplitTest, ThreeGroupsInTwoPassesKeepCategoriesAndValuesAndRestartCounters) {
-  KVOInputAdapter adapter(&specs, ds);
-  adapter.SetSplitFile(procedure, true, true, true);
-  KVOProcDataSourceIter iter(adapter, true);
-  ASSERT_TRUE(iter.GetSplitFile());
-
-  // First pass: codes in order of first appearance within each group.
-  const std::vector<std::vector<double>> codes = {{0, 1}, {0, 1, 1}, {0}};
-  const std::vector<int> groupSizes = {2, 3, 1};
-  std::vector<const OBS*> storedValues;
-  for (int group = 0; group < 3; ++group) {
-    if (group > 0) {
-      ASSERT_TRUE(iter.NewSplit()) << group;
-    }
-    EXPECT_EQ(ReadGroup(iter), codes[static_cast<size_t>(group)]) << group;
-    EXPECT_EQ(adapter.GetSplitCount(), group + 1);
-    EXPECT_EQ(adapter.GetNCases(), groupSizes[static_cast<size_t>(group)]);
-    EXPECT_EQ(adapter.GetNRecords(), groupSizes[static_cast<size_t>(group)]);
-    EXPECT_EQ(RegionOf(adapter), group + 1.0);
-    storedValues.push_back(adapter.GetSplitValues()[0]);
-  }
-  EXPECT_FALSE(iter.NewSplit());
-  EXPECT_EQ(adapter.GetNSplitData(), 3);
-  EXPECT_EQ(adapter.GetSplitCount(), 3);
-  EXPECT_EQ(adapter.GetCumNCases(), 6);
-  EXPECT_EQ(procedure.fNChanges, 3);
-  EXPECT_EQ(adapter.GetRecordCatVarSize(rc), 1);  // group 3: red only
-  EXPECT_EQ(StringOf(adapter.DecodeRecordCatValue(rc, 0), 8), "red     ");
-
-  // Second pass: the groups' categories and values stay, the counters start
-  // again, and the local counter restarts per group.
-  ASSERT_EQ(iter.NewPass(), 0);
-  EXPECT_EQ(adapter.GetDataPassCount(), 1);
-  EXPECT_EQ(adapter.GetNSplitData(), 3);
-  for (int group = 0; group < 3; ++group) {
-    if (group > 0) {
-      ASSERT_TRUE(iter.NewSplit()) << group;
-    }
-    EXPECT_EQ(adapter.GetNCases(), 1) << group;  // the read-ahead case only
-    std::vector<double> localCounts;
-    std::vector<double> groupCodes;
-    while (iter.HasMore()) {
-      const double* values = iter.Next()->GetAll();
-      groupCodes.push_back(values[rc]);
-      localCounts.push_back(values[rl]);
-    }
-    EXPECT_EQ(groupCodes, codes[static_cast<size_t>(group)]);
-    EXPECT_EQ(localCounts.size(), static_cast<size_t>(groupSizes[static_cast<size_t>(group)]));
-    for (size_t i = 0; i < localCounts.size(); ++i) EXPECT_EQ(localCounts[i], static_cast<double>(i));
-    EXPECT_EQ(adapter.GetSplitValues()[0], storedValues[static_cast<size_t>(group)]);
-    EXPECT_EQ(RegionOf(adapter), group + 1.0);
-    EXPECT_EQ(adapter.GetCumNCases(), group == 0 ? 2 : group == 1 ? 5 : 6);
-  }
-  EXPECT_FALSE(iter.NewSplit());
-  EXPECT_EQ(procedure.fNChanges, 6);
-  EXPECT_TRUE(AssertsFrom("KVOInputAdapter").empty());
-}
-
-TEST_F(KVOInputAdapterSplitTest, WithoutKeptInformationOnlyTheCurrentGroupExists) {
-  KVOInputAdapter adapter(&specs, ds);
-  adapter.SetSplitFile(procedure, true, true, false);
-  KVOProcDataSourceIter iter(adapter, true);
-  EXPECT_EQ(ReadGroup(iter), (std::vector<double>{0, 1}));
-  EXPECT_EQ(adapter.GetRecordCatVarSize(rc), 2);  // red, blue
-  ASSERT_TRUE(iter.NewSplit());
-  EXPECT_EQ(adapter.GetNSplitData(), 1);
-  EXPECT_EQ(adapter.GetRecordCatVarSize(rc), 1);  // blue only so far: red is gone
-  EXPECT_EQ(StringOf(adapter.DecodeRecordCatValue(rc, 0), 8), "blue    ");
-  EXPECT_EQ(ReadGroup(iter), (std::vector<double>{0, 1, 1}));
-  EXPECT_EQ(RegionOf(adapter), 2.0);
-  EXPECT_EQ(adapter.GetCumNCases(), 3);  // the current group only
-  ASSERT_TRUE(iter.NewSplit());
-  EXPECT_EQ(ReadGroup(iter), (std::vector<double>{0}));
-  EXPECT_FALSE(iter.NewSplit());
-
-  // A new pass starts with fresh adapters for group 1.
-  ASSERT_EQ(iter.NewPass(), 0);
-  EXPECT_EQ(adapter.GetNSplitData(), 1);
-  EXPECT_EQ(adapter.GetSplitCount(), 1);
-  EXPECT_TRUE(AssertsFrom("KVOInputAdapter").empty());
-}
-
 TEST_F(KVOInputAdapterSplitTest, SplitValuesKeepAllCellsAndReadBackAsTextAndLabels) {
   ds.SetSplitVariables({region, zone});
   KVOInputAdapter adapter(&specs, ds);
@@ -185,7 +98,7 @@ TEST_F(KVOInputAdapterSplitTest, SplitValuesKeepAllCellsAndReadBackAsTextAndLabe
   ASSERT_EQ(adapter.GetSplitValues().size(), 2u);
   EXPECT_EQ(adapter.GetSplitValues()[0]->num, 1.0);
   // The 20-byte string keeps three cells.
-  EXPECT_EQ(StringOf(adapter.GetSplitValues()[1], 20), "abcdefghijklmnopqrst");
+  EXPECT_EQ(kvotest::Bytes(adapter.GetSplitValues()[1], 20), "abcdefghijklmnopqrst");
   EXPECT_EQ(adapter.GetSplitValuesAndLabels(values, labels), 2);
   EXPECT_EQ(values, (std::vector<std::string>{"1", "abcdefghijklmnopqrst"}));
   EXPECT_EQ(labels, (std::vector<std::string>{"North", ""}));
@@ -247,19 +160,6 @@ TEST_F(KVOInputAdapterSplitTest, KeptGroupsAreWalkedWithoutIterator) {
   withIterator.ClearDSIterator();
   withIterator.ChangeSplitNoIter();
   EXPECT_EQ(AssertsFrom("KVOInputAdapter"), std::vector<std::string>{"fbKeepSplitInfo"});
-}
-
-TEST_F(KVOInputAdapterSplitTest, WithSplitsOffGroupMarksAreSkippedAndOneGroupCounts) {
-  KVOInputAdapter adapter(&specs, ds);
-  KVOProcDataSourceIter iter(adapter, true);
-  EXPECT_EQ(ReadGroup(iter), (std::vector<double>{0, 1, 1, 2, 2, 0}));
-  EXPECT_EQ(adapter.GetNCases(), 6);
-  EXPECT_EQ(adapter.GetNSplitData(), 1);
-  EXPECT_EQ(adapter.GetSplitCount(), 0);
-  EXPECT_EQ(adapter.GetCumNCases(), 6);
-  EXPECT_TRUE(adapter.GetSplitValues().empty());
-  EXPECT_EQ(procedure.fNChanges, 0);
-  EXPECT_FALSE(iter.NewSplit());
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The data-pass record iterator: the read-ahead over two records, the order
-// of the adapter's per-case steps, the fail reasons, passes and stops.
+// of the adapter's per-case steps, the fail reasons, passes and stops. (The
+// data-pass integration test checks whole passes against a model.)
 #include <gtest/gtest.h>
 #include <kvoadapter/KVOProcDataSourceIter.h>
 
@@ -58,7 +59,7 @@ class KVOProcDataSourceIterTest : public ::testing::Test {
     ds.SetWeightFilter(false);
   }
 
-  mainloop_test::QuietHost quiet;
+  kvotest::QuietHost quiet;
   standin::MemoryDataSource ds;
   int color = -1, income = -1, w = -1;
 };
@@ -99,25 +100,6 @@ TEST_F(KVOProcDataSourceIterTest, ThreeValidCasesAreReadOneAhead) {
   EXPECT_EQ(adapter.GetNRecords(), 3);
   EXPECT_EQ(adapter.GetNValidCases(), 3);
   EXPECT_EQ(adapter.GetNInvalidCases(), 0);
-}
-
-TEST_F(KVOProcDataSourceIterTest, DataWithoutUsableCasesEndsAtOnceAndCountsThemInvalid) {
-  AddRow(ds, {std::string("a"), SYSMIS, 2.0});
-  AddRow(ds, {std::string("b"), SYSMIS, 3.0});
-  KVOVarValidSpecs specs;
-  specs.AddVariable(income, false, /*procSysMiss=*/false, true, false);
-  KVOInputAdapter adapter(&specs, ds);
-  KVOProcDataSourceIter iter(adapter, true);
-  EXPECT_FALSE(iter.HasMore());
-  EXPECT_EQ(iter.GetFailReason(), 1);
-  EXPECT_EQ(iter.Next(), nullptr);
-  EXPECT_EQ(adapter.GetNCases(), 2);
-  EXPECT_EQ(adapter.GetNInvalidCases(), 2);
-  EXPECT_EQ(adapter.GetNValidCases(), 0);
-  EXPECT_EQ(adapter.GetNRecords(), 0);
-  // Without weight slot every case weighs 1.
-  EXPECT_EQ(adapter.GetWeightNCases(), 2.0);
-  EXPECT_EQ(adapter.GetWeightNInvalidCases(), 2.0);
 }
 
 TEST_F(KVOProcDataSourceIterTest, StepsRunInTheirBindingOrderAndTheLocalCounterComesLast) {
@@ -197,22 +179,7 @@ TEST_F(KVOProcDataSourceIterTest, ScoringPassDeliversCasesTheHooksAndWeightRefus
   EXPECT_FALSE(adapter.GetScoreIteration());
 }
 
-TEST_F(KVOProcDataSourceIterTest, ScoringPassStillRejectsMissingValuesItsFlagsRefuse) {
-  AddRow(ds, {std::string("a"), SYSMIS, 1.0});
-  AddRow(ds, {std::string("b"), 4.0, 1.0});
-  KVOVarValidSpecs specs;
-  specs.AddVariable(income, false, /*procSysMiss=*/true, true, /*scoreSysMiss=*/false);
-  KVOInputAdapter adapter(&specs, ds);
-  KVOProcDataSourceIter iter(adapter, false);
-  ASSERT_EQ(iter.NewPass(true), 0);
-  EXPECT_EQ(iter.Next()->GetAll()[0], 4.0);
-  EXPECT_EQ(adapter.GetNInvalidCases(), 1);
-  // Outside scoring the same case is allowed.
-  ASSERT_EQ(iter.NewPass(false), 0);
-  EXPECT_EQ(iter.Next()->GetAll()[0], SYSMIS);
-}
-
-TEST_F(KVOProcDataSourceIterTest, FatalHostErrorWhileRejectingEndsThePassWithReasonThree) {
+TEST_F(KVOProcDataSourceIterTest, FatalHostErrorAtAValidCaseLetsThePassGoOn) {
   // The host fails at case 3, which is valid: the iterator only asks the
   // host when it rejects a case, so the pass goes on.
   AddRow(ds, {std::string("a"), 1.0, 1.0});
@@ -230,29 +197,6 @@ TEST_F(KVOProcDataSourceIterTest, FatalHostErrorWhileRejectingEndsThePassWithRea
   EXPECT_EQ(iter.GetFailReason(), 0);
   EXPECT_EQ(iter.Next()->GetAll()[0], 4.0);
   EXPECT_EQ(adapter.GetNInvalidCases(), 1);
-
-  // Here the host fails at case 2, which is rejected: the pass breaks, and
-  // the case counts as read but not as invalid.
-  standin::MemoryDataSource broken;
-  const int v = broken.AddNumeric("v");
-  for (double value : {1.0, SYSMIS, 3.0}) {
-    broken.AddCase();
-    broken.SetNumber(v, value);
-  }
-  broken.SetFatalErrorAtCase(2);
-  KVOVarValidSpecs specsV;
-  specsV.AddVariable(v, false, false, true, false);
-  KVOInputAdapter brokenAdapter(&specsV, broken);
-  KVOProcDataSourceIter brokenIter(brokenAdapter, true);
-  ASSERT_TRUE(brokenIter.HasMore());
-  EXPECT_EQ(brokenIter.Next()->GetAll()[0], 1.0);
-  EXPECT_EQ(brokenIter.GetFailReason(), 3);
-  EXPECT_FALSE(brokenIter.HasMore());
-  EXPECT_EQ(brokenIter.Next(), nullptr);
-  EXPECT_EQ(brokenAdapter.GetNCases(), 2);
-  EXPECT_EQ(brokenAdapter.GetNInvalidCases(), 0);
-  EXPECT_EQ(brokenAdapter.GetNValidCases(), 1);
-  EXPECT_EQ(brokenIter.StopPass(), 3);  // a broken pass stays broken
 }
 
 TEST_F(KVOProcDataSourceIterTest, NewPassReusesTheFirstIteratorOnlyWhileUnused) {

@@ -47,7 +47,7 @@ class VarListMetaDataIntegrationTest : public ::testing::Test {
     fpData->SetWeightFilter(false);
   }
 
-  metadata_test::QuietHost fQuiet{"CP1252"};
+  kvotest::QuietHost fQuiet{"CP1252"};
   std::unique_ptr<standin::MemoryDataSource> fpData;
   int fNr = -1, fRegion = -1, fQuality = -1, fAge = -1, fSpending = -1, fWeight = -1;
 };

@@ -1,9 +1,6 @@
 #include "kvoadapter/KVOPartitionAdapter.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <vorm/Utility.h>
 
 #include <cmath>
@@ -15,6 +12,8 @@
 #include "kvoadapter/KVOUniformRandom.h"
 #include "standin/HostControl.h"
 #include "standin/MemoryDataSource.h"
+#include "support/HostLog.h"
+#include "support/TempDirWatch.h"
 
 namespace {
 
@@ -36,17 +35,6 @@ class ScriptedRandom : public QorCommon::QorRandom {
   int fCalls = 0;
 };
 
-int FilesIn(const std::string& directory) {
-  int count = 0;
-  if (DIR* dir = opendir(directory.c_str())) {
-    while (dirent* entry = readdir(dir)) {
-      if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..") ++count;
-    }
-    closedir(dir);
-  }
-  return count;
-}
-
 // Reads every record of a file iterator from its first record.
 std::vector<std::vector<double>> ReadAll(KVODataFileIter* file, int size) {
   std::vector<std::vector<double>> records;
@@ -65,25 +53,15 @@ std::vector<double> Column(const std::vector<std::vector<double>>& records, size
 
 // Cases numbered 1..n with x = the case number, an optional partition
 // variable and an optional split variable.
-class PartitionAdapterTest : public ::testing::Test {
+// Each test has a temporary directory of its own (the base fixture), so
+// that the files it makes can be counted while other test programs run.
+class PartitionAdapterTest : public kvo_test::TempDirCheckedTest {
  protected:
-  // Each test gets a temporary directory of its own, so that what it leaves
-  // behind can be counted while other test programs run.
-  void SetUp() override {
-    standin::ClearAssertReports();
-    standin::SetEchoMessages(false);
-    fOldTempDir = standin::TempDirectory();
-    fTempDir = fOldTempDir + "/partition-" + std::to_string(getpid());
-    ASSERT_EQ(mkdir(fTempDir.c_str(), 0700), 0);
-    standin::SetTempDirectory(fTempDir);
-  }
   void TearDown() override {
-    EXPECT_EQ(FilesIn(fTempDir), 0) << "temporary files left behind";
-    rmdir(fTempDir.c_str());
-    standin::SetTempDirectory(fOldTempDir);
-    const auto reports = standin::AssertReports();
-    EXPECT_TRUE(reports.empty()) << reports.front().fCondition;
+    EXPECT_TRUE(standin::AssertReports().empty()) << standin::AssertReports().front().fCondition;
+    TempDirCheckedTest::TearDown();
   }
+  int FilesInTempDir() const { return static_cast<int>(fWatch.NewEntries().size()); }
 
   void MakeData(const std::vector<double>& partValues, const std::vector<double>& groups = {}) {
     fX = fData.AddNumeric("x");
@@ -101,6 +79,15 @@ class PartitionAdapterTest : public ::testing::Test {
     fGlobalSlot = fSpecs.SetGlobalCount();
   }
 
+  // Reads the assigning pass and the storing pass, completing each.
+  void ReadTwoPasses(KVOProcDataSourceIter& iter, KVOPartitionAdapter& adapter) const {
+    ReadPass(iter, static_cast<size_t>(fXSlot));
+    adapter.CompleteSplit();
+    ASSERT_EQ(iter.NewPass(), 0);
+    ReadPass(iter, static_cast<size_t>(fXSlot));
+    adapter.CompleteSplit();
+  }
+
   // Reads one pass and returns the x values of the records handed out.
   static std::vector<double> ReadPass(KVOProcDataSourceIter& iter, size_t slot) {
     std::vector<double> xs;
@@ -112,7 +99,7 @@ class PartitionAdapterTest : public ::testing::Test {
   KVOVarValidSpecs fSpecs;
   int fX = -1, fPart = -1, fGroup = -1;
   int fXSlot = -1, fPartSlot = -1, fGlobalSlot = -1;
-  std::string fOldTempDir, fTempDir;
+  kvotest::QuietHost fQuiet;
 };
 
 TEST_F(PartitionAdapterTest, EndPointsUseHundredthsAndTheLastPartitionOwnsTheRest) {
@@ -256,11 +243,7 @@ TEST_F(PartitionAdapterTest, EmptyTestFileOfAPartitionVariableIsDropped) {
   KVOPartitionAdapter adapter(&fSpecs, fData, fPart, 2);
   adapter.SetPartIterOptions(true, true, -1);
   KVOProcDataSourceIter iter(adapter, true);
-  ReadPass(iter, fXSlot);
-  adapter.CompleteSplit();
-  iter.NewPass();
-  ReadPass(iter, fXSlot);
-  adapter.CompleteSplit();
+  ReadTwoPasses(iter, adapter);
   EXPECT_EQ(adapter.GetPartMixedIter(), nullptr);
   ASSERT_EQ(adapter.GetPartSeparIters().size(), 2u);
   EXPECT_NE(adapter.GetPartSeparIters()[0], nullptr);
@@ -273,11 +256,7 @@ TEST_F(PartitionAdapterTest, ZeroPercentPartitionGetsNoFileAndEmptyRandomFileSta
   KVOPartitionAdapter adapter(&fSpecs, fData, {60, 40, 0}, &random, false);
   adapter.SetPartIterOptions(true, false, -1);
   KVOProcDataSourceIter iter(adapter, true);
-  ReadPass(iter, fXSlot);
-  adapter.CompleteSplit();
-  iter.NewPass();
-  ReadPass(iter, fXSlot);
-  adapter.CompleteSplit();
+  ReadTwoPasses(iter, adapter);
   std::vector<KVODataFileIter*>& separ = adapter.GetPartSeparIters();
   ASSERT_EQ(separ.size(), 3u);
   ASSERT_NE(separ[0], nullptr);
@@ -326,11 +305,7 @@ TEST_F(PartitionAdapterTest, CrossValidationFoldsRewriteTheTrainingFile) {
   KVOPartitionAdapter adapter(&fSpecs, fData, fPart, 2);
   adapter.SetPartIterOptions(true, true, fPartSlot);
   KVOProcDataSourceIter iter(adapter, true);
-  ReadPass(iter, fXSlot);
-  adapter.CompleteSplit();
-  iter.NewPass();
-  ReadPass(iter, fXSlot);
-  adapter.CompleteSplit();
+  ReadTwoPasses(iter, adapter);
 
   // Without a random source of its own the adapter draws from the host's
   // stream: five folds over three records leave at least two folds empty,
@@ -364,21 +339,21 @@ TEST_F(PartitionAdapterTest, SplitGroupsGetTheirOwnFilesAndStatistics) {
       adapter.CompleteSplit();
     } while (iter.NewSplit());
 
-    const int filesBefore = FilesIn(fTempDir);
+    const int filesBefore = FilesInTempDir();
     ASSERT_EQ(iter.NewPass(), 0);
     EXPECT_EQ(ReadPass(iter, fXSlot), (std::vector<double>{1, 2, 3}));
     adapter.CompleteSplit();
     EXPECT_EQ(adapter.GetCaseCounts(), (std::vector<int>{2, 1}));
     EXPECT_DOUBLE_EQ(adapter.GetMeanValues()[0][static_cast<size_t>(fXSlot)], 2.0);
     // Group 1: a mixed file and two separate files.
-    EXPECT_EQ(FilesIn(fTempDir), filesBefore + 3);
+    EXPECT_EQ(FilesInTempDir(), filesBefore + 3);
 
     ASSERT_TRUE(iter.NewSplit());
     EXPECT_EQ(ReadPass(iter, fXSlot), (std::vector<double>{4, 5}));
     adapter.CompleteSplit();
     EXPECT_EQ(adapter.GetCaseCounts(), (std::vector<int>{1, 1}));
     EXPECT_DOUBLE_EQ(adapter.GetMeanValues()[0][static_cast<size_t>(fXSlot)], 4.0);
-    EXPECT_EQ(FilesIn(fTempDir), filesBefore + (keep ? 6 : 3));
+    EXPECT_EQ(FilesInTempDir(), filesBefore + (keep ? 6 : 3));
     EXPECT_FALSE(iter.NewSplit());
   }
 }

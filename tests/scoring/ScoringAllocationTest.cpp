@@ -1,40 +1,15 @@
 // Scoring a case allocates nothing once the scorer is prepared and has seen
-// its first case: this program replaces the global operator new with a
-// counting one and scores cases between two readings of the counter.
+// its first case: cases scored between two readings of the allocation
+// counter.
 #include <gtest/gtest.h>
 #include <kvoadapter/KVOTransformScorer.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <memory>
-#include <new>
 
 #include "standin/HostControl.h"
 #include "standin/MemoryDataSource.h"
+#include "support/AllocationCounter.h"
 #include "support/TransformModelSamples.h"
-
-namespace {
-std::atomic<long> gAllocations{0};
-}  // namespace
-
-// GCC pairs the inlined malloc and free below as if they were new and free.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-  ++gAllocations;
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-// The nothrow form too (std::stable_sort takes its buffer with it): left to
-// AddressSanitizer's own operator new, its blocks would meet this free.
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  ++gAllocations;
-  return std::malloc(size == 0 ? 1 : size);
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
 
 namespace {
 
@@ -55,18 +30,18 @@ TEST(ScoringAllocationTest, ScoreRecordAllocatesNothingPerCase) {
       data.SetString(region, regions[c % 6]);
     }
     std::unique_ptr<VORM_InputCaseIterator> iterator(data.NewCaseIterator(0));
-    const long beforePrepare = gAllocations;
+    kvotest::AllocationCounter preparation;
     KVOTransformScorer scorer;
     ASSERT_TRUE(scorer.PrepareScoring(iterator.get(), unicode, kvotest::DOZEN_FIELD_MODEL, {"combo", "edge"}, true));
     // Preparation allocates (the counter sees the libraries' allocations).
-    EXPECT_GT(gAllocations - beforePrepare, 0);
+    EXPECT_GT(preparation.Count(), 0);
     ASSERT_NE(iterator->NextCase(), 0);
     ASSERT_TRUE(scorer.ScoreRecord());  // the first case sizes the work texts
 
-    const long before = gAllocations;
+    kvotest::AllocationCounter counter;
     int scored = 0;
     while (iterator->NextCase() != 0) scored += scorer.ScoreRecord() ? 1 : 0;
-    EXPECT_EQ(gAllocations - before, 0) << (unicode ? "unicode mode" : "host encoding");
+    EXPECT_EQ(counter.Count(), 0) << (unicode ? "unicode mode" : "host encoding");
     EXPECT_EQ(scored, 599);
   }
   standin::SetHostEncoding("UTF-8");

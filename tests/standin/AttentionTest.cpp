@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <vorm/Utility.h>
 
-#include <climits>
 #include <csignal>
 #include <ctime>
 
@@ -27,18 +26,6 @@ class StandinAttentionTest : public ::testing::Test {
     return pending;
   }
 };
-
-TEST_F(StandinAttentionTest, AtnchkReportsThePendingFlagWithoutClearingIt) {
-  EXPECT_NE(Workspace(), nullptr);
-  EXPECT_EQ(Workspace(), Workspace());
-  EXPECT_EQ(Poll(), 0);
-  standin::RequestInterrupt();
-  EXPECT_NE(Poll(), 0);
-  EXPECT_NE(Poll(), 0);
-  EXPECT_TRUE(standin::InterruptPending());
-  standin::ClearInterrupt();
-  EXPECT_EQ(Poll(), 0);
-}
 
 TEST_F(StandinAttentionTest, AtnjmpLeavesOnlyWhenSomethingIsPending) {
   EXPECT_NO_THROW(ATNJMP(Workspace()));
@@ -69,23 +56,6 @@ TEST_F(StandinAttentionTest, AtnjmpLeavesOnlyWhenSomethingIsPending) {
   standin::SetSystemField(VORM_SYS_TIMEOUT_FIELD, 0);
 }
 
-TEST_F(StandinAttentionTest, InterruptsAfterTheGivenNumberOfPolls) {
-  standin::InterruptAfterPolls(2);
-  EXPECT_EQ(Poll(), 0);
-  EXPECT_EQ(Poll(), 0);
-  EXPECT_NE(Poll(), 0);
-  standin::ClearInterrupt();
-  EXPECT_EQ(Poll(), 0) << "the countdown fires once";
-
-  standin::InterruptAfterPolls(0);
-  EXPECT_NE(Poll(), 0);
-  standin::ClearInterrupt();
-
-  standin::InterruptAfterPolls(3);
-  standin::InterruptAfterPolls(-1);
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(Poll(), 0);
-}
-
 TEST_F(StandinAttentionTest, SigintRequestsAnInterruption) {
   standin::InstallInterruptSignalHandler();
   ASSERT_EQ(std::raise(SIGINT), 0);
@@ -93,19 +63,8 @@ TEST_F(StandinAttentionTest, SigintRequestsAnInterruption) {
   EXPECT_NE(Poll(), 0);
 }
 
-TEST_F(StandinAttentionTest, FakeClocksMoveOnlyWhenAdvanced) {
-  standin::SetFakeClocks(1000, 50);
-  EXPECT_EQ(VORM_ProcessClockMs(), 1000);
-  EXPECT_EQ(VORM_CalendarTime(), 50);
-  standin::AdvanceFakeClocks(2500, 3);
-  EXPECT_EQ(VORM_ProcessClockMs(), 3500);
-  EXPECT_EQ(VORM_CalendarTime(), 53);
-  // The 32-bit tick count wraps.
-  standin::SetFakeClocks(INT32_MAX, 0);
-  standin::AdvanceFakeClocks(1, 0);
-  EXPECT_EQ(VORM_ProcessClockMs(), INT32_MIN);
-
-  standin::UseRealClocks();
+// (The fake clocks are exercised by the stop processors' tests.)
+TEST_F(StandinAttentionTest, RealClocksFollowTheSystem) {
   const int64_t before = static_cast<int64_t>(std::time(nullptr));
   const int64_t calendar = VORM_CalendarTime();
   EXPECT_GE(calendar, before);

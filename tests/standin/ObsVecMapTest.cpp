@@ -6,9 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
-#include <set>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "support/DataSourceBuilder.h"
@@ -191,49 +189,6 @@ TEST(ObsVecMapTest, EntriesNeverMoveWhileTheTableGrows) {
   for (int i = 0; i < N; ++i) ASSERT_EQ(sorted[static_cast<size_t>(i)] + 1, first[static_cast<size_t>(i)]);
 }
 
-// A reference model: keys as (number, text) pairs in a std::set ordered by
-// number, then by unsigned bytes; the data hold no NaN.
-TEST(ObsVecMapTest, SortMatchesAReferenceModelOnRandomKeys) {
-  using Ref = std::tuple<double, std::string>;
-  auto refLess = [](const Ref& a, const Ref& b) {
-    if (std::get<0>(a) != std::get<0>(b)) return std::get<0>(a) < std::get<0>(b);
-    const std::string& x = std::get<1>(a);
-    const std::string& y = std::get<1>(b);
-    return std::lexicographical_compare(x.begin(), x.end(), y.begin(), y.end(), [](char p, char q) {
-      return static_cast<unsigned char>(p) < static_cast<unsigned char>(q);
-    });
-  };
-  std::set<Ref, decltype(refLess)> reference(refLess);
-
-  std::mt19937_64 random(20240611);
-  constexpr int WIDTH = 10;
-  const std::vector<double> numbers = {SYSMIS, -3.5, -1.0, 0.0, 0.5, 2.0, 1e10};
-  const std::string alphabet = "ab \x7F\x80\xFF";
-  ObsVecMap map({0, WIDTH}, 1);
-  for (int i = 0; i < 20000; ++i) {
-    const double number = numbers[random() % numbers.size()];
-    std::string text;
-    for (size_t n = random() % 4; n > 0; --n) text += alphabet[random() % alphabet.size()];
-    std::vector<OBS> key{Num(number)};
-    AppendText(key, text, WIDTH);
-    const Ref ref{number, TextAt(key.data() + 1, WIDTH)};
-    const bool known = map.Contains(key.data()) != nullptr;
-    ASSERT_EQ(known, reference.count(ref) == 1) << i;
-    if (!known) {
-      map.Insert(key.data());
-      reference.insert(ref);
-    }
-  }
-  std::vector<OBS*> sorted = map.Sort();
-  ASSERT_EQ(sorted.size(), reference.size());
-  size_t i = 0;
-  for (const Ref& ref : reference) {
-    ASSERT_EQ(sorted[i][0].num, std::get<0>(ref)) << i;
-    ASSERT_EQ(TextAt(sorted[i] + 1, WIDTH), std::get<1>(ref)) << i;
-    ++i;
-  }
-}
-
 // One-number keys whatever their bits: both zeros are one key and every NaN
 // is one key, whichever form was inserted first and whichever is looked up,
 // while the table grows from its first size; absent numbers are not found.
@@ -283,19 +238,6 @@ TEST(ObsVecMapTest, FindsOneNumberKeysWhateverTheirBitsAsTheTableGrows) {
   EXPECT_GT(map.Size(), 1000u);
   OBS absent = Num(0.5);
   EXPECT_EQ(map.Contains(&absent), nullptr);
-}
-
-TEST(ObsVecMapTest, AnEmptyKeySpecHoldsOneEntry) {
-  ObsVecMap map({}, 2);
-  EXPECT_EQ(map.CellSize(), 2u);
-  OBS unused = Num(1);
-  OBS* values = map.Insert(&unused);
-  ASSERT_NE(values, nullptr);
-  OBS other = Num(2);
-  EXPECT_EQ(map.Contains(&other), values);
-  EXPECT_EQ(map.Insert(&other), values);
-  EXPECT_EQ(map.Size(), 1u);
-  EXPECT_EQ(map.Sort(), std::vector<OBS*>{values});
 }
 
 }  // namespace

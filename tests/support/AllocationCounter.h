@@ -1,28 +1,30 @@
-// Counts heap allocations through the global operator new while switched
-// on, so tests can show that a hot path allocates nothing. Link
-// AllocationCounter.cpp into the test program (it replaces operator new and
-// delete for the whole program). Any thread; the counter is atomic.
-#ifndef KVO_TEST_ALLOCATIONCOUNTER_H
-#define KVO_TEST_ALLOCATIONCOUNTER_H
+// Counts heap allocations through the global allocation functions, so that a
+// test can show that a hot path allocates nothing. Link the object library
+// kvo_allocation_counter into the test program: its AllocationCounter.cpp
+// replaces operator new and delete, every form, for the whole program, and so
+// also sees what the shared libraries allocate. Any thread; the count is
+// atomic.
+#ifndef KVO_TESTS_SUPPORT_ALLOCATIONCOUNTER_H
+#define KVO_TESTS_SUPPORT_ALLOCATIONCOUNTER_H
 
 namespace kvotest {
 
-// Counts allocations made between construction and Stop() (or destruction).
-// Scopes must not nest.
+// Allocations made in this program so far.
+long AllocationsSoFar();
+
+// Allocations made since construction. Owns nothing.
 class AllocationCounter {
  public:
-  AllocationCounter();
-  ~AllocationCounter();
+  AllocationCounter() : fStart(AllocationsSoFar()) {}
   AllocationCounter(const AllocationCounter&) = delete;
   AllocationCounter& operator=(const AllocationCounter&) = delete;
 
-  // Stops counting and returns the allocations counted.
-  long Stop();
+  long Count() const { return AllocationsSoFar() - fStart; }
 
  private:
-  bool fbRunning = true;
+  long fStart;
 };
 
 }  // namespace kvotest
 
-#endif  // KVO_TEST_ALLOCATIONCOUNTER_H
+#endif  // KVO_TESTS_SUPPORT_ALLOCATIONCOUNTER_H

@@ -1,14 +1,16 @@
-// Runs the built kvo program for the end-to-end tests: each run gets a fresh
-// empty TMPDIR inside the test's scratch directory, its standard output and
-// error are captured, and whatever it leaves in TMPDIR is listed afterwards.
-// Single-threaded test use.
-#ifndef KVO_TESTS_KVO_KVOPROCESS_H
-#define KVO_TESTS_KVO_KVOPROCESS_H
+// Runs the built kvo program (KVO_BINARY) for the end-to-end and fault
+// tests: each run gets a fresh empty TMPDIR inside the test's scratch
+// directory (or the one it is given), optionally a limit on the size of the
+// files it writes; its standard output and error are captured, and whatever
+// it leaves in TMPDIR is listed afterwards. Single-threaded test use.
+#ifndef KVO_TESTS_SUPPORT_KVOPROCESS_H
+#define KVO_TESTS_SUPPORT_KVOPROCESS_H
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -75,12 +77,25 @@ class KvoProcess {
   KvoProcess(const KvoProcess&) = delete;
   KvoProcess& operator=(const KvoProcess&) = delete;
 
+  // Before Start: TMPDIR for the run (need not exist), and a limit on the
+  // size of every file it writes (going beyond it raises the signal with its
+  // default action, which ends the program unless it sets another).
+  void SetTmpDir(const std::string& path) { fTmpDir = path; }
+  void SetFileSizeLimit(rlim_t bytes) { fFileSizeLimit = bytes; }
+
   void Start() {
     std::vector<std::string> argv{KVO_BINARY};
     argv.insert(argv.end(), fArgs.begin(), fArgs.end());
     fPid = fork();
     if (fPid == 0) {
       setenv("TMPDIR", fTmpDir.c_str(), 1);
+      if (fFileSizeLimit > 0) {
+        signal(SIGXFSZ, SIG_DFL);
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = fFileSizeLimit;
+        setrlimit(RLIMIT_FSIZE, &limit);
+      }
       int out = open(fOutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       int err = open(fErrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       int in = open("/dev/null", O_RDONLY);
@@ -103,8 +118,9 @@ class KvoProcess {
     result.fExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.fOut = ReadFile(fOutPath);
     result.fErr = ReadFile(fErrPath);
-    for (const auto& entry : std::filesystem::directory_iterator(fTmpDir)) {
-      result.fLeftInTmp.push_back(entry.path().filename().string());
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(fTmpDir, error), end; !error && it != end; it.increment(error)) {
+      result.fLeftInTmp.push_back(it->path().filename().string());
     }
     return result;
   }
@@ -112,6 +128,7 @@ class KvoProcess {
  private:
   std::vector<std::string> fArgs;
   std::string fTmpDir, fOutPath, fErrPath;
+  rlim_t fFileSizeLimit = 0;
   pid_t fPid = -1;
 };
 
@@ -130,4 +147,4 @@ inline std::string Joined(const std::vector<std::string>& names) {
 
 }  // namespace kvo_test
 
-#endif  // KVO_TESTS_KVO_KVOPROCESS_H
+#endif  // KVO_TESTS_SUPPORT_KVOPROCESS_H
