@@ -29,6 +29,8 @@ class ProgramBuilder {
     end.fOp = Op::End;
     end.fDst = 0;
     Add(end, {});
+    // The operand list is complete: the steps can point into it.
+    for (Step& step : fModel.fvProgram) step.fpOperands = fModel.fvOperands.data() + step.fFirstOperand;
   }
 
  private:
@@ -293,145 +295,95 @@ __attribute__((optimize("no-gcse", "no-crossjumping"))) bool Evaluator::Run() {
   };
   static_assert(sizeof(HANDLERS) / sizeof(HANDLERS[0]) == static_cast<size_t>(Op::End) + 1,
                 "one handler per operation, in the order of Op");
-  const Step* program = fpModel->fvProgram.data();
-  const int* operands = fpModel->fvOperands.data();
   Cell* slots = fvSlots.data();
-  bool failed = false;
   fFailedOutput = -1;
 
-  int pc = 0;
-  const Step* sp = program;
-  const int* ops = operands;
-  Cell* dstp = slots;
-  bool invalid = false;  // the current step met an invalid value
+  // Only the step pointer and the slots stay live from step to step: each
+  // handler finds its operands and destination through the step itself.
+  const Step* sp = fpModel->fvProgram.data();
   double x, y;
   int order;
-  // A computed number: non-finite results are invalid.
-  auto Result = [&](double r) {
-    if (std::isfinite(r)) {
-      *dstp = Cell::Number(r);
-    } else {
-      invalid = true;
-    }
-  };
-  // Whether both operands are present; false (with the result set) when not.
-  auto Present2 = [&](const Cell* s, const int* o, const Step& st) {
-    if (s[o[0]].IsMissing() || s[o[1]].IsMissing()) {
-      *dstp = MissingInput(st);
-      return false;
-    }
-    return true;
-  };
-  // Orders the two operands; false (with the result set) when one is missing.
-  auto Order = [&](const Cell* s, const int* o, const Step& st, int& out) {
-    const Cell& a = s[o[0]];
-    const Cell& b = s[o[1]];
-    if (a.IsMissing() || b.IsMissing()) {
-      *dstp = MissingInput(st);
-      return false;
-    }
-    out = Compare(a, b, st.fOperandKind);
-    return true;
-  };
 
-// Ends a step: settles an invalid value (missing, or a failed case), then
-// goes to the next step's handler.
-#define NEXT()                                   \
-  do {                                           \
-    if (invalid) {                               \
-      *dstp = MissingResult(*sp);                \
-      invalid = false;                           \
-      if (sp->fbReturnInvalid && !failed) {      \
-        failed = true;                           \
-        fFailedOutput = sp->fOutput;             \
-      }                                          \
-    }                                            \
-    DISPATCH();                                  \
+#define OPS (sp->fpOperands)
+#define DST (slots + sp->fDst)
+#define DISPATCH() goto* HANDLERS[static_cast<size_t>(sp->fOp)]
+// On to the next step, or to step `target`.
+#define NEXT()   \
+  do {           \
+    ++sp;        \
+    DISPATCH();  \
   } while (false)
-#define DISPATCH()                                                  \
-  do {                                                              \
-    sp = program + pc++;                                            \
-    ops = operands + sp->fFirstOperand;                             \
-    dstp = slots + sp->fDst;                                        \
-    goto* HANDLERS[static_cast<size_t>(sp->fOp)];                   \
+#define JUMP(target)              \
+  do {                            \
+    sp = fpModel->fvProgram.data() + (target); \
+    DISPATCH();                   \
+  } while (false)
+// A computed number: a non-finite result is invalid.
+#define RESULT(expression)                    \
+  do {                                        \
+    const double result_ = (expression);      \
+    if (!std::isfinite(result_)) goto invalid; \
+    *DST = Cell::Number(result_);             \
+    NEXT();                                   \
+  } while (false)
+// The step's result is missing because an operand is.
+#define MISSING_OPERAND()       \
+  do {                          \
+    *DST = MissingInput(*sp);   \
+    NEXT();                     \
   } while (false)
 
   DISPATCH();
     L_End:
       goto done;
     L_Copy:
-        *dstp = slots[ops[0]];
+        *DST = slots[OPS[0]];
         NEXT();
     L_RefMapMissing: {
-        const Cell& a = slots[ops[0]];
-        *dstp = a.IsMissing() ? sp->fMapMissing : a;
+        const Cell& a = slots[OPS[0]];
+        *DST = a.IsMissing() ? sp->fMapMissing : a;
         NEXT();
       }
     L_IfTest: {
-        const Cell& condition = slots[ops[0]];
+        const Cell& condition = slots[OPS[0]];
         if (condition.IsMissing()) {
-          *dstp = MissingInput(*sp);
-          pc = sp->fIndex;
-        } else if (!Truth(condition)) {
-          if (sp->fTarget >= 0) {
-            pc = sp->fTarget;
-          } else {
-            *dstp = MissingResult(*sp);  // no else branch
-            pc = sp->fIndex;
-          }
+          *DST = MissingInput(*sp);
+          JUMP(sp->fIndex);
+        }
+        if (!Truth(condition)) {
+          if (sp->fTarget >= 0) JUMP(sp->fTarget);
+          *DST = MissingResult(*sp);  // no else branch
+          JUMP(sp->fIndex);
         }
         NEXT();
       }
     L_Take: {
-        const Cell& a = slots[ops[0]];
-        *dstp = a.IsMissing() ? MissingResult(*sp) : a;
-        if (sp->fTarget >= 0) pc = sp->fTarget;
+        const Cell& a = slots[OPS[0]];
+        *DST = a.IsMissing() ? MissingResult(*sp) : a;
+        if (sp->fTarget >= 0) JUMP(sp->fTarget);
         NEXT();
       }
 
       // Binary arithmetic: missing when an argument is.
     L_Add:
-        if (Numbers2(slots, ops, x, y)) {
-          Result(x + y);
-        } else {
-          *dstp = MissingInput(*sp);
-        }
-        NEXT();
+        if (!Numbers2(slots, OPS, x, y)) MISSING_OPERAND();
+        RESULT(x + y);
     L_Sub:
-        if (Numbers2(slots, ops, x, y)) {
-          Result(x - y);
-        } else {
-          *dstp = MissingInput(*sp);
-        }
-        NEXT();
+        if (!Numbers2(slots, OPS, x, y)) MISSING_OPERAND();
+        RESULT(x - y);
     L_Mul:
-        if (Numbers2(slots, ops, x, y)) {
-          Result(x * y);
-        } else {
-          *dstp = MissingInput(*sp);
-        }
-        NEXT();
+        if (!Numbers2(slots, OPS, x, y)) MISSING_OPERAND();
+        RESULT(x * y);
     L_Div:
-        if (Numbers2(slots, ops, x, y)) {
-          Result(x / y);
-        } else {
-          *dstp = MissingInput(*sp);
-        }
-        NEXT();
+        if (!Numbers2(slots, OPS, x, y)) MISSING_OPERAND();
+        RESULT(x / y);
     L_Pow:
-        if (Numbers2(slots, ops, x, y)) {
-          // Squares are common; x * x is exactly what pow gives for them.
-          Result(y == 2.0 ? x * x : std::pow(x, y));
-        } else {
-          *dstp = MissingInput(*sp);
-        }
-        NEXT();
+        if (!Numbers2(slots, OPS, x, y)) MISSING_OPERAND();
+        // Squares are common; x * x is exactly what pow gives for them.
+        RESULT(y == 2.0 ? x * x : std::pow(x, y));
     L_Threshold:
-        if (Numbers2(slots, ops, x, y)) {
-          *dstp = Boolean(x > y);
-        } else {
-          *dstp = MissingInput(*sp);
-        }
+        if (!Numbers2(slots, OPS, x, y)) MISSING_OPERAND();
+        *DST = Boolean(x > y);
         NEXT();
 
     L_Min:
@@ -440,6 +392,7 @@ __attribute__((optimize("no-gcse", "no-crossjumping"))) bool Evaluator::Run() {
     L_Avg:
     L_Product: {
         // Aggregates skip missing arguments; all missing gives a missing result.
+        const int* ops = OPS;
         int present = 0;
         double acc = sp->fOp == Op::Product ? 1.0 : 0.0;
         for (int i = 0; i < sp->fNOperands; ++i) {
@@ -459,113 +412,83 @@ __attribute__((optimize("no-gcse", "no-crossjumping"))) bool Evaluator::Run() {
           ++present;
         }
         if (present == 0) {
-          *dstp = MissingResult(*sp);
+          *DST = MissingResult(*sp);
           NEXT();
         }
         if (sp->fOp == Op::Avg) acc /= present;
-        if (std::isfinite(acc)) {
-          *dstp = Cell::Number(acc);
-        } else {
-          invalid = true;
-        }
-        NEXT();
+        RESULT(acc);
       }
 
       // Functions of one number: missing when the argument is; a result
       // outside the function's domain is invalid.
     L_Log10:
-        if (Number1(slots, ops, x)) {
-          Result(x > 0.0 ? std::log10(x) : NAN);
-        } else {
-          *dstp = MissingInput(*sp);
-        }
-        NEXT();
+        if (!Number1(slots, OPS, x)) MISSING_OPERAND();
+        RESULT(x > 0.0 ? std::log10(x) : NAN);
     L_Ln:
-        if (Number1(slots, ops, x)) {
-          Result(x > 0.0 ? std::log(x) : NAN);
-        } else {
-          *dstp = MissingInput(*sp);
-        }
-        NEXT();
+        if (!Number1(slots, OPS, x)) MISSING_OPERAND();
+        RESULT(x > 0.0 ? std::log(x) : NAN);
     L_Exp:
-        if (Number1(slots, ops, x)) {
-          Result(std::exp(x));
-        } else {
-          *dstp = MissingInput(*sp);
-        }
-        NEXT();
+        if (!Number1(slots, OPS, x)) MISSING_OPERAND();
+        RESULT(std::exp(x));
     L_Sqrt:
-        if (Number1(slots, ops, x)) {
-          Result(x >= 0.0 ? std::sqrt(x) : NAN);
-        } else {
-          *dstp = MissingInput(*sp);
-        }
-        NEXT();
+        if (!Number1(slots, OPS, x)) MISSING_OPERAND();
+        RESULT(x >= 0.0 ? std::sqrt(x) : NAN);
     L_Abs:
-        if (Number1(slots, ops, x)) {
-          Result(std::fabs(x));
-        } else {
-          *dstp = MissingInput(*sp);
-        }
-        NEXT();
+        if (!Number1(slots, OPS, x)) MISSING_OPERAND();
+        RESULT(std::fabs(x));
     L_Floor:
-        if (Number1(slots, ops, x)) {
-          Result(std::floor(x));
-        } else {
-          *dstp = MissingInput(*sp);
-        }
-        NEXT();
+        if (!Number1(slots, OPS, x)) MISSING_OPERAND();
+        RESULT(std::floor(x));
     L_Ceil:
-        if (Number1(slots, ops, x)) {
-          Result(std::ceil(x));
-        } else {
-          *dstp = MissingInput(*sp);
-        }
-        NEXT();
+        if (!Number1(slots, OPS, x)) MISSING_OPERAND();
+        RESULT(std::ceil(x));
     L_Round:
-        if (Number1(slots, ops, x)) {
-          Result(RoundHalfUp(x));
-        } else {
-          *dstp = MissingInput(*sp);
-        }
-        NEXT();
+        if (!Number1(slots, OPS, x)) MISSING_OPERAND();
+        RESULT(RoundHalfUp(x));
 
     L_Not: {
-        const Cell& a = slots[ops[0]];
-        *dstp = a.IsMissing() ? MissingInput(*sp) : Boolean(!Truth(a));
+        const Cell& a = slots[OPS[0]];
+        *DST = a.IsMissing() ? MissingInput(*sp) : Boolean(!Truth(a));
         NEXT();
       }
     L_IsMissing:
-        *dstp = Boolean(slots[ops[0]].IsMissing());
+        *DST = Boolean(slots[OPS[0]].IsMissing());
         NEXT();
     L_IsNotMissing:
-        *dstp = Boolean(!slots[ops[0]].IsMissing());
+        *DST = Boolean(!slots[OPS[0]].IsMissing());
         NEXT();
 
       // Comparisons: missing when an argument is.
     L_Equal:
-        if (Present2(slots, ops, *sp)) *dstp = Boolean(Same(slots[ops[0]], slots[ops[1]], sp->fOperandKind));
+    L_NotEqual: {
+        const Cell& a = slots[OPS[0]];
+        const Cell& b = slots[OPS[1]];
+        if (a.IsMissing() || b.IsMissing()) MISSING_OPERAND();
+        *DST = Boolean(Same(a, b, sp->fOperandKind) == (sp->fOp == Op::Equal));
         NEXT();
-    L_NotEqual:
-        if (Present2(slots, ops, *sp)) *dstp = Boolean(!Same(slots[ops[0]], slots[ops[1]], sp->fOperandKind));
-        NEXT();
+      }
     L_Less:
-        if (Order(slots, ops, *sp, order)) *dstp = Boolean(order < 0);
-        NEXT();
     L_LessOrEqual:
-        if (Order(slots, ops, *sp, order)) *dstp = Boolean(order <= 0);
-        NEXT();
     L_Greater:
-        if (Order(slots, ops, *sp, order)) *dstp = Boolean(order > 0);
+    L_GreaterOrEqual: {
+        const Cell& a = slots[OPS[0]];
+        const Cell& b = slots[OPS[1]];
+        if (a.IsMissing() || b.IsMissing()) MISSING_OPERAND();
+        order = Compare(a, b, sp->fOperandKind);
+        switch (sp->fOp) {
+          case Op::Less: *DST = Boolean(order < 0); break;
+          case Op::LessOrEqual: *DST = Boolean(order <= 0); break;
+          case Op::Greater: *DST = Boolean(order > 0); break;
+          default: *DST = Boolean(order >= 0); break;
+        }
         NEXT();
-    L_GreaterOrEqual:
-        if (Order(slots, ops, *sp, order)) *dstp = Boolean(order >= 0);
-        NEXT();
+      }
 
     L_And:
     L_Or: {
         // Three-valued logic: a deciding argument (false for and, true for or)
         // decides even when others are missing.
+        const int* ops = OPS;
         const bool decider = sp->fOp == Op::Or;
         bool anyMissing = false, decided = false;
         for (int i = 0; i < sp->fNOperands && !decided; ++i) {
@@ -576,52 +499,48 @@ __attribute__((optimize("no-gcse", "no-crossjumping"))) bool Evaluator::Run() {
             decided = true;
           }
         }
-        *dstp = decided ? Boolean(decider) : (anyMissing ? MissingResult(*sp) : Boolean(!decider));
+        *DST = decided ? Boolean(decider) : (anyMissing ? MissingResult(*sp) : Boolean(!decider));
         NEXT();
       }
 
     L_IsIn:
     L_IsNotIn: {
-        const Cell& a = slots[ops[0]];
-        if (a.IsMissing()) {
-          *dstp = MissingInput(*sp);
-          NEXT();
-        }
+        const Cell& a = slots[OPS[0]];
+        if (a.IsMissing()) MISSING_OPERAND();
         const SetTable& set = fpModel->fvSets[static_cast<size_t>(sp->fIndex)];
         const bool found = sp->fOperandKind == Kind::Text
                                ? std::binary_search(set.fvTexts.begin(), set.fvTexts.end(), a.fpText, TextLess)
                                : std::binary_search(set.fvNumbers.begin(), set.fvNumbers.end(), a.fNumber);
-        *dstp = Boolean(found == (sp->fOp == Op::IsIn));
+        *DST = Boolean(found == (sp->fOp == Op::IsIn));
         NEXT();
       }
 
     L_NormContinuous: {
-        const Cell& a = slots[ops[0]];
-        *dstp = a.IsMissing() ? MissingInput(*sp)
-                            : NormContinuousValue(fpModel->fvNorms[static_cast<size_t>(sp->fIndex)], a.fNumber,
-                                                  *sp, invalid);
+        const Cell& a = slots[OPS[0]];
+        if (a.IsMissing()) MISSING_OPERAND();
+        bool bad = false;
+        *DST = NormContinuousValue(fpModel->fvNorms[static_cast<size_t>(sp->fIndex)], a.fNumber, *sp, bad);
+        if (bad) goto invalid;
         NEXT();
       }
 
     L_NormDiscrete: {
-        const Cell& a = slots[ops[0]];
-        *dstp = a.IsMissing() ? MissingInput(*sp) : Boolean(Same(a, sp->fValue, sp->fOperandKind));
+        const Cell& a = slots[OPS[0]];
+        *DST = a.IsMissing() ? MissingInput(*sp) : Boolean(Same(a, sp->fValue, sp->fOperandKind));
         NEXT();
       }
 
     L_Discretize: {
-        const Cell& a = slots[ops[0]];
-        if (a.IsMissing()) {
-          *dstp = MissingInput(*sp);
-          NEXT();
-        }
+        const Cell& a = slots[OPS[0]];
+        if (a.IsMissing()) MISSING_OPERAND();
         x = a.fNumber;
-        *dstp = MissingResult(*sp);
+        Cell* dst = DST;
+        *dst = MissingResult(*sp);
         for (const Bin& bin : fpModel->fvDiscretizes[static_cast<size_t>(sp->fIndex)].fvBins) {
           const bool aboveLow = bin.fbLowClosed ? x >= bin.fLow : x > bin.fLow;
           const bool belowHigh = bin.fbHighClosed ? x <= bin.fHigh : x < bin.fHigh;
           if (aboveLow && belowHigh) {
-            *dstp = bin.fValue;
+            *dst = bin.fValue;
             break;
           }
         }
@@ -629,13 +548,14 @@ __attribute__((optimize("no-gcse", "no-crossjumping"))) bool Evaluator::Run() {
       }
 
     L_MapValues: {
+        const int* ops = OPS;
         const Cell* values[16];
         bool anyMissing = false;
         for (int c = 0; c < sp->fNOperands; ++c) {
           values[c] = &slots[ops[c]];
           anyMissing = anyMissing || values[c]->IsMissing();
         }
-        *dstp = anyMissing ? MissingInput(*sp) : LookUp(fpModel->fvMaps[static_cast<size_t>(sp->fIndex)], values, *sp);
+        *DST = anyMissing ? MissingInput(*sp) : LookUp(fpModel->fvMaps[static_cast<size_t>(sp->fIndex)], values, *sp);
         NEXT();
       }
 
@@ -645,10 +565,22 @@ __attribute__((optimize("no-gcse", "no-crossjumping"))) bool Evaluator::Run() {
     L_If:
         NEXT();  // never steps: leaves are slots, an if is IfTest and Take
 
+// A step met an invalid value: its result is missing (or its default), and
+// when it returns invalid results the case fails, naming the first field.
+invalid:
+  *DST = MissingResult(*sp);
+  if (sp->fbReturnInvalid && fFailedOutput < 0) fFailedOutput = sp->fOutput;
+  NEXT();
+
 done:
-#undef NEXT
+#undef OPS
+#undef DST
 #undef DISPATCH
-  return !failed;
+#undef NEXT
+#undef JUMP
+#undef RESULT
+#undef MISSING_OPERAND
+  return fFailedOutput < 0;
 }
 #pragma GCC diagnostic pop
 

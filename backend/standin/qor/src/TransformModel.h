@@ -137,6 +137,7 @@ struct Step {
   bool fbDefaultOnMissingInput = false;
   int fDst = -1;  // every step has one (End writes nothing)
   int fFirstOperand = 0;  // in Model::fvOperands
+  const int* fpOperands = nullptr;  // the same, once the program is complete
   int fNOperands = 0;
   int fIndex = -1;   // table index; for IfTest the step after the whole if
   int fTarget = -1;  // IfTest: the else part; Take of a then part: the step after the if
@@ -146,7 +147,12 @@ struct Step {
   Cell fDefault = Cell::Missing();
 };
 
+// Not copied: the program's steps point into the model's own operand list.
 struct Model {
+  Model() = default;
+  Model(const Model&) = delete;
+  Model& operator=(const Model&) = delete;
+
   std::vector<Field> fvInputs;
   std::vector<Field> fvOutputs;  // the derived fields
   std::vector<int> fvOutputRoots;  // root node of each derived field's expression
