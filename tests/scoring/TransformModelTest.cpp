@@ -199,6 +199,19 @@ TEST(TransformModelTest, NormalisationsDiscretisationAndLookups) {
   EXPECT_EQ(Eval(lookup(""), 0, 0, "b"), 2.5);
   EXPECT_EQ(Eval(lookup(""), 0, 0, "c"), SYSMIS);
   EXPECT_EQ(Eval(lookup(" defaultValue=\"-2\""), 0, 0, "c"), -2);
+  // A longer table is searched by halving: the same first-row rule.
+  std::string rows;
+  for (int r = 0; r < 12; ++r) {
+    const std::string key = r == 11 ? "k3" : "k" + std::to_string(r);
+    rows += "<row><k>" + key + "</k><v>" + std::to_string(r) + "</v></row>";
+  }
+  const std::string longLookup =
+      "<MapValues outputColumn=\"v\"><FieldColumnPair field=\"s\" column=\"k\"/><InlineTable>" + rows +
+      "</InlineTable></MapValues>";
+  EXPECT_EQ(Eval(longLookup, 0, 0, "k3"), 3);
+  EXPECT_EQ(Eval(longLookup, 0, 0, "k10"), 10);
+  EXPECT_EQ(Eval(longLookup, 0, 0, "k0"), 0);
+  EXPECT_EQ(Eval(longLookup, 0, 0, "k11"), SYSMIS);
   const std::string numeric =
       "<MapValues outputColumn=\"out\"><FieldColumnPair field=\"x\" column=\"in\"/><InlineTable>"
       "<row><in>1</in><out>10</out></row><row><in> 2.0 </in><out>20</out></row></InlineTable></MapValues>";

@@ -187,9 +187,9 @@ bool KVOTransformScorer::ScoreRecord() {
     std::fill(d.fvTargetValues.begin(), d.fvTargetValues.end(), d.fMissingValue);
     return false;
   }
-  for (int k = 0; k < d.fNTargets; ++k) {
-    d.fvTargetValues[static_cast<size_t>(k)] = d.fOutputRecord[d.fvTargetIndices[static_cast<size_t>(k)]];
-  }
+  double* targets = d.fvTargetValues.data();
+  const int* indices = d.fvTargetIndices.data();
+  for (int k = 0; k < d.fNTargets; ++k) targets[k] = d.fOutputRecord[indices[k]];
   return true;
 }
 

@@ -203,10 +203,22 @@ Cell NormContinuousValue(const NormTable& norm, double x, const Step& step, bool
   return MissingResult(step);
 }
 
+// Tables up to this many keys are searched in order rather than halved.
+constexpr size_t SHORT_TABLE = 8;
+
 Cell LookUp(const MapTable& map, const Cell* const* values, const Step& step) {
   if (map.fNColumns == 1) {
     const Cell& a = *values[0];
     if (step.fOperandKind == Kind::Text) {
+      // A short table is read in order: equality looks at the lengths
+      // first, so most keys cost no text comparison at all. The index is
+      // sorted stably, so the first equal entry is still the first row.
+      if (map.fvTextIndex.size() <= SHORT_TABLE) {
+        for (const auto& entry : map.fvTextIndex) {
+          if (*entry.first == *a.fpText) return map.fvOutputs[static_cast<size_t>(entry.second)];
+        }
+        return MissingResult(step);
+      }
       auto it = std::lower_bound(map.fvTextIndex.begin(), map.fvTextIndex.end(), a.fpText,
                                  [](const auto& entry, const std::string* key) { return *entry.first < *key; });
       if (it != map.fvTextIndex.end() && *it->first == *a.fpText) return map.fvOutputs[static_cast<size_t>(it->second)];

@@ -195,6 +195,7 @@ class Evaluator {
   // results met one; FailedOutput() names the derived field then.
   bool Run();
   const Cell& Output(int index) const { return fvSlots[fNInputs + static_cast<size_t>(index)]; }
+  const Cell* Outputs() const { return fvSlots.data() + fNInputs; }
   int FailedOutput() const { return fFailedOutput; }
 
  private:

@@ -127,10 +127,15 @@ class TransformScoreComputer final : public IQorScoreComputer {
                                          fpModel->fvOutputs[static_cast<size_t>(fEvaluator.FailedOutput())].fName +
                                          " has an invalid value");
     }
+    // The records' values are contiguous; taking the bases once keeps the
+    // compiler from reloading them after every number written.
+    const QorTransform::Cell* results = fEvaluator.Outputs();
+    QorCommon::Value* values = nOutputs == 0 ? nullptr : &output[0];
+    const char* textOutput = fvTextOutput.data();
     for (size_t j = 0; j < nOutputs; ++j) {
-      const QorTransform::Cell& cell = fEvaluator.Output(static_cast<int>(j));
-      QorCommon::Value& value = output[static_cast<int>(j)];
-      if (fvTextOutput[j]) {
+      const QorTransform::Cell& cell = results[j];
+      QorCommon::Value& value = values[j];
+      if (textOutput[j]) {
         value = cell.IsMissing() ? EmptyText() : *cell.fpText;
       } else if (!value.IsString()) {
         static_cast<double&>(value) = cell.IsMissing() ? QorCommon::QorMV::MISSING : cell.fNumber;
