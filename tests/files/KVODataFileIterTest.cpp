@@ -218,6 +218,18 @@ TEST_F(KVODataFileIterTest, WritesEveryValueAsPrintfWould) {
   std::mt19937_64 random(11);
   std::uniform_real_distribution<double> uniform(-1e6, 1e6);
   for (int r = 0; r < 40000; ++r) rows.push_back({uniform(random), std::round(uniform(random)), uniform(random) / 1e6});
+  // Values read from text with a few decimals, exact half-way products (odd
+  // multiples of 1/128 times 10^6 end in .5), their neighbours, and values
+  // around the largest magnitude the integer path takes.
+  std::uniform_int_distribution<int64_t> thousandths(-100000000, 100000000);
+  for (int r = 0; r < 20000; ++r) {
+    const double tie = static_cast<double>(2 * (r % 5000) + 1) / 128.0 * (r % 2 == 0 ? 1 : -1);
+    rows.push_back({static_cast<double>(thousandths(random)) / 1000.0, tie, std::nextafter(tie, 0.0)});
+  }
+  for (double edge : {4503599627.370496, 4503599627.3704955, 4503599627.3704965, -4503599627.370496, 9e15, -1e-300,
+                      5e-324, 0.9999995, 0.99999949999999997, 999999.9999995, -0.0000004}) {
+    rows.push_back({edge, std::nextafter(edge, INFINITY), std::nextafter(edge, -INFINITY)});
+  }
   KVODataFileIter iter(3);
   Filled(iter, rows);
   ASSERT_TRUE(iter.CompleteDataFile());

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -23,6 +24,32 @@ constexpr size_t STREAM_BUFFER_BYTES = size_t{256} << 10;
 // "%5f" of the largest double has 309 digits before the point.
 constexpr size_t TEXT_BUFFER_BYTES = size_t{1} << 20;
 constexpr size_t MAX_VALUE_TEXT_BYTES = 400;
+
+// Writes `value` with six decimals exactly as printf's "%f" does, using
+// integer arithmetic, and returns the end of the text; null when that cannot
+// be guaranteed (large or non-finite values, and products too close to a
+// half-way point), for the general conversion to take over. The product
+// value * 10^6 is off by at most half an ulp; when the computed product lies
+// farther than that from the nearest half-way point, the exact one rounds to
+// the same integer.
+char* FixedSixDecimals(char* out, double value) {
+  const double scaled = value * 1e6;
+  if (!(std::fabs(scaled) < 0x1p52)) return nullptr;  // NaN fails the test too
+  const double rounded = std::nearbyint(scaled);
+  const double gap = std::fabs(0.5 - std::fabs(scaled - rounded));
+  if (gap <= std::fabs(scaled) * 0x1p-51 + 0x1p-50) return nullptr;
+  // A negative value keeps its sign even when it rounds to zero, as in printf.
+  if (std::signbit(value)) *out++ = '-';
+  uint64_t magnitude = static_cast<uint64_t>(std::fabs(rounded));
+  out = std::to_chars(out, out + 24, magnitude / 1000000).ptr;
+  *out = '.';
+  magnitude %= 1000000;
+  for (int k = 6; k >= 1; --k) {
+    out[k] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  }
+  return out + 7;
+}
 
 // The slots through which the host sort's callbacks reach the file being
 // filled and the iterator being sorted. Set only while SortData runs, so one
@@ -327,8 +354,9 @@ bool KVODataFileIter::GetTextFile(const std::string& path) {
     return false;
   }
   // Each value is two blanks and the text printf's "%5f" makes (six
-  // decimals, at least five wide), built with std::to_chars (which rounds
-  // as printf does) into a large buffer that goes out in one fwrite.
+  // decimals, at least five wide), built with integer arithmetic where that
+  // is exact and std::to_chars (which rounds as printf does) elsewhere, into
+  // a large buffer that goes out in one fwrite.
   std::vector<char> buffer(TEXT_BUFFER_BYTES);
   size_t used = 0;
   bool written = true;
@@ -352,9 +380,11 @@ bool KVODataFileIter::GetTextFile(const std::string& path) {
       out[0] = ' ';
       out[1] = ' ';
       char* digits = out + 2;
-      const std::to_chars_result result = std::to_chars(digits, buffer.data() + buffer.size(), values[i],
-                                                        std::chars_format::fixed, 6);
-      size_t length = static_cast<size_t>(result.ptr - digits);
+      char* end = FixedSixDecimals(digits, values[i]);
+      if (end == nullptr) {
+        end = std::to_chars(digits, buffer.data() + buffer.size(), values[i], std::chars_format::fixed, 6).ptr;
+      }
+      size_t length = static_cast<size_t>(end - digits);
       if (length < 5) {  // only "inf" and "nan" are this short
         std::memmove(digits + (5 - length), digits, length);
         std::memset(digits, ' ', 5 - length);
