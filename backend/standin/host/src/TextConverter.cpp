@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "Utf8.h"
+
 namespace standin {
 namespace {
 
@@ -18,43 +20,6 @@ std::string NormalizedName(const std::string& name) {
     out.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
   }
   return out;
-}
-
-// Whether `text` is well-formed UTF-8: no overlong forms, no surrogates,
-// nothing above U+10FFFF.
-bool IsWellFormedUtf8(std::string_view text) {
-  size_t i = 0;
-  const size_t n = text.size();
-  while (i < n) {
-    const unsigned char b = static_cast<unsigned char>(text[i]);
-    if (b < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t length;
-    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
-    if (b >= 0xC2 && b <= 0xDF) {
-      length = 2;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      length = 3;
-      if (b == 0xE0) low = 0xA0;   // overlong
-      if (b == 0xED) high = 0x9F;  // surrogates
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      length = 4;
-      if (b == 0xF0) low = 0x90;   // overlong
-      if (b == 0xF4) high = 0x8F;  // above U+10FFFF
-    } else {
-      return false;
-    }
-    if (n - i < length) return false;
-    const unsigned char second = static_cast<unsigned char>(text[i + 1]);
-    if (second < low || second > high) return false;
-    for (size_t k = 2; k < length; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-    }
-    i += length;
-  }
-  return true;
 }
 
 }  // namespace
@@ -90,7 +55,7 @@ bool TextConverter::Open(const std::string& from, const std::string& to, std::st
 
 bool TextConverter::Convert(std::string_view text, std::string& out) {
   if (fpDescriptor == nullptr) {
-    if (fbCheckUtf8 && !IsWellFormedUtf8(text)) return false;
+    if (fbCheckUtf8 && standin_common::FirstInvalidUtf8(text) != std::string_view::npos) return false;
     out.assign(text);
     return true;
   }

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "TransformModel.h"
+#include "Utf8.h"
 
 namespace QorTransform {
 namespace {
@@ -36,43 +37,6 @@ const std::set<std::string_view> MODEL_ELEMENTS = {
 
 // Expression elements of PMML that this reader does not handle.
 const std::set<std::string_view> OTHER_EXPRESSIONS = {"Aggregate", "Lag", "TextIndex"};
-
-// The offset of the first byte that does not belong to well-formed UTF-8
-// (no overlong forms, no surrogates, nothing above U+10FFFF), or npos.
-size_t FirstInvalidUtf8(std::string_view text) {
-  size_t i = 0;
-  const size_t n = text.size();
-  while (i < n) {
-    const unsigned char b = static_cast<unsigned char>(text[i]);
-    if (b < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t length;
-    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
-    if (b >= 0xC2 && b <= 0xDF) {
-      length = 2;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      length = 3;
-      if (b == 0xE0) low = 0xA0;
-      if (b == 0xED) high = 0x9F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      length = 4;
-      if (b == 0xF0) low = 0x90;
-      if (b == 0xF4) high = 0x8F;
-    } else {
-      return i;
-    }
-    if (n - i < length) return i;
-    const unsigned char second = static_cast<unsigned char>(text[i + 1]);
-    if (second < low || second > high) return i;
-    for (size_t k = 2; k < length; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return i;
-    }
-    i += length;
-  }
-  return std::string_view::npos;
-}
 
 std::string_view Trim(std::string_view text) {
   const char* blanks = " \t\r\n";
@@ -148,7 +112,7 @@ class Reader {
   std::unique_ptr<Model> Read() {
     // The text is read as UTF-8, which an XML document without another
     // declared encoding is; bytes that are not UTF-8 make it malformed.
-    if (const size_t bad = FirstInvalidUtf8(fText); bad != std::string_view::npos) {
+    if (const size_t bad = standin_common::FirstInvalidUtf8(fText); bad != std::string_view::npos) {
       throw ModelError{"malformed XML: the text is not valid UTF-8 (line " + std::to_string(LineAt(bad)) +
                        ")"};
     }
