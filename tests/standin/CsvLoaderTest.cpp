@@ -257,6 +257,7 @@ TEST_F(CsvLoaderTest, RefusesBadDataNamingLineAndColumn) {
       {"n,i,b,s\n-1.7976931348623157e308,1,1,x\n",
        ": line 2, column 1 (n): \"-1.7976931348623157e308\" equals the system-missing value"},
       {"n,i,b,s\n1,1.5,1,x\n", ": line 2, column 2 (i): \"1.5\" is not a whole number (the field's type is integer)"},
+      {"n,i,b,s\n1,1.50,1,x\n", ": line 2, column 2 (i): \"1.50\" is not a whole number (the field's type is integer)"},
       {"n,i,b,s\n1,9007199254740994,1,x\n",
        ": line 2, column 2 (i): \"9007199254740994\" is too large to be held exactly as a whole number"},
       // 2^53 + 1 reads as 2^53: neither can be told apart.

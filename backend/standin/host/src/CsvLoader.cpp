@@ -64,9 +64,10 @@ constexpr int MAX_EXACT_DIGITS = 15;
 // The common short form "[-]digits[.digits]" with at most 15 digits: the
 // digits make a whole number below 2^53 and the point a power of ten up to
 // 10^15, both exact doubles, so their one correctly rounded quotient is
-// the value std::from_chars gives. False for anything else (the caller
-// then takes the general way).
-bool ParseShortDecimal(const char* begin, const char* end, double& value) {
+// the value std::from_chars gives. `isWhole` tells whether no digit after
+// the point is other than 0. False for anything else (the caller then takes the
+// general way).
+bool ParseShortDecimal(const char* begin, const char* end, double& value, bool& isWhole) {
   const bool negative = begin != end && *begin == '-';
   if (negative) ++begin;
   uint64_t whole = 0;
@@ -74,6 +75,7 @@ bool ParseShortDecimal(const char* begin, const char* end, double& value) {
   int decimals = 0;
   bool point = false;
   bool leadingDigit = false;
+  bool fraction = false;
   for (const char* p = begin; p != end; ++p) {
     const char c = *p;
     if (c >= '0' && c <= '9') {
@@ -81,6 +83,7 @@ bool ParseShortDecimal(const char* begin, const char* end, double& value) {
       whole = whole * 10 + static_cast<uint64_t>(c - '0');
       if (point) {
         ++decimals;
+        fraction = fraction || c != '0';
       } else {
         leadingDigit = true;
       }
@@ -95,12 +98,15 @@ bool ParseShortDecimal(const char* begin, const char* end, double& value) {
   double number = static_cast<double>(whole);
   if (decimals > 0) number /= POWERS_OF_TEN[decimals];
   value = negative ? -number : number;
+  isWhole = !fraction;
   return true;
 }
 
 // Parses a trimmed numeric cell: decimal or exponent notation with an
-// optional sign, independent of the locale. No allocation.
-NumberStatus ParseNumber(std::string_view text, double& value) {
+// optional sign, independent of the locale. No allocation. `whole` is set
+// when the short form shows the value is a whole number below 10^15.
+NumberStatus ParseNumber(std::string_view text, double& value, bool& whole) {
+  whole = false;
   const char* begin = text.data();
   const char* end = begin + text.size();
   if (begin != end && *begin == '+') {
@@ -108,7 +114,7 @@ NumberStatus ParseNumber(std::string_view text, double& value) {
     if (begin != end && *begin == '-') return NumberStatus::NOT_A_NUMBER;
   }
   if (begin == end) return NumberStatus::NOT_A_NUMBER;
-  if (ParseShortDecimal(begin, end, value)) {
+  if (ParseShortDecimal(begin, end, value, whole)) {
     return value == VORM_SYSMIS ? NumberStatus::SYSTEM_MISSING : NumberStatus::OK;
   }
   // Only digits, a point, a sign and an exponent letter may appear: this
@@ -148,8 +154,9 @@ NumberStatus ParseCell(CsvFieldType type, std::string_view text, double& value) 
     }
     return NumberStatus::OK;
   }
-  NumberStatus status = ParseNumber(text, value);
-  if (status != NumberStatus::OK || type != CsvFieldType::Integer) return status;
+  bool whole = false;
+  NumberStatus status = ParseNumber(text, value, whole);
+  if (status != NumberStatus::OK || type != CsvFieldType::Integer || whole) return status;
   if (value != std::trunc(value)) return NumberStatus::NOT_WHOLE;
   if (std::fabs(value) >= MAX_EXACT_INTEGER) return NumberStatus::NOT_EXACT;
   return NumberStatus::OK;
