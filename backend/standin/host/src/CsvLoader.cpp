@@ -188,6 +188,7 @@ struct Binding {
   size_t fFieldIndex = 0;
   size_t fColumn = 0;  // 0-based
   int fVariable = -1;
+  size_t fOffset = 0;  // the variable's first cell in a stored row
   short fWidth = 0;
   std::string fScratch;  // the converted text of a string cell, reused
 };
@@ -401,7 +402,10 @@ bool CsvLoad::Declare(MemoryDataSource& store) {
     }
     variableOfField[f] = index;
   }
-  for (Binding& binding : fvBindings) binding.fVariable = variableOfField[binding.fFieldIndex];
+  for (Binding& binding : fvBindings) {
+    binding.fVariable = variableOfField[binding.fFieldIndex];
+    binding.fOffset = store.CellOffset(binding.fVariable);
+  }
   return true;
 }
 
@@ -413,9 +417,12 @@ bool CsvLoad::IsMissingText(std::string_view raw, std::string_view trimmed) cons
   return false;
 }
 
-// Writes one row into the case just added. Allocates nothing once each
-// string binding's scratch text has grown to its longest value.
+// Writes one row into the case just added: numbers straight into its cells
+// (their variables were declared numeric here), texts through SetString.
+// Allocates nothing once each string binding's scratch text has grown to its
+// longest value.
 bool CsvLoad::StoreRow(const CsvReader& reader, MemoryDataSource& store) {
+  OBS* row = store.BuildingRow();
   for (Binding& binding : fvBindings) {
     std::string_view raw = reader.Field(binding.fColumn);
     const CsvFieldType type = binding.fpField->fType;
@@ -435,7 +442,7 @@ bool CsvLoad::StoreRow(const CsvReader& reader, MemoryDataSource& store) {
     }
     std::string_view trimmed = Trim(raw);
     if (IsMissingText(raw, trimmed)) {
-      store.SetNumber(binding.fVariable, VORM_SYSMIS);
+      row[binding.fOffset].num = VORM_SYSMIS;
       continue;
     }
     double value = 0.0;
@@ -444,7 +451,7 @@ bool CsvLoad::StoreRow(const CsvReader& reader, MemoryDataSource& store) {
       return Fail(reader.Place(reader.RecordLine(), binding.fColumn + 1) + ": " + Shown(raw) + " " +
                   Complaint(status));
     }
-    store.SetNumber(binding.fVariable, value);
+    row[binding.fOffset].num = value;
   }
   return true;
 }

@@ -217,6 +217,12 @@ bool MemoryDataSource::SetNumber(int index, double value) {
   return true;
 }
 
+OBS* MemoryDataSource::BuildingRow() {
+  Rep& rep = *fpRep;
+  if (rep.NumCases() == 0) return nullptr;
+  return rep.fCells.data() + (rep.NumCases() - 1) * rep.fRowCells;
+}
+
 bool MemoryDataSource::SetString(int index, const std::string& value) {
   Rep& rep = *fpRep;
   if (rep.NumCases() == 0) return rep.Fail("SetString: no case has been added");

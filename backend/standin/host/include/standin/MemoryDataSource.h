@@ -83,6 +83,9 @@ class MemoryDataSource : public ProcedureDataSource {
   // there is no case, the index is out of range or the type does not match.
   bool SetNumber(int index, double value);
   bool SetString(int index, const std::string& value);  // blank padded / cut to width
+  // The cells of the case being built (null when there is none), for a
+  // loader that writes numbers in place at their variables' CellOffset.
+  OBS* BuildingRow();
   // Reserves room for this many rows.
   void Reserve(size_t rows);
 
