@@ -398,29 +398,16 @@ __attribute__((optimize("no-gcse", "no-crossjumping"))) bool Evaluator::Run() {
         *DST = Boolean(x > y);
         NEXT();
 
-    L_Min:
-    L_Max:
+      // Aggregates skip missing arguments; all missing gives a missing result.
     L_Sum:
-    L_Avg:
-    L_Product: {
-        // Aggregates skip missing arguments; all missing gives a missing result.
+    L_Avg: {
         const int* ops = OPS;
         int present = 0;
-        double acc = sp->fOp == Op::Product ? 1.0 : 0.0;
+        double acc = 0.0;
         for (int i = 0; i < sp->fNOperands; ++i) {
           const Cell& a = slots[ops[i]];
           if (a.IsMissing()) continue;
-          if (present == 0 && (sp->fOp == Op::Min || sp->fOp == Op::Max)) {
-            acc = a.fNumber;
-          } else if (sp->fOp == Op::Min) {
-            acc = std::min(acc, a.fNumber);
-          } else if (sp->fOp == Op::Max) {
-            acc = std::max(acc, a.fNumber);
-          } else if (sp->fOp == Op::Product) {
-            acc *= a.fNumber;
-          } else {
-            acc += a.fNumber;
-          }
+          acc += a.fNumber;
           ++present;
         }
         if (present == 0) {
@@ -428,6 +415,30 @@ __attribute__((optimize("no-gcse", "no-crossjumping"))) bool Evaluator::Run() {
           NEXT();
         }
         if (sp->fOp == Op::Avg) acc /= present;
+        RESULT(acc);
+      }
+    L_Min:
+    L_Max:
+    L_Product: {
+        const int* ops = OPS;
+        int present = 0;
+        double acc = sp->fOp == Op::Product ? 1.0 : 0.0;
+        for (int i = 0; i < sp->fNOperands; ++i) {
+          const Cell& a = slots[ops[i]];
+          if (a.IsMissing()) continue;
+          if (sp->fOp == Op::Product) {
+            acc *= a.fNumber;
+          } else if (present == 0) {
+            acc = a.fNumber;
+          } else {
+            acc = sp->fOp == Op::Min ? std::min(acc, a.fNumber) : std::max(acc, a.fNumber);
+          }
+          ++present;
+        }
+        if (present == 0) {
+          *DST = MissingResult(*sp);
+          NEXT();
+        }
         RESULT(acc);
       }
 
