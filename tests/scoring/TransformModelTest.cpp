@@ -273,6 +273,9 @@ TEST(TransformModelTest, MissingValueRules) {
   EXPECT_EQ(Eval(Apply("sum", X + Y + C("3")), SYSMIS, 2), 5);
   EXPECT_EQ(Eval(Apply("avg", X + Y + C("3")), SYSMIS, 2), 2.5);
   EXPECT_EQ(Eval(Apply("min", X + Y), SYSMIS, SYSMIS), SYSMIS);
+  EXPECT_EQ(Eval(Apply("min", X + Y + C("3")), SYSMIS, 5), 3);  // starts from the first present one
+  EXPECT_EQ(Eval(Apply("max", X + Y + C("-3")), SYSMIS, -5), -3);
+  EXPECT_EQ(Eval(Apply("product", X + Y + C("3")), SYSMIS, 2), 6);
   EXPECT_EQ(Eval(Apply("max", X + Y, " defaultValue=\"0\""), SYSMIS, SYSMIS), 0);
   EXPECT_EQ(Eval(Apply("isMissing", X), SYSMIS), 1);
   EXPECT_EQ(Eval(Apply("isNotMissing", X), SYSMIS), 0);
