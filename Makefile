@@ -88,7 +88,7 @@ demo: build
 bench:
 	@bash scripts/install-deps.sh --bench
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKVO_BUILD_BENCH=ON -DKVO_BUILD_TOOLS=ON \
-	  -DKVO_BUILD_TESTS=OFF -DKVO_BUILD_FUZZ=OFF -DKVO_SANITIZE= -DKVO_WERROR=OFF $(BENCH_FLAGS)
+	  -DKVO_BUILD_TESTS=OFF -DKVO_BUILD_FUZZ=OFF -DKVO_SANITIZE= -DKVO_WERROR=ON $(BENCH_FLAGS)
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	$(BENCH_PYTHON) bench/run.py --build $(BENCH_DIR) --results $(BUILD_DIR)/bench/results.json $(BENCH_ARGS)
 
