@@ -320,29 +320,29 @@ __attribute__((optimize("no-gcse", "no-crossjumping"))) bool Evaluator::Run() {
 #define DST (slots + sp->fDst)
 #define DISPATCH() goto* HANDLERS[static_cast<size_t>(sp->fOp)]
 // On to the next step, or to step `target`.
-#define NEXT()   \
-  do {           \
-    ++sp;        \
-    DISPATCH();  \
+#define NEXT()  \
+  do {          \
+    ++sp;       \
+    DISPATCH(); \
   } while (false)
-#define JUMP(target)              \
-  do {                            \
+#define JUMP(target)                           \
+  do {                                         \
     sp = fpModel->fvProgram.data() + (target); \
-    DISPATCH();                   \
+    DISPATCH();                                \
   } while (false)
 // A computed number: a non-finite result is invalid.
-#define RESULT(expression)                    \
-  do {                                        \
-    const double result_ = (expression);      \
+#define RESULT(expression)                     \
+  do {                                         \
+    const double result_ = (expression);       \
     if (!std::isfinite(result_)) goto invalid; \
-    *DST = Cell::Number(result_);             \
-    NEXT();                                   \
+    *DST = Cell::Number(result_);              \
+    NEXT();                                    \
   } while (false)
 // The step's result is missing because an operand is.
-#define MISSING_OPERAND()       \
-  do {                          \
-    *DST = MissingInput(*sp);   \
-    NEXT();                     \
+#define MISSING_OPERAND()     \
+  do {                        \
+    *DST = MissingInput(*sp); \
+    NEXT();                   \
   } while (false)
 
   DISPATCH();

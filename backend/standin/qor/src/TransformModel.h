@@ -136,7 +136,7 @@ struct Step {
   bool fbHasDefault = false;
   bool fbDefaultOnMissingInput = false;
   int fDst = -1;  // every step has one (End writes nothing)
-  int fFirstOperand = 0;  // in Model::fvOperands
+  int fFirstOperand = 0;  // in Model::fvOperands; the builder's index behind fpOperands
   const int* fpOperands = nullptr;  // the same, once the program is complete
   int fNOperands = 0;
   int fIndex = -1;   // table index; for IfTest the step after the whole if
