@@ -1,9 +1,11 @@
 #include <kvoadapter/KVODataFileIter.h>
 #include <kvoadapter/KVOInputAdapter.h>
+#include <sys/stat.h>
 #include <vorm/Utility.h>
 
 #include <algorithm>
 #include <charconv>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -56,18 +58,21 @@ char* FixedSixDecimals(char* out, double value) {
 // sort at a time in the process.
 FILE* _DataFile = nullptr;
 QorCommon::RecordIterator* _SortSource = nullptr;
+KVODataFileIter* _SortTarget = nullptr;
 
 // Publishes the slots for one sort and clears them however the sort ends,
 // including the host's attention handler leaving by an exception.
 class SortSlots {
  public:
-  SortSlots(FILE* file, QorCommon::RecordIterator* source) {
+  SortSlots(FILE* file, QorCommon::RecordIterator* source, KVODataFileIter* target) {
     _DataFile = file;
     _SortSource = source;
+    _SortTarget = target;
   }
   ~SortSlots() {
     _DataFile = nullptr;
     _SortSource = nullptr;
+    _SortTarget = nullptr;
   }
   SortSlots(const SortSlots&) = delete;
   SortSlots& operator=(const SortSlots&) = delete;
@@ -95,10 +100,13 @@ int ReadSortRecord(void* /*handle*/, double* buffer, const int64_t* count) {
 }
 
 // Write callback of the host sort: appends one sorted record to the file.
+// A failed write stops the sort (a non-zero result); the iterator being
+// filled learns of it through its own write check.
 int WriteSortRecord(void* /*handle*/, double* buffer, const int64_t* count) {
-  if (!KVO_ASSERT(buffer != 0) || !KVO_ASSERT(_DataFile != 0)) return 0;
-  std::fwrite(buffer, sizeof(double), static_cast<size_t>(*count), _DataFile);
-  return 0;
+  if (!KVO_ASSERT(buffer != 0) || !KVO_ASSERT(_DataFile != 0) || _SortTarget == nullptr) return 1;
+  // The sort hands back records of the length it was given: the file's.
+  if (*count <= 0) return 1;
+  return _SortTarget->AddNewRecord(buffer) ? 0 : 1;
 }
 
 }  // namespace
@@ -149,81 +157,116 @@ KVODataFileIter::KVODataFileIter(int recordSize, const std::vector<int>& sortKey
 }
 
 KVODataFileIter::~KVODataFileIter() {
-  if (fpDataFile != nullptr) {
-    CloseStream();
-    ExtNameStr name;
-    name.SetGeneric(fFileName);
-    name.remove();
-  }
+  CloseStream();
+  // The file goes with its owner, also after a failed write or reopen; only
+  // a file the caller closed with CloseDataFile stays.
+  if (!fFileName.empty() && !fbLeftOnDisk) RemoveFile();
 }
 
 bool KVODataFileIter::InitDataFile() {
   if (!KVO_ASSERT(fRecordSize > 0)) {
     fbValidTempFile = false;
     fFailReason = 3;
+    fErrorNumber = EINVAL;
     return false;
   }
   char buffer[VORM_TEMP_NAME_MAX];
+  errno = 0;
   const char* name = FormTempName(TEMP_PREFIX, buffer);
+  if (name == nullptr) NoteFailure();
   fFileName = name != nullptr ? name : "";
   fbValidTempFile = name != nullptr && OpenStream("w+b");
   if (!fbValidTempFile) {
-    if (name != nullptr) {  // created but not opened: do not leave it behind
-      ExtNameStr file;
-      file.SetGeneric(fFileName);
-      file.remove();
-    }
+    if (name != nullptr) RemoveFile();  // created but not opened: do not leave it behind
+    fFileName.clear();
     fFailReason = 3;
   }
   return fbValidTempFile;
 }
 
+void KVODataFileIter::NoteFailure() {
+  if (fErrorNumber == 0) fErrorNumber = errno != 0 ? errno : EIO;
+}
+
+void KVODataFileIter::RemoveFile() {
+  ExtNameStr name;
+  name.SetGeneric(fFileName);
+  name.remove();
+}
+
 bool KVODataFileIter::OpenStream(const char* mode) {
   ExtNameStr name;
   name.SetGeneric(fFileName);
+  errno = 0;
   fpDataFile = name.fopen(mode);
-  if (fpDataFile == nullptr) return false;
+  if (fpDataFile == nullptr) {
+    NoteFailure();
+    return false;
+  }
   if (!fpStreamBuffer) fpStreamBuffer.reset(new (std::nothrow) char[STREAM_BUFFER_BYTES]);
   if (fpStreamBuffer) std::setvbuf(fpDataFile, fpStreamBuffer.get(), _IOFBF, STREAM_BUFFER_BYTES);
   return true;
 }
 
-void KVODataFileIter::CloseStream() {
-  if (fpDataFile == nullptr) return;
-  std::fclose(fpDataFile);
+bool KVODataFileIter::CloseStream() {
+  if (fpDataFile == nullptr) return true;
+  errno = 0;
+  bool ok = std::fflush(fpDataFile) == 0 && std::ferror(fpDataFile) == 0;
+  if (!ok) NoteFailure();
+  if (std::fclose(fpDataFile) != 0 && ok) {
+    NoteFailure();
+    ok = false;
+  }
   fpDataFile = nullptr;
+  if (!ok) MarkWriteFailed();
+  return ok;
+}
+
+void KVODataFileIter::MarkWriteFailed() {
+  fbWriteFailed = true;
+  fbValidTempFile = false;
+  fFailReason = 3;
 }
 
 bool KVODataFileIter::AddNewRecord(const double* values) {
-  if (values != nullptr && fpDataFile != nullptr) {
-    std::fwrite(values, sizeof(double), static_cast<size_t>(fRecordSize), fpDataFile);
+  if (values == nullptr) return true;
+  if (fpDataFile == nullptr || fbWriteFailed) return false;
+  const size_t wanted = static_cast<size_t>(fRecordSize);
+  errno = 0;
+  if (std::fwrite(values, sizeof(double), wanted, fpDataFile) != wanted) {
+    NoteFailure();
+    MarkWriteFailed();
+    return false;
   }
+  ++fNRecords;
   return true;
 }
 
-void KVODataFileIter::WriteRecord(const QorCommon::Record& record) {
-  if (fpDataFile == nullptr) return;
-  if (record.GetSize() >= fRecordSize) {
-    AddNewRecord(record.GetAll());
-    return;
-  }
+bool KVODataFileIter::WriteRecord(const QorCommon::Record& record) {
+  if (record.GetSize() >= fRecordSize) return AddNewRecord(record.GetAll());
   // A shorter record than the file's (a contract breach): pad it.
   double* spare = fbCurrentIsFirst ? fpValues2 : fpValues1;
   CopyRecord(record, spare, fRecordSize);
-  AddNewRecord(spare);
+  return AddNewRecord(spare);
 }
 
 bool KVODataFileIter::CompleteDataFile() {
   if (fpDataFile != nullptr) {
-    CloseStream();
-    fbValidTempFile = OpenStream("r+b");
-    if (!fbValidTempFile) {  // unusable from now on: do not leave it behind
-      ExtNameStr name;
-      name.SetGeneric(fFileName);
-      name.remove();
+    // Everything buffered reaches the file before it is read back; a failed
+    // flush or close fails the file, whose records stay on disk until the
+    // iterator goes.
+    if (CloseStream() && !fbWriteFailed) {
+      fbValidTempFile = OpenStream("r+b");
+      // Count what reached the file: it must hold every record written
+      // (NewPass rewinds it below).
+      const int64_t expected = fNRecords * static_cast<int64_t>(sizeof(double)) * fRecordSize;
+      if (fbValidTempFile && (std::fseek(fpDataFile, 0, SEEK_END) != 0 || ::ftello(fpDataFile) != expected)) {
+        if (fErrorNumber == 0) fErrorNumber = EIO;
+        MarkWriteFailed();
+      }
     }
   }
-  if (fpDataFile != nullptr && NewPass() == 0) return true;
+  if (fpDataFile != nullptr && !fbWriteFailed && NewPass() == 0) return true;
   fFailReason = 3;
   return false;
 }
@@ -237,12 +280,13 @@ bool KVODataFileIter::FillDataFile(QorCommon::RecordIterator& source) {
       ok = false;
     }
   } else {
-    while (source.HasMore()) {
+    bool written = true;
+    while (written && source.HasMore()) {
       const QorCommon::Record* record = source.Next();
-      if (record != nullptr) WriteRecord(*record);
+      if (record != nullptr) written = WriteRecord(*record);
     }
-    fFailReason = source.GetFailReason();
-    ok = fFailReason != 3;
+    fFailReason = written ? source.GetFailReason() : 3;
+    ok = written && fFailReason != 3;
   }
   return ok ? CompleteDataFile() : false;
 }
@@ -252,7 +296,7 @@ bool KVODataFileIter::SortData(QorCommon::RecordIterator& source) {
     fFailReason = 3;
     return false;
   }
-  SortSlots slots(fpDataFile, &source);
+  SortSlots slots(fpDataFile, &source, this);
   void* workspace = Workspace();
 
   const int64_t nKeys = static_cast<int64_t>(fvSortKeys.size());
@@ -276,7 +320,7 @@ bool KVODataFileIter::SortData(QorCommon::RecordIterator& source) {
   } else if (result != 0) {
     fFailReason = 3;
   }
-  return result == 0;
+  return result == 0 && !fbWriteFailed;
 }
 
 int KVODataFileIter::NewPass() {
@@ -301,7 +345,15 @@ void KVODataFileIter::NextRecord() {
   }
   double* target = fbCurrentIsFirst ? fpValues1 : fpValues2;
   const size_t wanted = static_cast<size_t>(fRecordSize);
-  if (std::fread(target, sizeof(double), wanted, fpDataFile) != wanted) fFailReason = 1;
+  if (std::fread(target, sizeof(double), wanted, fpDataFile) != wanted) {
+    // The end of the data, or a read that failed: never the same thing.
+    if (std::ferror(fpDataFile) != 0) {
+      NoteFailure();
+      fFailReason = 3;
+    } else {
+      fFailReason = 1;
+    }
+  }
 }
 
 bool KVODataFileIter::HasMore() const { return fFailReason == 0; }
@@ -323,22 +375,27 @@ int KVODataFileIter::GetFailReason() const { return fFailReason; }
 bool KVODataFileIter::OpenDataFile() {
   if (!fbValidTempFile) return false;
   if (fpDataFile != nullptr) return true;
+  // A file that cannot be reopened is kept on disk until the iterator goes.
   fbValidTempFile = OpenStream("r+b");
-  if (!fbValidTempFile) {  // unusable from now on: do not leave it behind
-    ExtNameStr name;
-    name.SetGeneric(fFileName);
-    name.remove();
-  }
+  if (fbValidTempFile) fbLeftOnDisk = false;
   return fbValidTempFile;
 }
 
-void KVODataFileIter::CloseDataFile() { CloseStream(); }
+void KVODataFileIter::CloseDataFile() {
+  if (fpDataFile == nullptr) return;
+  CloseStream();
+  fbLeftOnDisk = true;
+}
 
 bool KVODataFileIter::IsDataFileOpen() const { return fpDataFile != nullptr; }
 
 bool KVODataFileIter::HasValidTempFile() const { return fbValidTempFile; }
 
 const std::string& KVODataFileIter::GetFileName() const { return fFileName; }
+
+int64_t KVODataFileIter::GetRecordCount() const { return fNRecords; }
+
+int KVODataFileIter::GetErrorNumber() const { return fErrorNumber; }
 
 bool KVODataFileIter::GetTextFile(const std::string& path) {
   NewPass();
@@ -350,7 +407,10 @@ bool KVODataFileIter::GetTextFile(const std::string& path) {
   }
   if (fFailReason == 3 || text == nullptr || std::fseek(text, 0, SEEK_SET) != 0) {
     fFailReason = 3;
-    if (text != nullptr) std::fclose(text);
+    if (text != nullptr) {
+      std::fclose(text);
+      RemoveText(path);
+    }
     return false;
   }
   // Each value is two blanks and the text printf's "%5f" makes (six
@@ -365,7 +425,9 @@ bool KVODataFileIter::GetTextFile(const std::string& path) {
     written = std::fwrite(buffer.data(), 1, used, text) == used && written;
     used = 0;
   };
+  int64_t exported = 0;
   while (HasMore() && written) {
+    ++exported;
     const QorCommon::Record* recordPtr = Next();
     if (!KVO_ASSERT(recordPtr != 0)) break;
     const double* values = recordPtr->GetAll();
@@ -396,6 +458,24 @@ bool KVODataFileIter::GetTextFile(const std::string& path) {
     buffer[used++] = '\n';
   }
   if (written && used > 0) written = std::fwrite(buffer.data(), 1, used, text) == used;
-  written = written && std::ferror(text) == 0;
-  return std::fclose(text) == 0 && written;
+  written = written && std::fflush(text) == 0 && std::ferror(text) == 0;
+  written = std::fclose(text) == 0 && written;
+  // Whole or not at all: every record of the file reached the text, and the
+  // read ended at the end of the data, not at a read error.
+  if (written && fFailReason == 1 && exported == fNRecords) return true;
+  RemoveText(path);
+  return false;
+}
+
+void KVODataFileIter::RemoveText(const std::string& path) {
+  // Only a regular file is ours to remove: a device or a pipe named as the
+  // path (/dev/full, a FIFO) is left alone.
+  const int saved = errno;
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+    ExtNameStr name;
+    name.SetGeneric(path);
+    name.remove();
+  }
+  errno = saved;
 }

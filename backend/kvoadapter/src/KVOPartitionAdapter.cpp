@@ -2,7 +2,10 @@
 
 #include <qor/Record.h>
 
+#include <vorm/Utility.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 
 #include "KVOAssert.h"
@@ -110,8 +113,16 @@ void KVOPartitionAdapter::SetPartitionOptions() {
   fbRandomPartition = nRandomParts >= 2;
   if (fbRandomPartition) {
     KVO_ASSERT_TEXT(fvbRandomPartition[0], "fvbRandomPartition[0] > 0.0");
-    if (!fbRNGResettable) fpPartFlagIter = new KVODataFileIter(2);
+    if (!fbRNGResettable) {
+      fpPartFlagIter = new KVODataFileIter(2);
+      if (!fpPartFlagIter->HasValidTempFile()) NoteFileFailure(fpPartFlagIter);
+    }
   }
+}
+
+void KVOPartitionAdapter::NoteFileFailure(const KVODataFileIter* file) {
+  fbValidTempFiles = false;
+  if (fTempFileError == 0) fTempFileError = file != nullptr && file->GetErrorNumber() != 0 ? file->GetErrorNumber() : EIO;
 }
 
 void KVOPartitionAdapter::SetDependVariable(int vormInd) {
@@ -138,16 +149,32 @@ int KVOPartitionAdapter::PartitionRandom() {
       }
     }
     KVO_ASSERT(iPart >= 0 && iPart < fNPartData);
-    if (fDataPassCount == 0 && !fbRNGResettable && iPart >= 0 && fpPartFlagIter != nullptr) {
+    if (fDataPassCount == 0 && !fbRNGResettable && iPart >= 0) {
+      // A case whose draw cannot be recorded could not be given the same
+      // partition in the second pass: it is rejected now.
+      if (fpPartFlagIter == nullptr || !fpPartFlagIter->HasValidTempFile()) return -1;
       double partFlagRecord[2] = {static_cast<double>(globalCaseCount), static_cast<double>(iPart)};
-      fpPartFlagIter->AddNewRecord(partFlagRecord);
+      if (!fpPartFlagIter->AddNewRecord(partFlagRecord)) {
+        NoteFileFailure(fpPartFlagIter);
+        return -1;
+      }
     }
     return iPart;
   }
 
   // Second pass: read the first pass's assignment back from the flag file,
-  // strictly forward.
-  const QorCommon::Record* current = fpPartFlagIter ? fpPartFlagIter->Current() : nullptr;
+  // strictly forward. Without a readable flag file no case can be given its
+  // partition: each is rejected (one failure noted, not one per case).
+  // (An empty flag file also has fail reason 3, and is no failure.)
+  auto flagsFailed = [this] {
+    return !fpPartFlagIter->HasValidTempFile() ||
+           (fpPartFlagIter->GetFailReason() == 3 && fpPartFlagIter->GetRecordCount() > 0);
+  };
+  if (fpPartFlagIter == nullptr || flagsFailed()) {
+    if (fbValidTempFiles) NoteFileFailure(fpPartFlagIter);
+    return -1;
+  }
+  const QorCommon::Record* current = fpPartFlagIter->Current();
   const double* partFlagRecord = current ? current->GetAll() : nullptr;
   KVO_ASSERT(partFlagRecord != 0);
   if (!fbScoreIteration) {
@@ -157,6 +184,10 @@ int KVOPartitionAdapter::PartitionRandom() {
     fpPartFlagIter->Next();
     current = fpPartFlagIter->Current();
     partFlagRecord = current ? current->GetAll() : nullptr;
+  }
+  if (flagsFailed()) {  // a read error, not the end of the flags
+    if (fbValidTempFiles) NoteFileFailure(fpPartFlagIter);
+    return -1;
   }
   if (!fbScoreIteration) {
     KVO_ASSERT(partFlagRecord != 0 && partFlagRecord[0] == (double)globalCaseCount);
@@ -243,6 +274,10 @@ bool KVOPartitionAdapter::GetCrossValidPartition(int nFolds, int crossValidRecVa
   if (!ok) return false;
 
   auto folded = std::make_unique<KVODataFileIter>(*this);
+  if (!folded->HasValidTempFile()) {  // the training file stays as it was
+    NoteFileFailure(folded.get());
+    return false;
+  }
   QorCommon::Record work(nVars);
   double* workValues = work.GetAll();
   std::vector<bool> foldSeen(static_cast<size_t>(nFolds), false);
@@ -258,14 +293,22 @@ bool KVOPartitionAdapter::GetCrossValidPartition(int nFolds, int crossValidRecVa
     if (fold >= nFolds) fold = nFolds - 1;
     if (fold < 0) fold = 0;
     workValues[crossValidRecVar] = static_cast<double>(fold);
-    folded->AddNewRecord(workValues);
+    if (!folded->AddNewRecord(workValues)) {
+      NoteFileFailure(folded.get());
+      ok = false;
+      break;
+    }
     foldSeen[static_cast<size_t>(fold)] = true;
     source->Next();
     if (source->GetFailReason() == 3) ok = false;
   }
+  // A file that could not be written whole, or read back, never replaces
+  // the training file.
   if (!ok) return false;
-
-  folded->CompleteDataFile();
+  if (!folded->CompleteDataFile()) {
+    NoteFileFailure(folded.get());
+    return false;
+  }
   delete fpSplitPartData->fvpPartSeparIters[0];
   fpSplitPartData->fvpPartSeparIters[0] = folded.release();
   return std::all_of(foldSeen.begin(), foldSeen.end(), [](bool seen) { return seen; });
@@ -292,12 +335,32 @@ std::vector<KVODataFileIter*>& KVOPartitionAdapter::GetPartSeparIters() {
   return fpSplitPartData->fvpPartSeparIters;
 }
 
+namespace {
+
+// Deletes a partition file and its file on disk, also when it was closed
+// (a closed iterator leaves its file in place).
+void DeleteFile(KVODataFileIter*& iter) {
+  if (iter == nullptr) return;
+  if (!iter->IsDataFileOpen() && !iter->GetFileName().empty()) {
+    ExtNameStr name;
+    name.SetGeneric(iter->GetFileName());
+    name.remove();
+  }
+  delete iter;
+  iter = nullptr;
+}
+
+}  // namespace
+
 void KVOPartitionAdapter::ReleaseFiles(SplitPartData& data) {
-  delete data.fpPartMixedIter;
-  data.fpPartMixedIter = nullptr;
-  for (KVODataFileIter*& iter : data.fvpPartSeparIters) {
-    delete iter;
-    iter = nullptr;
+  DeleteFile(data.fpPartMixedIter);
+  for (KVODataFileIter*& iter : data.fvpPartSeparIters) DeleteFile(iter);
+}
+
+void KVOPartitionAdapter::CloseFiles(SplitPartData& data) {
+  if (data.fpPartMixedIter != nullptr) data.fpPartMixedIter->CloseDataFile();
+  for (KVODataFileIter* iter : data.fvpPartSeparIters) {
+    if (iter != nullptr) iter->CloseDataFile();
   }
 }
 
@@ -306,7 +369,7 @@ bool KVOPartitionAdapter::CreateTempFiles() {
   if (fPartRecVar >= 0) {
     auto mixed = std::make_unique<KVODataFileIter>(*this);
     if (!mixed->HasValidTempFile()) {
-      fbValidTempFiles = false;
+      NoteFileFailure(mixed.get());
       return false;
     }
     fpSplitPartData->fpPartMixedIter = mixed.release();
@@ -318,7 +381,7 @@ bool KVOPartitionAdapter::CreateTempFiles() {
       if (iPart >= 1 && fPartVarIndex < 0 && !fvbRandomPartition[iPart]) continue;
       auto file = std::make_unique<KVODataFileIter>(*this);
       if (!file->HasValidTempFile()) {
-        fbValidTempFiles = false;
+        NoteFileFailure(file.get());
         return false;
       }
       separ[iPart] = file.release();
@@ -330,29 +393,41 @@ bool KVOPartitionAdapter::CreateTempFiles() {
 bool KVOPartitionAdapter::UpdateTempFile(double* record, int part) {
   if (fpSplitPartData == nullptr) return false;
   bool ok = true;
-  if (fpSplitPartData->fpPartMixedIter != nullptr) ok = fpSplitPartData->fpPartMixedIter->AddNewRecord(record);
+  KVODataFileIter* mixed = fpSplitPartData->fpPartMixedIter;
+  if (mixed != nullptr && !mixed->AddNewRecord(record)) {
+    if (fbValidTempFiles) NoteFileFailure(mixed);
+    ok = false;
+  }
   const std::vector<KVODataFileIter*>& separ = fpSplitPartData->fvpPartSeparIters;
   if (part >= 0 && static_cast<size_t>(part) < separ.size() && separ[static_cast<size_t>(part)] != nullptr) {
-    ok = separ[static_cast<size_t>(part)]->AddNewRecord(record) && ok;
+    KVODataFileIter* file = separ[static_cast<size_t>(part)];
+    if (!file->AddNewRecord(record)) {
+      if (fbValidTempFiles) NoteFileFailure(file);
+      ok = false;
+    }
   }
   return ok;
 }
 
 bool KVOPartitionAdapter::CompleteTempFiles() {
   if (fpSplitPartData == nullptr) return true;
-  if (fpSplitPartData->fpPartMixedIter != nullptr) fpSplitPartData->fpPartMixedIter->CompleteDataFile();
+  // An empty file completes as a failure but stays valid; a file that could
+  // not be written, flushed or read back is invalid and fails the split.
+  KVODataFileIter* mixed = fpSplitPartData->fpPartMixedIter;
+  if (mixed != nullptr && !mixed->CompleteDataFile() && !mixed->HasValidTempFile()) NoteFileFailure(mixed);
   std::vector<KVODataFileIter*>& separ = fpSplitPartData->fvpPartSeparIters;
   for (size_t iPart = 0; iPart < separ.size(); ++iPart) {
     if (separ[iPart] == nullptr) continue;
-    separ[iPart]->CompleteDataFile();
+    if (!separ[iPart]->CompleteDataFile() && !separ[iPart]->HasValidTempFile()) NoteFileFailure(separ[iPart]);
     // An empty test or holdout file of a partition variable is dropped; a
-    // random partition's empty file stays, completed as a failure.
-    if (fPartVarIndex >= 0 && iPart != 0 && iPart < fvCaseCounts.size() && fvCaseCounts[iPart] == 0) {
-      delete separ[iPart];
-      separ[iPart] = nullptr;
+    // random partition's empty file stays, completed as a failure. Empty
+    // means no record written, whether statistics are kept or not.
+    if (fPartVarIndex >= 0 && iPart != 0 && separ[iPart]->HasValidTempFile() &&
+        separ[iPart]->GetRecordCount() == 0) {
+      DeleteFile(separ[iPart]);
     }
   }
-  return true;
+  return fbValidTempFiles;
 }
 
 bool KVOPartitionAdapter::CleanTempFiles() {
@@ -418,14 +493,14 @@ bool KVOPartitionAdapter::CompleteStatistics() {
 
 bool KVOPartitionAdapter::CompletePartition() {
   if (fDataPassCount == 0 && fbRandomPartition && !fbRNGResettable) KVO_ASSERT(fpRandomNumbers != 0);
-  return true;
+  return fbValidTempFiles;
 }
 
 bool KVOPartitionAdapter::CompleteSplit() {
   if (fDataPassCount > 1) return true;
-  CompletePartition();
-  if (fDataPassCount != 1) return true;
-  bool ok = CompleteTempFiles();
+  const bool partitioned = CompletePartition();
+  if (fDataPassCount != 1) return partitioned;
+  bool ok = CompleteTempFiles() && partitioned;
   if (fbKeepStats) ok = CompleteStatistics() && ok;
   return ok;
 }
@@ -434,7 +509,11 @@ bool KVOPartitionAdapter::CompleteSplit() {
 
 void KVOPartitionAdapter::PrepareNewPass() {
   if (fDataPassCount == 1) {
-    if (fpPartFlagIter != nullptr) fpPartFlagIter->CompleteDataFile();
+    // An empty flag file (no case reached assignment) completes as a
+    // failure but is not one; a file that cannot be read back is.
+    if (fpPartFlagIter != nullptr && !fpPartFlagIter->CompleteDataFile() && !fpPartFlagIter->HasValidTempFile()) {
+      NoteFileFailure(fpPartFlagIter);
+    }
     for (SplitPartData& data : fvAllSplitPartData) ReleaseFiles(data);
     SplitPartData fresh;
     if (fbMakeSeparIters) fresh.fvpPartSeparIters.assign(SizeOf(fNPartData), nullptr);
@@ -454,6 +533,8 @@ void KVOPartitionAdapter::PrepareNewPass() {
 
 void KVOPartitionAdapter::PrepareNewSplit() {
   if (fDataPassCount == 1) {
+    // Kept files stay on disk but give their descriptors back.
+    if (fbKeepPartIters && fpSplitPartData != nullptr) CloseFiles(*fpSplitPartData);
     CleanTempFiles();
     if (fbKeepStats) ResetAllStats();
     fExclCaseCount = 0;

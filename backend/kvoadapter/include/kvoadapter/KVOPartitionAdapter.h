@@ -59,7 +59,9 @@ class KVO_EXPORT KVOPartitionAdapter : public KVOInputAdapter {
   const std::vector<double>& GetPartEndPoints() const { return fvPartEndPoints; }
   // Rewrites the current split group's training file with a fold number in
   // record slot `crossValidRecVar` of every record. True when every fold got
-  // at least one record. `cancel` may be null.
+  // at least one record. `cancel` may be null. False, with the original
+  // training file kept, when the file cannot be read, or the new file
+  // cannot be created, written or completed.
   bool GetCrossValidPartition(int nFolds, int crossValidRecVar, QorCommon::QorQueryCancel* cancel);
 
   bool PreprocessCase() override;
@@ -71,9 +73,17 @@ class KVO_EXPORT KVOPartitionAdapter : public KVOInputAdapter {
   void SetPartIterOptions(bool makeSeparIters, bool keepStats, int partRecVar);
   void SetKeepPartIters(bool keep) { fbKeepPartIters = keep; }
   bool GetKeepPartIters() const { return fbKeepPartIters; }
+  // False for good once the flag file or any partition file could not be
+  // created, written, completed or read back; the cases and records that
+  // depended on it were rejected, never put in another partition.
   bool HasValidTempFiles() const { return fbValidTempFiles; }
+  // The system error (errno) of the first such file failure; 0 when none.
+  int GetTempFileErrorNumber() const { return fTempFileError; }
   // The current split group's files (null / empty before the second pass).
-  // Iterators left in the vector stay owned by the adapter.
+  // Iterators left in the vector stay owned by the adapter. With
+  // SetKeepPartIters(true), a group's files are closed when the next group
+  // starts (so that many groups do not hold many descriptors): reopen one
+  // with OpenDataFile before reading it again.
   KVODataFileIter* GetPartMixedIter();
   std::vector<KVODataFileIter*>& GetPartSeparIters();
   const std::vector<int>& GetCaseCounts() const { return fvCaseCounts; }
@@ -83,7 +93,8 @@ class KVO_EXPORT KVOPartitionAdapter : public KVOInputAdapter {
   // The mean of squares per partition and record slot.
   const std::vector<std::vector<double>>& GetVariances() const { return fvvVariances; }
   // The cases of a split group (or of all data) have been read in a pass:
-  // completes the group's files and statistics in the second pass.
+  // completes the group's files and statistics in the second pass. False
+  // when a file failed (HasValidTempFiles() is then false too).
   bool CompleteSplit();
 
  protected:
@@ -103,8 +114,12 @@ class KVO_EXPORT KVOPartitionAdapter : public KVOInputAdapter {
   bool UpdateStatistics(double* record, int part);
   bool CompleteStatistics();
   bool CompletePartition();
-  // Deletes the files of one split group.
+  // Deletes the files of one split group (closed ones too).
   static void ReleaseFiles(SplitPartData& data);
+  // Closes the files of one split group, keeping them on disk.
+  static void CloseFiles(SplitPartData& data);
+  // Notes that `file` failed: the adapter's files are invalid for good.
+  void NoteFileFailure(const KVODataFileIter* file);
 
   std::vector<double> fvPartPcts;
   int fPartVarIndex;
@@ -135,6 +150,7 @@ class KVO_EXPORT KVOPartitionAdapter : public KVOInputAdapter {
   std::vector<std::vector<double>> fvvSumSquares;
   std::vector<std::vector<double>> fvvVariances;
   std::vector<KVODataFileIter*> fvNoIters;  // handed out when no split group is current
+  int fTempFileError = 0;
 };
 
 #endif  // KVOADAPTER_KVOPARTITIONADAPTER_H
