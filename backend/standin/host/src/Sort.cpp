@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "Attention.h"
+#include "FileFaults.h"
 #include "standin/HostControl.h"
 
 namespace standin {
@@ -296,7 +297,8 @@ class SpillWriter {
   bool Flush(SortFailure& failure) {
     size_t done = 0;
     while (done < fUsed) {
-      ssize_t n = ::pwrite(fFd, fBuffer.Get() + done, fUsed - done, static_cast<off_t>(fOffset + done));
+      const size_t allowed = detail::AllowFileWrite(fUsed - done);
+      ssize_t n = allowed == 0 ? -1 : ::pwrite(fFd, fBuffer.Get() + done, allowed, static_cast<off_t>(fOffset + done));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         failure = {SORT_SPILL_FAILED, "SORTFILE: cannot write a spill file at byte " +
@@ -349,7 +351,8 @@ class RunReader {
     auto* target = reinterpret_cast<unsigned char*>(fBuffer.Get());
     size_t done = 0;
     while (done < bytes) {
-      ssize_t n = ::pread(fFd, target + done, bytes - done, static_cast<off_t>(fOffset + done));
+      const size_t allowed = detail::AllowFileRead(bytes - done);
+      ssize_t n = allowed == 0 ? -1 : ::pread(fFd, target + done, allowed, static_cast<off_t>(fOffset + done));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         failure = {SORT_SPILL_FAILED, "SORTFILE: cannot read a spill file at byte " +

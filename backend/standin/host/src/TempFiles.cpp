@@ -10,15 +10,82 @@
 #include <unistd.h>
 #include <vorm/Utility.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 
+#include "FileFaults.h"
 #include "standin/HostControl.h"
 
 namespace standin {
 namespace {
+
+// --- File faults -------------------------------------------------------------
+
+struct FaultBudget {
+  std::atomic<int64_t> fLeft{-1};  // -1: no fault set
+  std::atomic<int> fError{0};
+};
+FaultBudget gWriteFaults;
+FaultBudget gReadFaults;
+
+size_t Allow(FaultBudget& budget, size_t count) {
+  int64_t left = budget.fLeft.load();
+  while (true) {
+    if (left < 0) return count;
+    const int64_t granted = std::min<int64_t>(left, static_cast<int64_t>(count));
+    if (budget.fLeft.compare_exchange_weak(left, left - granted)) {
+      if (static_cast<size_t>(granted) < count) errno = budget.fError.load();
+      return static_cast<size_t>(granted);
+    }
+  }
+}
+
+// A stream over a descriptor whose reads and writes go through the budgets.
+ssize_t FaultRead(void* cookie, char* buffer, size_t size) {
+  const int fd = static_cast<int>(reinterpret_cast<intptr_t>(cookie));
+  const size_t allowed = Allow(gReadFaults, size);
+  if (allowed == 0 && size > 0) return -1;
+  ssize_t n;
+  do {
+    n = ::read(fd, buffer, allowed);
+  } while (n < 0 && errno == EINTR);
+  return n;
+}
+
+ssize_t FaultWrite(void* cookie, const char* buffer, size_t size) {
+  const int fd = static_cast<int>(reinterpret_cast<intptr_t>(cookie));
+  const size_t allowed = Allow(gWriteFaults, size);
+  const int fault = errno;
+  size_t done = 0;
+  while (done < allowed) {
+    ssize_t n = ::write(fd, buffer + done, allowed - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return static_cast<ssize_t>(done);
+    done += static_cast<size_t>(n);
+  }
+  if (allowed < size) errno = fault;
+  return static_cast<ssize_t>(done);  // short: the stream records an error
+}
+
+int FaultSeek(void* cookie, off64_t* offset, int whence) {
+  const int fd = static_cast<int>(reinterpret_cast<intptr_t>(cookie));
+  const off64_t result = ::lseek64(fd, *offset, whence);
+  if (result < 0) return -1;
+  *offset = result;
+  return 0;
+}
+
+int FaultClose(void* cookie) { return ::close(static_cast<int>(reinterpret_cast<intptr_t>(cookie))); }
+
+FILE* OpenWithFaults(int fd, const char* mode) {
+  cookie_io_functions_t functions{FaultRead, FaultWrite, FaultSeek, FaultClose};
+  return ::fopencookie(reinterpret_cast<void*>(static_cast<intptr_t>(fd)), mode, functions);
+}
 
 struct TempDirState {
   std::mutex fMutex;
@@ -90,6 +157,29 @@ bool OpenFlags(const char* mode, int& flags) {
 }
 
 }  // namespace
+
+void FailFileWritesAfter(int64_t bytes, int error) {
+  gWriteFaults.fError = error;
+  gWriteFaults.fLeft = bytes < 0 ? 0 : bytes;
+}
+
+void FailFileReadsAfter(int64_t bytes, int error) {
+  gReadFaults.fError = error;
+  gReadFaults.fLeft = bytes < 0 ? 0 : bytes;
+}
+
+void ClearFileFaults() {
+  gWriteFaults.fLeft = -1;
+  gReadFaults.fLeft = -1;
+}
+
+namespace detail {
+
+bool FileFaultsArmed() { return gWriteFaults.fLeft.load() >= 0 || gReadFaults.fLeft.load() >= 0; }
+size_t AllowFileWrite(size_t count) { return Allow(gWriteFaults, count); }
+size_t AllowFileRead(size_t count) { return Allow(gReadFaults, count); }
+
+}  // namespace detail
 
 void SetTempDirectory(const std::string& directory) {
   std::lock_guard<std::mutex> lock(TempState().fMutex);
@@ -167,7 +257,7 @@ FILE* ExtNameStr::fopen(const char* mode) const {
     errno = saved;
     return nullptr;
   }
-  FILE* stream = ::fdopen(fd, mode);
+  FILE* stream = standin::detail::FileFaultsArmed() ? standin::OpenWithFaults(fd, mode) : ::fdopen(fd, mode);
   if (stream == nullptr) {
     int saved = errno;
     ::close(fd);

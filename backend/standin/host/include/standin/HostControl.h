@@ -119,6 +119,16 @@ void UseRealClocks();
 
 // --- Temporary files -----------------------------------------------------
 
+// Faults of the host's files, for tests: after `bytes` more bytes have been
+// written (read) through any stream ExtNameStr opens from now on, or through
+// the record sort's spill files, every further write (read) fails with
+// `error` (ENOSPC, EIO, ...): a write that crosses the limit is cut short
+// there. Streams opened before the call are not affected. ClearFileFaults
+// lifts both.
+void FailFileWritesAfter(int64_t bytes, int error);
+void FailFileReadsAfter(int64_t bytes, int error);
+void ClearFileFaults();
+
 // The directory for temporary files: TMPDIR, else /tmp, unless overridden.
 void SetTempDirectory(const std::string& directory);
 std::string TempDirectory();
