@@ -48,20 +48,44 @@ TEST_F(KvoFaultTest, TemporaryDirectoryThatCannotBeWrittenIsReported) {
   }
 }
 
-TEST_F(KvoFaultTest, FilesThatFillUpEndTheRunWithAMessage) {
+TEST_F(KvoFaultTest, FilesThatFillUpEndTheRunAndLeaveOutAsItWas) {
+  // A file-size limit stands for a full disk. The sorted record file in
+  // TMPDIR takes 141 KiB and the text written from it under --out 189 KiB:
+  // 16 KiB stops the temporary file, 160 KiB the text file.
+  struct Case {
+    rlim_t limit;
+    std::vector<std::string> options;
+    std::string message;
+  };
   const std::string tmp = fScratch / "tmp";
+  const std::string out = fScratch / "out";
   ASSERT_TRUE(std::filesystem::create_directory(tmp));
-  // 16 KiB: less than the sorted record file in TMPDIR (about 130 KiB) and
-  // the text file written from it under --out; the text file's failed write
-  // is the one reported.
-  const KvoResult run = RunKvo(fScratch,
-                            {"prepare", SAMPLE, "--cat", "gender,occupation", "--cont", "age,income", "--sort-by",
-                             "age", "--out", fScratch / "out"},
-                            tmp, rlim_t{16} << 10);
-  EXPECT_EQ(run.fExitCode, 1) << run.fErr;
-  EXPECT_EQ(Lines(run.fErr), 1) << run.fErr;
-  EXPECT_NE(run.fErr.find("records.txt: cannot write the record file"), std::string::npos) << run.fErr;
-  EXPECT_TRUE(run.fLeftInTmp.empty()) << "left in TMPDIR: " << kvo_test::Joined(run.fLeftInTmp);
+  const std::vector<std::string> base = {"prepare", SAMPLE, "--cat", "gender,occupation", "--cont", "age,income",
+                                         "--out", out};
+  const std::vector<Case> cases = {
+      {rlim_t{16} << 10, {"--sort-by", "age"}, "cannot write a temporary record file in " + tmp + ": File too large"},
+      {rlim_t{160} << 10, {"--sort-by", "age"}, "all/records.txt: cannot write the record file: File too large"},
+      {rlim_t{16} << 10, {"--partition", "50,50"}, "cannot write a temporary record file in " + tmp},
+      {rlim_t{16} << 10, {"--partition", "50,50", "--folds", "5"}, "cannot write a temporary record file in " + tmp},
+  };
+  // An earlier run's output, which a failed run must leave as it was.
+  const KvoResult first = RunKvo(fScratch, base, tmp);
+  ASSERT_EQ(first.fExitCode, 0) << first.fErr;
+  const std::string summary = kvo_test::ReadFile(out + "/summary.json");
+  for (const Case& c : cases) {
+    std::vector<std::string> args = base;
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    SCOPED_TRACE(kvo_test::Joined(c.options) + " with " + std::to_string(c.limit) + " bytes");
+    const KvoResult run = RunKvo(fScratch, args, tmp, c.limit);
+    EXPECT_EQ(run.fExitCode, 1) << run.fErr;
+    EXPECT_EQ(Lines(run.fErr), 1) << run.fErr;
+    EXPECT_NE(run.fErr.find(c.message), std::string::npos) << run.fErr;
+    EXPECT_TRUE(run.fLeftInTmp.empty()) << "left in TMPDIR: " << kvo_test::Joined(run.fLeftInTmp);
+    EXPECT_EQ(kvo_test::ReadFile(out + "/summary.json"), summary);
+    for (const auto& entry : std::filesystem::directory_iterator(fScratch.Path())) {
+      EXPECT_NE(entry.path().filename().string().rfind(".out", 0), 0u) << "left beside --out: " << entry.path();
+    }
+  }
 }
 
 }  // namespace

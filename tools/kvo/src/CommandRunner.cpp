@@ -1,5 +1,7 @@
 #include "CommandRunner.h"
 
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <new>
 
@@ -131,7 +133,12 @@ int RunCommand(const ParsedCommand& command, std::ostream& out, std::ostream& er
     code = EXIT_BAD_INPUT;
     failure = error.what();
   }
+  // What a command printed counts only if it reached standard output.
   out.flush();
+  if (!out && failure.empty()) {
+    code = EXIT_BAD_INPUT;
+    failure = std::string("cannot write to standard output: ") + std::strerror(errno != 0 ? errno : EIO);
+  }
   ReportHostMessages(prefix, err);
   if (!failure.empty()) err << prefix << failure << "\n";
   return code;

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 #include "KvoError.h"
@@ -116,6 +117,26 @@ void CheckLoad(LoadOptions& load, const std::string& delimiter, const std::strin
   iconv_close(probe);
 }
 
+// Whether two paths name the same file (an existing one, or the same
+// path once made absolute and normal).
+bool SameFile(const std::string& a, const std::string& b) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  if (fs::equivalent(a, b, error)) return true;
+  return fs::absolute(a, error).lexically_normal() == fs::absolute(b, error).lexically_normal();
+}
+
+// The scores must not overwrite what they are computed from.
+void CheckScoreOutput(const ScoreOptions& s) {
+  if (s.fOutputPath.empty()) return;
+  for (const std::string* input : {&s.fLoad.fDataPath, &s.fLoad.fSchemaPath, &s.fModelPath}) {
+    if (SameFile(s.fOutputPath, *input)) {
+      throw UsageError("score: --output: " + s.fOutputPath + " is also an input (" + *input +
+                       "); write the scores to another file");
+    }
+  }
+}
+
 std::vector<double> ParsePercentages(const std::string& text) {
   const std::string what = "prepare: --partition: ";
   std::vector<double> shares;
@@ -135,6 +156,12 @@ std::vector<double> ParsePercentages(const std::string& text) {
   }
   if (sum > 100.0 + 1e-9) throw UsageError(what + "the percentages add up to more than 100: " + text);
   if (shares[0] <= 0.0) throw UsageError(what + "the training partition needs a share above 0: " + text);
+  // The last partition takes whatever the shares leave; with a share of 0
+  // it would get cases but no file.
+  if (shares.back() <= 0.0 && sum < 100.0 - 1e-9) {
+    throw UsageError(what + "the last partition has a share of 0 but the shares add up to less than 100: " +
+                     text + " (give the last partition the rest, or leave it out)");
+  }
   return shares;
 }
 
@@ -383,6 +410,7 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& args) {
     } else if (score->parsed()) {
       CheckLoad(s.fLoad, scoreDelimiter, "score");
       s.fvTargets = SplitAll(targets);
+      CheckScoreOutput(s);
       parsed.fKind = ParsedCommand::kScore;
     } else {
       parsed.fKind = ParsedCommand::kError;

@@ -9,6 +9,7 @@
 #include <kvoadapter/KVOUniformRandom.h>
 #include <vorm/ProcOutput.h>
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,7 @@
 
 #include "DataSet.h"
 #include "KvoError.h"
+#include "OutputDirectory.h"
 #include "RecordCopyComponent.h"
 #include "RecordLayout.h"
 #include "SlotStatistics.h"
@@ -131,9 +133,12 @@ fs::path MakeDirectory(const fs::path& directory) {
 // Everything the passes share.
 class Procedure {
  public:
+  // `outDir`: where the record files go (the staging directory of --out;
+  // empty for none).
   Procedure(const PrepareOptions& options, Progress& progress, standin::MemoryDataSource& data,
-            RecordLayout& layout, KVOStopProcessor& stop)
-      : fOptions(options), fProgress(progress), fData(data), fLayout(layout), fStop(stop) {}
+            RecordLayout& layout, KVOStopProcessor& stop, std::string outDir)
+      : fOptions(options), fProgress(progress), fData(data), fLayout(layout), fStop(stop),
+        fOutDir(std::move(outDir)) {}
 
   void Setup(KVOInputAdapter& adapter) {
     adapter.SetWeightAdjType(ToWeightAdjType(fOptions.fWeightAdjust));
@@ -162,27 +167,53 @@ class Procedure {
   std::string Export(KVODataFileIter& file, const KVOInputAdapter& adapter, bool alreadySorted, int group,
                      const std::string& name) {
     const std::string relative = GroupDirectory(group) + "/" + name + ".txt";
-    MakeDirectory(fs::path(fOptions.fOutDir) / GroupDirectory(group));
-    const std::string path = (fs::path(fOptions.fOutDir) / relative).string();
+    MakeDirectory(fs::path(fOutDir) / GroupDirectory(group));
+    const std::string path = (fs::path(fOutDir) / relative).string();
+    const std::string shown = (fs::path(fOptions.fOutDir) / relative).string();
     bool ok = false;
     if (alreadySorted || fLayout.SortKeys().empty()) {
       ok = RecordCopyComponent::WriteText(file, path);
     } else {
       KVODataFileIter sorted(adapter, fLayout.SortKeys(), -1);
-      if (!sorted.HasValidTempFile()) throw InputError(TempFileProblem());
+      if (!sorted.HasValidTempFile()) throw InputError(TempFileProblem(sorted.GetErrorNumber()));
       const bool hasRecords = file.NewPass() == 0;
-      if (!sorted.FillDataFile(file) && hasRecords) {
-        throw InputError("cannot sort the records for " + path + " (is " + standin::TempDirectory() +
-                         " full?)");
+      if (!sorted.FillDataFile(file) && (hasRecords || !sorted.HasValidTempFile())) {
+        throw InputError("cannot sort the records for " + shown + ": " +
+                         (sorted.GetErrorNumber() != 0 ? TempFileProblem(sorted.GetErrorNumber())
+                                                       : "the sort failed in " + standin::TempDirectory()));
+      }
+      if (sorted.GetRecordCount() != file.GetRecordCount()) {
+        throw InputError("cannot sort the records for " + shown + ": " + GroupDigits(file.GetRecordCount()) +
+                         " records went in, " + GroupDigits(sorted.GetRecordCount()) + " came out");
       }
       ok = RecordCopyComponent::WriteText(sorted, path);
     }
-    if (!ok) throw InputError(path + ": cannot write the record file: " + std::strerror(errno));
+    if (!ok) {
+      const int error = errno;
+      throw InputError(shown + ": cannot write the record file: " + std::strerror(error != 0 ? error : EIO));
+    }
     return relative;
   }
 
-  std::string TempFileProblem() const {
-    return "cannot create a temporary record file in " + standin::TempDirectory() + " (set TMPDIR)";
+  // The message for a temporary file that could not be created, written or
+  // read back, with the system's reason.
+  static std::string TempFileProblem(int error) {
+    return "cannot write a temporary record file in " + standin::TempDirectory() + ": " +
+           std::strerror(error != 0 ? error : EIO) + " (free some space or set TMPDIR)";
+  }
+
+  // Ends the run when the partitioning adapter lost a temporary file.
+  static void CheckTempFiles(const KVOPartitionAdapter& adapter) {
+    if (!adapter.HasValidTempFiles()) throw InputError(TempFileProblem(adapter.GetTempFileErrorNumber()));
+  }
+
+  // The records a file holds must be the records counted for it.
+  static void CheckRecordCount(const KVODataFileIter* file, int64_t counted, const std::string& what) {
+    const int64_t written = file != nullptr ? file->GetRecordCount() : 0;
+    if (written != counted) {
+      throw InputError(what + ": " + GroupDigits(counted) + " records were counted but " + GroupDigits(written) +
+                       " reached the temporary file in " + standin::TempDirectory());
+    }
   }
 
   // The counts of the last pass, the split values and the categories and
@@ -259,12 +290,13 @@ class Procedure {
       std::unique_ptr<KVODataFileIter> file =
           sorting ? std::make_unique<KVODataFileIter>(adapter, fLayout.SortKeys(), -1)
                   : std::make_unique<KVODataFileIter>(adapter);
-      if (!file->HasValidTempFile()) throw InputError(TempFileProblem());
+      if (!file->HasValidTempFile()) throw InputError(TempFileProblem(file->GetErrorNumber()));
       SlotStatistics statistics(CategoricalMask());
       bool ok = false;
       const int64_t count = component.Write(records, *file, statistics, ok);
       CheckPass(records);
-      if (!ok) throw InputError("cannot write the temporary record file " + file->GetFileName());
+      if (!ok) throw InputError(TempFileProblem(file->GetErrorNumber()));
+      CheckRecordCount(file.get(), count, "records");
 
       SplitSummary split = Collect(adapter);
       PartitionSummary partition;
@@ -272,7 +304,7 @@ class Procedure {
       partition.fRecords = count;
       FillStatistics(partition, fLayout.Slots(), statistics.Min(), statistics.Max(), statistics.Mean(),
                      statistics.MeanSquare());
-      if (!fOptions.fOutDir.empty()) partition.fFile = Export(*file, adapter, true, group, "records");
+      if (!fOutDir.empty()) partition.fFile = Export(*file, adapter, true, group, "records");
       split.fvPartitions.push_back(std::move(partition));
       NoteEmptyGroup(split);
       summary.fvSplits.push_back(std::move(split));
@@ -304,30 +336,50 @@ class Procedure {
     fProgress.Start("pass 1 of 2", total);
     KVOProcDataSourceIter records(*adapter, true);
     RecordCopyComponent component(fStop, ProgressFor(records));
+    CheckTempFiles(*adapter);
     do {
       component.Read(records);
       CheckPass(records);
       adapter->CompleteSplit();
+      CheckTempFiles(*adapter);
     } while (adapter->GetSplitFile() && records.NewSplit());
 
     fProgress.Start("pass 2 of 2", total);
     records.NewPass();
     CheckPass(records);
+    CheckTempFiles(*adapter);
     records.SetLastPass();
     int group = 0;
     do {
       ++group;
       component.Read(records);
       CheckPass(records);
-      adapter->CompleteSplit();
+      const bool completed = adapter->CompleteSplit();
+      CheckTempFiles(*adapter);
+      if (!completed) throw InputError(TempFileProblem(adapter->GetTempFileErrorNumber()));
       SplitSummary split = Collect(*adapter);
       split.fExcluded = adapter->GetExclCaseCount();
       std::vector<KVODataFileIter*>& files = adapter->GetPartSeparIters();
+      const std::string groupName = split.fvValues.empty() ? std::string() : " of split group " + std::to_string(group);
+      // Every record counted into a partition is in that partition's file.
+      for (int i = 0; i < nParts; ++i) {
+        const KVODataFileIter* file = static_cast<size_t>(i) < files.size() ? files[static_cast<size_t>(i)] : nullptr;
+        CheckRecordCount(file, adapter->GetCaseCounts()[static_cast<size_t>(i)],
+                         std::string("the ") + PARTITION_NAMES[i] + " partition" + groupName);
+      }
       std::vector<int64_t> foldRecords;
       if (fOptions.fFolds > 0 && !files.empty() && files[0] != nullptr) {
-        if (!adapter->GetCrossValidPartition(fOptions.fFolds, fLayout.FoldSlot(), &fStop)) {
-          Warn("some of the " + std::to_string(fOptions.fFolds) + " cross-validation folds" +
-               (split.fvValues.empty() ? std::string() : " of split group " + std::to_string(group)) +
+        const KVODataFileIter* before = files[0];
+        const bool allFolds = adapter->GetCrossValidPartition(fOptions.fFolds, fLayout.FoldSlot(), &fStop);
+        // The training file is replaced only when its folded copy was
+        // written whole; otherwise the folds were lost.
+        if (files[0] == before && before->GetRecordCount() > 0) {
+          throw InputError("cannot write the cross-validation folds" + groupName + ": " +
+                           TempFileProblem(adapter->GetTempFileErrorNumber()));
+        }
+        CheckRecordCount(files[0], adapter->GetCaseCounts()[0], "the folded training partition" + groupName);
+        if (!allFolds) {
+          Warn("some of the " + std::to_string(fOptions.fFolds) + " cross-validation folds" + groupName +
                " received no record");
         }
         foldRecords = CountFolds(*files[0]);
@@ -342,7 +394,7 @@ class Procedure {
                        adapter->GetVariances()[static_cast<size_t>(i)]);
         KVODataFileIter* file =
             static_cast<size_t>(i) < files.size() ? files[static_cast<size_t>(i)] : nullptr;
-        if (file != nullptr && !fOptions.fOutDir.empty()) {
+        if (file != nullptr && !fOutDir.empty()) {
           partition.fFile = Export(*file, *adapter, false, group, PARTITION_NAMES[i]);
         }
         if (i == 0) partition.fvFoldRecords = foldRecords;
@@ -374,6 +426,7 @@ class Procedure {
   standin::MemoryDataSource& fData;
   RecordLayout& fLayout;
   KVOStopProcessor& fStop;
+  std::string fOutDir;
   BpProcedure fBpProcedure;
 };
 
@@ -413,7 +466,9 @@ Summary PrepareRun::Run() {
     data->SetSplitRequested(true);
   }
   standin::SetRandomSeed(options.fSeed);
-  if (!options.fOutDir.empty()) MakeDirectory(options.fOutDir);
+  // Files go to a staging directory that replaces --out only at the end.
+  std::unique_ptr<OutputDirectory> out;
+  if (!options.fOutDir.empty()) out = std::make_unique<OutputDirectory>(options.fOutDir);
 
   Summary summary;
   summary.fCases = static_cast<int64_t>(data->NumCases());
@@ -431,7 +486,7 @@ Summary PrepareRun::Run() {
   run.fOutDir = options.fOutDir;
   run.fFolds = options.fFolds;
 
-  Procedure procedure(options, *fpProgress, *data, layout, stop);
+  Procedure procedure(options, *fpProgress, *data, layout, stop, out ? out->Staging() : std::string());
   if (options.Partitioned()) {
     procedure.RunPartitioned(summary);
   } else {
@@ -449,12 +504,19 @@ Summary PrepareRun::Run() {
                    options.fLoad.fDataPath + ": no case gave a record (" + GroupDigits(read) +
                        " read, all rejected by the weight, missing-value or partition rules)");
   }
-  if (!options.fOutDir.empty()) {
-    const fs::path path = fs::path(options.fOutDir) / "summary.json";
-    std::ofstream out(path);
-    out << SummaryToJson(summary).dump(2) << "\n";
-    out.close();
-    if (!out) throw InputError(path.string() + ": cannot write the summary");
+  if (out) {
+    // The summary is written last, once every record file is complete.
+    const fs::path path = fs::path(out->Staging()) / "summary.json";
+    std::ofstream file(path);
+    file << SummaryToJson(summary).dump(2) << "\n";
+    file.flush();
+    const bool written = static_cast<bool>(file);
+    file.close();
+    if (!written || !file) {
+      throw InputError((fs::path(options.fOutDir) / "summary.json").string() + ": cannot write the summary: " +
+                       std::strerror(errno != 0 ? errno : EIO));
+    }
+    out->Commit();
   }
   return summary;
 }
