@@ -482,6 +482,91 @@ TEST_F(KVODataFileIterTest, FullDiskFailsTheFileAndTheSortInsteadOfShorteningThe
   EXPECT_EQ(status, 0) << "10 limit, 11-13 complete, 14-16 sort";
 }
 
+// Faults injected at chosen points of the host's file I/O. Each operation
+// must fail (false, fail reason 3, the system's error kept) instead of
+// yielding fewer records than were written; a failed file keeps its records
+// on disk until the iterator goes, and then nothing is left.
+TEST_F(KVODataFileIterTest, WriteAndReadFaultsFailTheOperationAndLoseNothingSilently) {
+  constexpr int RECORD_SIZE = 4;  // 32 bytes
+  const Rows many = RowsWithTies(20000, RECORD_SIZE, 3);  // 640,000 bytes: more than the stream's buffer
+  const Rows few = RowsWithTies(10, RECORD_SIZE, 4);      // 320 bytes: written at the flush
+  enum class Op { kComplete, kRead, kSort, kText };
+  struct Case {
+    const char* name;
+    Op op;
+    const Rows* rows;
+    int64_t writeBudget;  // -1: no write fault
+    int64_t readBudget;   // -1: no read fault
+    int error;
+  };
+  const std::vector<Case> cases = {
+      {"mid-record write", Op::kComplete, &many, 300000 + 13, -1, ENOSPC},
+      {"write at the flush", Op::kComplete, &few, 100, -1, ENOSPC},
+      {"nothing writable", Op::kComplete, &few, 0, -1, EIO},
+      {"read error in the middle of a pass", Op::kRead, &many, -1, 200000 + 5, EIO},
+      {"sort spill write", Op::kSort, &many, 150000, -1, ENOSPC},
+      {"text export write", Op::kText, &many, -1, -1, ENOSPC},
+  };
+  standin::SetSortBudget(size_t{64} << 10);  // the sort spills
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string path;
+    {
+      if (c.op == Op::kSort) {
+        SortingDataFileIter iter(RECORD_SIZE, {1});
+        RecordListIter source(*c.rows, RECORD_SIZE);
+        standin::FailFileWritesAfter(c.writeBudget, c.error);
+        EXPECT_FALSE(iter.FillDataFile(source));
+        standin::ClearFileFaults();
+        EXPECT_EQ(iter.GetFailReason(), 3);
+        EXPECT_NE(standin::LastSortError().find("cannot write a spill file"), std::string::npos);
+        continue;
+      }
+      if (c.writeBudget >= 0) standin::FailFileWritesAfter(c.writeBudget, c.error);
+      KVODataFileIter iter(RECORD_SIZE);
+      path = iter.GetFileName();
+      bool added = true;
+      for (const auto& row : *c.rows) added = iter.AddNewRecord(row.data()) && added;
+      if (c.readBudget >= 0) standin::FailFileReadsAfter(c.readBudget, c.error);  // the reopened stream reads
+      const bool completed = iter.CompleteDataFile();
+      if (c.op == Op::kComplete) {
+        standin::ClearFileFaults();
+        EXPECT_FALSE(completed);
+        EXPECT_FALSE(iter.HasValidTempFile());
+        EXPECT_EQ(iter.GetFailReason(), 3);
+        EXPECT_EQ(iter.GetErrorNumber(), c.error);
+        EXPECT_EQ(added, c.rows == &few) << "a write that failed before the flush returns false";
+        const double more[RECORD_SIZE] = {1, 2, 3, 4};
+        EXPECT_FALSE(iter.AddNewRecord(more)) << "a failed file takes no more records";
+        EXPECT_EQ(iter.NewPass(), 3);
+        EXPECT_TRUE(std::filesystem::exists(path)) << "kept while the iterator lives";
+      } else if (c.op == Op::kRead) {
+        ASSERT_TRUE(completed);
+        const Rows read = ReadRest(iter);
+        standin::ClearFileFaults();
+        EXPECT_LT(read.size(), c.rows->size());
+        EXPECT_EQ(iter.GetFailReason(), 3) << "a read error is not the end of the data";
+        EXPECT_EQ(iter.GetErrorNumber(), c.error);
+        EXPECT_TRUE(std::equal(read.begin(), read.end(), c.rows->begin()));
+      } else {
+        ASSERT_TRUE(completed);
+        const std::string text = standin::TempDirectory() + "/kvo_fault_text.txt";
+        standin::FailFileWritesAfter(100000, c.error);
+        EXPECT_FALSE(iter.GetTextFile(text));
+        standin::ClearFileFaults();
+        EXPECT_FALSE(std::filesystem::exists(text)) << "no partial text file";
+        EXPECT_TRUE(iter.GetTextFile(text)) << "the data file itself is intact";
+        EXPECT_EQ(std::count(std::istreambuf_iterator<char>(std::ifstream(text).rdbuf()), {}, '\n'),
+                  static_cast<long>(c.rows->size()));
+        std::filesystem::remove(text);
+      }
+    }
+    if (!path.empty()) {
+      EXPECT_FALSE(std::filesystem::exists(path)) << "removed with its iterator";
+    }
+  }
+}
+
 TEST_F(KVODataFileIterTest, RecordSizeMustBePositive) {
   KVODataFileIter iter(0);
   ASSERT_EQ(fAsserts.size(), 1u);
