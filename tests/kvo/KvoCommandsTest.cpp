@@ -95,9 +95,37 @@ TEST_F(KvoCommandsTest, ScoreRefusesModelsAndTargetsWithAReason) {
   KvoResult missing = Run({"score", PEOPLE, "--model", fScratch / "absent.xml"});
   EXPECT_EQ(missing.fExitCode, 1);
   EXPECT_NE(missing.fErr.find("absent.xml: cannot open the model"), std::string::npos) << missing.fErr;
-  for (const KvoResult* result : {&bad, &foreign, &target, &missing}) {
+
+  // The scores never overwrite what they are computed from.
+  const std::string data = fScratch / "people.csv";
+  std::filesystem::copy_file(PEOPLE, data);
+  std::filesystem::copy_file(DATA + "people.schema.json", fScratch / "people.schema.json");
+  KvoResult overwrite = Run({"score", data, "--model", DATA + "model.xml", "--output", fScratch / "./people.csv"});
+  EXPECT_EQ(overwrite.fExitCode, 2);
+  EXPECT_NE(overwrite.fErr.find("is also an input"), std::string::npos) << overwrite.fErr;
+  EXPECT_EQ(ReadFile(data), ReadFile(PEOPLE));
+  for (const KvoResult* result : {&bad, &foreign, &target, &missing, &overwrite}) {
     EXPECT_EQ(result->fOut, "");
     EXPECT_EQ(std::count(result->fErr.begin(), result->fErr.end(), '\n'), 1) << result->fErr;
+  }
+}
+
+TEST_F(KvoCommandsTest, StandardOutputThatCannotBeWrittenIsExitCodeOne) {
+  const std::vector<std::vector<std::string>> commands = {
+      {"describe", PEOPLE},
+      {"prepare", PEOPLE, "--cat", "region", "--json"},
+      {"prepare", PEOPLE, "--cat", "region"},
+      {"score", PEOPLE, "--model", DATA + "model.xml"},
+  };
+  for (const std::vector<std::string>& args : commands) {
+    SCOPED_TRACE(Joined(args));
+    KvoProcess process(fScratch, args);
+    process.SetStdout("/dev/full");
+    process.Start();
+    const KvoResult result = process.Wait();
+    EXPECT_EQ(result.fExitCode, 1) << result.fErr;
+    EXPECT_NE(result.fErr.find("cannot write to standard output: No space left on device"), std::string::npos)
+        << result.fErr;
   }
 }
 

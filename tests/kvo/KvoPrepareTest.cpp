@@ -443,11 +443,15 @@ TEST_F(KvoPrepareTest, BadUsageIsExitCodeTwo) {
       {{"--matrix", "region,nosuch=" + DATA + "matrix.csv"}, "--matrix: there is no variable 'nosuch'"},
       {{"--matrix", "region"}, "--matrix: 'region' is not VARS=FILE"},
       {{"--partition", "50,60"}, "--partition: the percentages add up to more than 100"},
+      {{"--cat", "region", "--partition", "60,30,0"}, "--partition: the last partition has a share of 0"},
+      {{"--cat", "region", "--out", Out("foreign")}, "holds files that kvo did not write"},
       {{"--bogus"}, "--bogus"},
       {{"--cont", "age", "--partition-var", "part", "--depend", "y"},
        "--depend: 'y' is not a record variable"},
       {{"--cont", "age", "--partition-var", "region"}, "--partition-var: 'region' is a string variable"},
   };
+  std::filesystem::create_directory(Out("foreign"));
+  WriteFile(Out("foreign") + "/notes.txt", "mine\n");
   for (const Case& c : cases) {
     KvoResult result = Prepare(c.fArgs);
     EXPECT_EQ(result.fExitCode, 2) << c.fCulprit;
@@ -457,6 +461,37 @@ TEST_F(KvoPrepareTest, BadUsageIsExitCodeTwo) {
   KvoResult noSchema = Prepare({"--cont", "x"}, fScratch / "nothere.csv");
   EXPECT_EQ(noSchema.fExitCode, 2);
   EXPECT_NE(noSchema.fErr.find("--schema"), std::string::npos) << noSchema.fErr;
+}
+
+// --out is replaced whole by a run that succeeds and left as it was by one
+// that fails; nothing of either run is left beside it.
+TEST_F(KvoPrepareTest, OutputDirectoryIsReplacedWholeOrNotAtAll) {
+  const std::string out = Out("o");
+  KvoResult partitioned = Prepare({"--cat", "region", "--partition", "70,30", "--out", out});
+  ASSERT_EQ(partitioned.fExitCode, 0) << partitioned.fErr;
+  ASSERT_TRUE(std::filesystem::exists(out + "/all/test.txt"));
+
+  KvoResult plain = Prepare({"--cat", "region", "--cont", "age", "--out", out + "/"});
+  ASSERT_EQ(plain.fExitCode, 0) << plain.fErr;
+  EXPECT_TRUE(std::filesystem::exists(out + "/all/records.txt"));
+  EXPECT_FALSE(std::filesystem::exists(out + "/all/test.txt")) << "no file of the earlier run is left";
+  EXPECT_FALSE(std::filesystem::exists(out + "/all/training.txt"));
+  const std::string summary = ReadFile(out + "/summary.json");
+  EXPECT_NE(summary.find("records.txt"), std::string::npos);
+
+  // No valid case (exit 3) after the files were begun: --out stays.
+  const std::string none = fScratch / "none.csv";
+  WriteFile(none, "id,country,region,group,age,income,w,part,y\n1,1,north,9,,,1,1,0\n");
+  KvoResult failed = Prepare({"--schema", DATA + "people.schema.json", "--cat", "group", "--out", out}, none);
+  EXPECT_EQ(failed.fExitCode, 3) << failed.fErr;
+  EXPECT_EQ(ReadFile(out + "/summary.json"), summary);
+  EXPECT_TRUE(std::filesystem::exists(out + "/all/records.txt"));
+  for (const auto& entry : std::filesystem::directory_iterator(fScratch.Path())) {
+    EXPECT_NE(entry.path().filename().string().rfind(".o.kvo", 0), 0u) << "left beside --out: " << entry.path();
+  }
+  EXPECT_EQ(std::filesystem::status(out).permissions() & std::filesystem::perms::others_read,
+            std::filesystem::perms::others_read)
+      << "an output directory as readable as any new directory";
 }
 
 TEST_F(KvoPrepareTest, NoValidCasesIsExitCodeThree) {

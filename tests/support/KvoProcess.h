@@ -82,6 +82,9 @@ class KvoProcess {
   // default action, which ends the program unless it sets another).
   void SetTmpDir(const std::string& path) { fTmpDir = path; }
   void SetFileSizeLimit(rlim_t bytes) { fFileSizeLimit = bytes; }
+  // Standard output goes to `path` instead (a device such as /dev/full is
+  // not read back: fOut stays empty).
+  void SetStdout(const std::string& path) { fOutPath = path; }
 
   void Start() {
     std::vector<std::string> argv{KVO_BINARY};
@@ -116,7 +119,7 @@ class KvoProcess {
     int status = 0;
     waitpid(fPid, &status, 0);
     result.fExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.fOut = ReadFile(fOutPath);
+    if (std::filesystem::is_regular_file(fOutPath)) result.fOut = ReadFile(fOutPath);
     result.fErr = ReadFile(fErrPath);
     std::error_code error;
     for (std::filesystem::directory_iterator it(fTmpDir, error), end; !error && it != end; it.increment(error)) {

@@ -160,8 +160,9 @@ void RunScore(const ScoreOptions& options, Progress& progress, std::ostream& sta
   progress.Finish();
   out.flush();
   if (!out) {
-    throw InputError((options.fOutputPath.empty() ? std::string("standard output") : options.fOutputPath) +
-                     ": cannot write the scores");
+    const std::string reason = std::strerror(errno != 0 ? errno : EIO);
+    throw InputError(options.fOutputPath.empty() ? "cannot write to standard output: " + reason
+                                                 : options.fOutputPath + ": cannot write the scores: " + reason);
   }
   guard.Keep();
 }
