@@ -27,6 +27,7 @@ struct ManifestLine {
   std::string fText;
   std::string fCsv, fSchema, fModel;  // full paths, empty when not given
   std::string fHostile;               // relative to the corpus
+  bool fbDevice = false;              // names a device (/dev/...): only kvo itself checks it
   standin::CsvOptions fOptions;
 };
 
@@ -43,7 +44,10 @@ std::vector<ManifestLine> ReadManifest() {
     std::string command, word;
     words >> entry.fExpected >> command;
     std::vector<std::string> args;
-    while (words >> word) args.push_back(word);
+    while (words >> word) {
+      if (word.find("/dev/") != std::string::npos) entry.fbDevice = true;
+      args.push_back(word);
+    }
     for (size_t i = 0; i < args.size(); ++i) {
       const std::string& arg = args[i];
       const std::string next = i + 1 < args.size() ? args[i + 1] : "";
@@ -69,7 +73,7 @@ class BadInputLoaderTest : public kvo_test::TempDirCheckedTest {};
 TEST_F(BadInputLoaderTest, DataAndSchemaFilesThatKvoRefusesAreRefusedNamingTheFile) {
   int refused = 0;
   for (const ManifestLine& run : ReadManifest()) {
-    if (run.fCsv.empty() || run.fSchema.empty()) continue;
+    if (run.fCsv.empty() || run.fSchema.empty() || run.fbDevice) continue;
     SCOPED_TRACE(run.fText);
     std::string error;
     std::unique_ptr<standin::MemoryDataSource> data =
@@ -91,7 +95,7 @@ TEST_F(BadInputLoaderTest, DataAndSchemaFilesThatKvoRefusesAreRefusedNamingTheFi
 TEST_F(BadInputLoaderTest, ModelsThatKvoRefusesAreRefusedWithAReason) {
   int refused = 0;
   for (const ManifestLine& run : ReadManifest()) {
-    if (run.fModel.empty()) continue;
+    if (run.fModel.empty() || run.fbDevice) continue;
     SCOPED_TRACE(run.fText);
     std::ifstream file(run.fModel, std::ios::binary);
     ASSERT_TRUE(file.good());

@@ -3,6 +3,7 @@
 // exit code 1 and a one-line message, never a crash, and leaves nothing in
 // TMPDIR.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -45,6 +46,26 @@ TEST_F(KvoFaultTest, TemporaryDirectoryThatCannotBeWrittenIsReported) {
     EXPECT_EQ(run.fExitCode, 1) << run.fErr;
     EXPECT_EQ(Lines(run.fErr), 1) << run.fErr;
     EXPECT_NE(run.fErr.find(tmp), std::string::npos) << run.fErr;
+  }
+}
+
+TEST_F(KvoFaultTest, InputsThatAreNotRegularFilesAreRefusedAtOnce) {
+  // Opening a FIFO without a writer would block for ever; a device never
+  // ends. (The data may come through a FIFO: the interruption test does so.)
+  const std::string fifo = fScratch / "schema.json";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string schema = std::string(KVO_SOURCE_DIR) + "/data/sample/sample.schema.json";
+  const std::vector<std::vector<std::string>> runs = {
+      {"describe", SAMPLE, "--schema", fifo},
+      {"score", SAMPLE, "--model", fifo},
+      {"describe", "/dev/zero", "--schema", schema},
+  };
+  for (const std::vector<std::string>& args : runs) {
+    SCOPED_TRACE(kvo_test::Joined(args));
+    const KvoResult run = RunKvo(fScratch, args, fScratch / "tmp");
+    EXPECT_EQ(run.fExitCode, 1) << run.fErr;
+    EXPECT_EQ(Lines(run.fErr), 1) << run.fErr;
+    EXPECT_NE(run.fErr.find("give a regular file"), std::string::npos) << run.fErr;
   }
 }
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "InputFile.h"
 #include "KvoError.h"
 #include "standin/CsvLoader.h"
 
@@ -43,6 +44,8 @@ std::string Trimmed(const std::string& text) {
 }  // namespace
 
 std::unique_ptr<standin::MemoryDataSource> LoadDataSet(const LoadOptions& options) {
+  RequireRegularFile(options.fDataPath, "data file", true);
+  RequireRegularFile(options.fSchemaPath, "schema");
   std::error_code ec;
   if (!options.fbSchemaGiven && !std::filesystem::exists(options.fSchemaPath, ec)) {
     throw UsageError("no schema for " + options.fDataPath + ": give one with --schema (there is no " +

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <unordered_map>
 
+#include "InputFile.h"
 #include "KvoError.h"
 
 namespace kvo {
@@ -96,6 +97,7 @@ std::vector<CsvRow> SplitCsvText(const std::string& text, char delimiter, const 
 
 std::unique_ptr<MatrixRecode> ReadMatrixFile(const std::string& path, const std::vector<int>& varIndices,
                                              const VORM_DataSource& dataSource, char delimiter) {
+  RequireRegularFile(path, "matrix file");
   std::ifstream in(path, std::ios::binary);
   if (!in) throw InputError(path + ": cannot open the matrix file: " + std::strerror(errno));
   std::ostringstream buffer;

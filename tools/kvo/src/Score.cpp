@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "DataSet.h"
+#include "InputFile.h"
 #include "KvoError.h"
 #include "TextTable.h"
 #include "standin/HostControl.h"
@@ -41,6 +42,7 @@ class OutputFileGuard {
 };
 
 std::string ReadModel(const std::string& path) {
+  RequireRegularFile(path, "model");
   std::ifstream in(path, std::ios::binary);
   if (!in) throw InputError(path + ": cannot open the model: " + std::strerror(errno));
   std::ostringstream text;
