@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "MetaDataTestSupport.h"
+#include "support/Cells.h"
 #include "support/DataSourceBuilder.h"
 #include "support/ForwardingDataSource.h"
 
@@ -312,6 +313,27 @@ TEST_F(KVOVarListMetaDataTest, NumbersBecomeTextWithFifteenSignificantDigits) {
   EXPECT_EQ(out, " Oslo");
   builder.ConvertObsValToStr(nullptr, town, out);
   EXPECT_EQ(out, "");
+}
+
+TEST_F(KVOVarListMetaDataTest, StringValuesAreReadNoWiderThanTheVariable) {
+  // A host whose print format for a 3-byte string is A20: the categories and
+  // the missing value are 3 bytes each, and no more is read of them.
+  auto data = DataSourceBuilder().Add(Str("code", 3).MissingStrings({"zz"})).Row({"abc"}).Row({"xy"}).Build();
+  Pipeline p(std::move(data), {{0, true}});
+  const kvotest::FormatVariable wide(*p.ds->GetVariable(0), VORM_Format(VORM_Format::A, 20, 0));
+  kvotest::ForwardingDataSource dictionary(*p.ds);
+  dictionary.Replace(0, wide);
+  QorVarList list;
+  KVOVarListMetaData builder(list, &p.specs, dictionary, p.adapter.get(), true);
+  EXPECT_TRUE(builder.AddRecVariable(0, true, INPUT, nullptr, ""));
+  EXPECT_EQ(list.GetEntry(0)->fStringValues, (std::vector<std::string>{"abc", "xy"}));
+  EXPECT_EQ(list.GetEntry(0)->fMissingStrings, (StringPairs{{"zz", ""}}));
+  // A value followed by other bytes shows only its own.
+  const std::vector<OBS> followed = kvotest::StrCells("abcdefghijklmnop", 16);
+  std::string out;
+  builder.ConvertObsValToStr(followed.data(), wide, out);
+  EXPECT_EQ(out, "abc");
+  EXPECT_TRUE(MetaDataAsserts().empty());
 }
 
 // A locale whose decimal separator is ','. An installed one is used when

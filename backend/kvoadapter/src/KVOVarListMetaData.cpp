@@ -80,7 +80,6 @@ bool KVOVarListMetaData::AddRecVariableData(int recIndex, bool isCategorical, Va
 
   const std::string varName = ComponentName(variable, name);
   const std::string label = ComponentLabel(variable);
-  const VORM_Format format = variable.GetFormat();
   const short type = variable.GetType();
 
   if (!isCategorical) {
@@ -133,7 +132,7 @@ bool KVOVarListMetaData::AddRecVariableData(int recIndex, bool isCategorical, Va
       const bool decoded = KVO_ASSERT_TEXT(pOBS != nullptr, "pOBS != 0");
       KVO_ASSERT(vormX == vormInd);
       if (!decoded) continue;  // the slot keeps "" and no label
-      const std::string text = fpValidSpecs->ConvertObsToString(pOBS, format, true);
+      const std::string text = fpValidSpecs->ConvertObsToString(pOBS, variable, true);
       values[static_cast<size_t>(i)] = transcodeToUTF8(text.c_str());
       const char* valueLabel = valueLabels.GetLabel(pOBS);
       if (valueLabel != nullptr) labels[static_cast<size_t>(i)] = transcodeToUTF8(valueLabel);
@@ -263,7 +262,7 @@ void KVOVarListMetaData::ConvertObsValToStr(const OBS* value, const VORM_Variabl
   if (value == nullptr) return;
   if (variable.GetType() != 0) {
     if (!KVO_ASSERT_TEXT(fpValidSpecs != nullptr, "fpValidSpecs != 0")) return;
-    out = fpValidSpecs->ConvertObsToString(value, variable.GetFormat(), true);
+    out = fpValidSpecs->ConvertObsToString(value, variable, true);
     return;
   }
   char buffer[NUMBER_TEXT_SIZE];

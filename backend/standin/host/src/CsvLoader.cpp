@@ -392,7 +392,16 @@ bool CsvLoad::Declare(MemoryDataSource& store) {
     VariableSpec spec = field.fSpec;
     if (field.fType == CsvFieldType::String) {
       spec.fType = bindingOfField[f]->fWidth;
-      if (!field.fbFormatGiven) spec.fFormat = VORM_Format(VORM_Format::A, spec.fType, 0);
+      if (!field.fbFormatGiven) {
+        spec.fFormat = VORM_Format(VORM_Format::A, spec.fType, 0);
+      } else if (field.fbWidthFromData && spec.fFormat.Width() != spec.fType) {
+        return Fail(fSchemaSource + ": field " + std::to_string(f + 1) + " '" + field.fSpec.fName +
+                    "': the print format A" + std::to_string(spec.fFormat.Width()) +
+                    " is not as wide as the field, whose longest value in " + fCsvPath + " has " +
+                    std::to_string(spec.fType) + (spec.fType == 1 ? " byte" : " bytes") +
+                    " (give maxLength " + std::to_string(spec.fFormat.Width()) + " or the format A" +
+                    std::to_string(spec.fType) + ")");
+      }
     }
     std::string why;
     int index = store.AddVariable(spec, &why);

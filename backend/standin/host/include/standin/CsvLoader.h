@@ -54,6 +54,8 @@ struct CsvSchema {
 //                {"maxLength"}, "measure": nominal|ordinal|scale,
 //                "userMissing": {"values": [...]} | {"range": [lo, hi]} |
 //                {"range": [lo, hi], "value": v}, "printFormat": "F8.2"}],
+//    (a string's printFormat is A with the field's width: maxLength, or the
+//    longest value in the data without it)
 //    "missingValues": ["", ...]}
 // Other keys are ignored. Texts are UTF-8 (converted to the host encoding
 // when that differs). False, with `error` set, for a bad schema.
