@@ -285,6 +285,9 @@ TEST_F(CsvLoaderTest, RefusesBadDataNamingLineAndColumn) {
     SCOPED_TRACE(c.fCsv);
     EXPECT_EQ(InlineError(c.fCsv, NIBS_SCHEMA), InlinePath() + c.fMessage);
   }
+  // A NUL byte would end a text early wherever it is printed.
+  EXPECT_EQ(InlineError(std::string("n,i,b,s\n1,1,1,ab\0c\n", 19), NIBS_SCHEMA),
+            InlinePath() + ": line 2, column 4 (s): the text contains a NUL byte (byte 3)");
   // A long bad cell is shown cut short.
   EXPECT_EQ(InlineError("n,i,b,s\n" + std::string(50, '7') + "x,1,1,x\n", NIBS_SCHEMA),
             InlinePath() + ": line 2, column 1 (n): \"" + std::string(40, '7') + "...\" is not a number");

@@ -24,6 +24,42 @@ constexpr int VALUE_TYPE_STRING = 3;
 // Enough for any double printed with "%-.15g" (at most 22 characters).
 constexpr size_t NUMBER_TEXT_SIZE = 64;
 
+// U+FFFD REPLACEMENT CHARACTER in UTF-8: what a byte becomes that the host
+// cannot convert.
+constexpr const char* REPLACEMENT_UTF8 = "\xEF\xBF\xBD";
+// The longest character of the host encodings, in bytes.
+constexpr size_t MAX_CHARACTER_BYTES = 4;
+
+// `source`, which the host refused to convert whole, converted character by
+// character: at each position the shortest run of up to MAX_CHARACTER_BYTES
+// bytes that the host converts is kept; a byte that starts no such run
+// becomes U+FFFD and the conversion goes on with the next byte. So only the
+// bytes that do not convert are lost, and texts that differ elsewhere stay
+// apart. (An encoding with shift states would need more than this.)
+std::string ConvertReplacingBadBytes(void* converter, const std::string& source) {
+  std::string result;
+  std::string piece;
+  std::string converted;
+  size_t at = 0;
+  while (at < source.size()) {
+    size_t taken = 0;
+    for (size_t length = 1; length <= MAX_CHARACTER_BYTES && at + length <= source.size(); ++length) {
+      piece.assign(source, at, length);
+      if (VORMMBGenericToU8(converter, converted, piece) == 0) {
+        result += converted;
+        taken = length;
+        break;
+      }
+    }
+    if (taken == 0) {
+      result += REPLACEMENT_UTF8;
+      taken = 1;
+    }
+    at += taken;
+  }
+  return result;
+}
+
 }  // namespace
 
 KVOVarListMetaData::KVOVarListMetaData(QorXML::QorVarList& varList, const KVOVarValidSpecs* validSpecs,
@@ -281,9 +317,9 @@ std::string KVOVarListMetaData::transcodeToUTF8(const char* text) const {
   std::string result;
   const std::string source = text != nullptr ? std::string(text) : std::string();
   const int errCode = VORMMBGenericToU8(fConverter, result, source);
-  // The host leaves the result unspecified on failure: hand over nothing
-  // rather than half-converted bytes.
-  if (!KVO_ASSERT(errCode == 0)) result.clear();
+  // The host leaves the result unspecified on failure: start again and lose
+  // only the bytes that do not convert.
+  if (!KVO_ASSERT(errCode == 0)) result = ConvertReplacingBadBytes(fConverter, source);
   return result;
 }
 

@@ -436,6 +436,12 @@ bool CsvLoad::StoreRow(const CsvReader& reader, MemoryDataSource& store) {
     std::string_view raw = reader.Field(binding.fColumn);
     const CsvFieldType type = binding.fpField->fType;
     if (type == CsvFieldType::String) {
+      // A NUL would end the value early wherever it is printed, so that
+      // distinct values would look equal.
+      if (const size_t nul = raw.find('\0'); nul != std::string_view::npos) {
+        return Fail(reader.Place(reader.RecordLine(), binding.fColumn + 1) +
+                    ": the text contains a NUL byte (byte " + std::to_string(nul + 1) + ")");
+      }
       if (!ToHost(raw, binding.fScratch, reader, binding.fColumn)) return false;
       std::string& text = binding.fScratch;
       size_t length = text.size();
