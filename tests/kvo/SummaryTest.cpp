@@ -94,6 +94,26 @@ TEST(SummaryTest, JsonNumbersReadBackExactly) {
   EXPECT_NE(text.find("130.0"), std::string::npos) << "whole weighted counts stay numbers with a point";
 }
 
+TEST(SummaryTest, TextsThatAreNotUtf8LoseOnlyTheirBadBytes) {
+  const std::string replacement = "\xEF\xBF\xBD";  // U+FFFD
+  EXPECT_EQ(ValidUtf8("ab\x81"), "ab" + replacement);
+  EXPECT_EQ(ValidUtf8("S\xC3\xBC\x64\xC3"), "S\xC3\xBC\x64" + replacement);  // a cut character
+  EXPECT_EQ(ValidUtf8("\xED\xA0\x80x"), replacement + replacement + replacement + "x");  // a surrogate
+  EXPECT_EQ(ValidUtf8("\xF0\x9F\x98\x80"), "\xF0\x9F\x98\x80");
+
+  // The JSON form can be written and keeps distinct values apart.
+  Summary summary = SmallSummary();
+  summary.fvSplits[0].fvVariables[0].fvCategories[0].fValue = "ab\x81";
+  summary.fvSplits[0].fvVariables[0].fvCategories[1].fValue = "cd\x8D";
+  summary.fvSplits[0].fvValues[0].fLabel = "N\xF6rd";
+  std::string text;
+  ASSERT_NO_THROW(text = SummaryToJson(summary).dump());
+  const nlohmann::json back = nlohmann::json::parse(text);
+  EXPECT_EQ(back["splits"][0]["variables"][0]["categories"][0]["value"], "ab" + replacement);
+  EXPECT_EQ(back["splits"][0]["variables"][0]["categories"][1]["value"], "cd" + replacement);
+  EXPECT_EQ(back["splits"][0]["values"][0]["label"], "N" + replacement + "rd");
+}
+
 TEST(SummaryTest, TextHelpers) {
   EXPECT_EQ(GroupDigits(0), "0");
   EXPECT_EQ(GroupDigits(999), "999");

@@ -3,11 +3,14 @@
 // broken preconditions, copies and values as text.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "LayoutTestSupport.h"
 #include "kvoadapter/KVOVarValidSpecs.h"
 #include "standin/HostControl.h"
+#include "support/DataSourceBuilder.h"
+#include "support/ForwardingDataSource.h"
 
 namespace {
 
@@ -222,6 +225,33 @@ TEST_F(KVOVarValidSpecsTest, ValuesAsText) {
   EXPECT_EQ(specs.ConvertObsToString(padded.data(), VORM_Format(VORM_Format::A, 6, 0), false), "  ab  ");
   const std::vector<OBS> wide = kvotest::StrCells("abcdefghij", 12);
   EXPECT_EQ(specs.ConvertObsToString(wide.data(), VORM_Format(VORM_Format::A, 12, 0), true), "abcdefghij");
+
+  // With the variable, a string format never reads more bytes than the value
+  // holds: the 3-byte value "abc" is followed here by other bytes, which an
+  // A20 or AHEX20 would show. A number is one cell.
+  auto data = kvotest::DataSourceBuilder().Add(kvotest::Str("s", 3)).Add(kvotest::Num("n")).Build();
+  const std::vector<OBS> followed = kvotest::StrCells("abcdefghijklmnopqrstuvwx", 24);
+  const std::vector<OBS> number = kvotest::NumCells(1234.75);
+  const struct {
+    int fVariable;
+    VORM_Format fFormat;
+    const OBS* fValue;
+    bool fbTrim;
+    std::string fText;
+  } viaVariable[] = {
+      {0, VORM_Format(VORM_Format::A, 20, 0), followed.data(), true, "abc"},
+      {0, VORM_Format(VORM_Format::A, 20, 0), padded.data(), false, "  a"},
+      {0, VORM_Format(VORM_Format::A, 2, 0), followed.data(), true, "ab"},  // narrower: as given
+      {0, VORM_Format(VORM_Format::AHEX, 20, 0), followed.data(), true, "616263"},
+      {1, VORM_Format(VORM_Format::A, 20, 0), followed.data(), true, "abcdefgh"},
+      {1, VORM_Format(VORM_Format::F, 8, 2), number.data(), true, "1234.75"},
+      {1, VORM_Format(VORM_Format::F, 8, 2), nullptr, true, ""},
+  };
+  for (const auto& c : viaVariable) {
+    SCOPED_TRACE(c.fText);
+    const kvotest::FormatVariable variable(*data->GetVariable(c.fVariable), c.fFormat);
+    EXPECT_EQ(specs.ConvertObsToString(c.fValue, variable, c.fbTrim), c.fText);
+  }
   // The stand-in host prints 1.1 as "1.1": the point is kept.
   ASSERT_EQ(specs.GetDecimalCharacter(), '.');
   EXPECT_EQ(specs.AdjustDecimalCharacter("1.5.2"), "1.5.2");

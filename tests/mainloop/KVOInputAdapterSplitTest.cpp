@@ -7,6 +7,7 @@
 #include <kvoadapter/KVOProcDataSourceIter.h>
 
 #include "MainLoopTestSupport.h"
+#include "support/ForwardingDataSource.h"
 
 namespace {
 
@@ -113,6 +114,17 @@ TEST_F(KVOInputAdapterSplitTest, SplitValuesKeepAllCellsAndReadBackAsTextAndLabe
   EXPECT_EQ(adapter.GetSplitValuesAndLabels(values, labels), 2);
   EXPECT_EQ(values, (std::vector<std::string>{"3", "q"}));
   EXPECT_EQ(labels, (std::vector<std::string>{"", ""}));  // 3 has no label
+
+  // A host whose format for the 20-byte zone is A40: the text is read from
+  // the kept value's own 20 bytes only.
+  const kvotest::FormatVariable wideZone(*ds.GetVariable(zone), VORM_Format(VORM_Format::A, 40, 0));
+  kvotest::ForwardingDataSource dictionary(ds);
+  dictionary.Replace(zone, wideZone);
+  KVOInputAdapter wide(&specs, dictionary);
+  wide.SetSplitFile(procedure, true, true, true);
+  KVOProcDataSourceIter wideIter(wide, true);
+  EXPECT_EQ(wide.GetSplitValuesAndLabels(values, labels), 2);
+  EXPECT_EQ(values, (std::vector<std::string>{"1", "abcdefghijklmnopqrst"}));
 }
 
 TEST_F(KVOInputAdapterSplitTest, KeptGroupsAreWalkedWithoutIterator) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "MetaDataTestSupport.h"
+#include "support/Cells.h"
 #include "support/DataSourceBuilder.h"
 #include "support/ForwardingDataSource.h"
 
@@ -32,6 +33,9 @@ using QorXML::QorVarList;
 using Entry = QorVarList::Entry;
 using StringPairs = std::vector<std::pair<std::string, std::string>>;
 using NumberPairs = std::vector<std::pair<double, std::string>>;
+
+// U+FFFD in UTF-8.
+const std::string REPLACEMENT = "\xEF\xBF\xBD";
 
 constexpr auto INPUT = IQorVariable::RoleInput;
 constexpr auto TARGET = IQorVariable::RoleTarget;
@@ -314,6 +318,52 @@ TEST_F(KVOVarListMetaDataTest, NumbersBecomeTextWithFifteenSignificantDigits) {
   EXPECT_EQ(out, "");
 }
 
+TEST_F(KVOVarListMetaDataTest, TextsThatDoNotConvertLoseOnlyTheirBadBytes) {
+  // Windows-1252 leaves 0x81, 0x8D, 0x8F and 0x90 undefined; 0xE9 is e-acute.
+  kvotest::QuietHost cp1252("CP1252");
+  auto data =
+      DataSourceBuilder()
+          .Add(Str("code", 4).Label("Code\x81").ValueLabel("ab\x81", "low\x8F").MissingStrings({"n\x90"}))
+          .Row({"ab\x81"})
+          .Row({"cd\x8D"})
+          .Row({"caf\xE9"})
+          .Build();
+  Pipeline p(std::move(data), {{0, true}});
+  KVOVarListMetaData builder = p.Builder(true);
+  EXPECT_TRUE(builder.AddRecVariable(0, true, INPUT, nullptr, "c\x81"));
+  const Entry& code = *p.list.GetEntry(0);
+  EXPECT_EQ(code.fName, "c" + REPLACEMENT);
+  EXPECT_EQ(code.fLabel, "Code" + REPLACEMENT);
+  // Distinct values stay distinct.
+  EXPECT_EQ(code.fStringValues,
+            (std::vector<std::string>{"ab" + REPLACEMENT, "cd" + REPLACEMENT, "caf\xC3\xA9"}));
+  EXPECT_EQ(code.fValueLabels, (std::vector<std::string>{"low" + REPLACEMENT, "", ""}));
+  EXPECT_EQ(code.fMissingStrings, (StringPairs{{"n" + REPLACEMENT, ""}}));
+  // One report per text the host refused whole.
+  EXPECT_EQ(MetaDataAsserts(), std::vector<std::string>(6, "errCode == 0"));
+}
+
+TEST_F(KVOVarListMetaDataTest, StringValuesAreReadNoWiderThanTheVariable) {
+  // A host whose print format for a 3-byte string is A20: the categories and
+  // the missing value are 3 bytes each, and no more is read of them.
+  auto data = DataSourceBuilder().Add(Str("code", 3).MissingStrings({"zz"})).Row({"abc"}).Row({"xy"}).Build();
+  Pipeline p(std::move(data), {{0, true}});
+  const kvotest::FormatVariable wide(*p.ds->GetVariable(0), VORM_Format(VORM_Format::A, 20, 0));
+  kvotest::ForwardingDataSource dictionary(*p.ds);
+  dictionary.Replace(0, wide);
+  QorVarList list;
+  KVOVarListMetaData builder(list, &p.specs, dictionary, p.adapter.get(), true);
+  EXPECT_TRUE(builder.AddRecVariable(0, true, INPUT, nullptr, ""));
+  EXPECT_EQ(list.GetEntry(0)->fStringValues, (std::vector<std::string>{"abc", "xy"}));
+  EXPECT_EQ(list.GetEntry(0)->fMissingStrings, (StringPairs{{"zz", ""}}));
+  // A value followed by other bytes shows only its own.
+  const std::vector<OBS> followed = kvotest::StrCells("abcdefghijklmnop", 16);
+  std::string out;
+  builder.ConvertObsValToStr(followed.data(), wide, out);
+  EXPECT_EQ(out, "abc");
+  EXPECT_TRUE(MetaDataAsserts().empty());
+}
+
 // A locale whose decimal separator is ','. An installed one is used when
 // there is one; otherwise one is compiled from the system's locale sources
 // into a temporary directory, which goes again with this object.
@@ -469,15 +519,15 @@ TEST_F(KVOVarListMetaDataTest, ReportsBrokenConditionsAndGoesOn) {
     standin::ClearAssertReports();
   }
   {
-    // Bytes that are not UTF-8 under a UTF-8 host: reported, and handed over
-    // as the empty text rather than half converted.
+    // Bytes that are not UTF-8 under a UTF-8 host: reported, and each one
+    // handed over as U+FFFD with the rest of the text.
     QorVarList list;
     KVOVarListMetaData builder(list, &p.specs, *p.ds, p.adapter.get(), true);
-    EXPECT_EQ(builder.transcodeToUTF8("caf\xE9"), "");
+    EXPECT_EQ(builder.transcodeToUTF8("caf\xE9"), "caf" + REPLACEMENT);
     EXPECT_EQ(builder.transcodeToUTF8("caf\xC3\xA9"), "caf\xC3\xA9");
     EXPECT_EQ(builder.transcodeToUTF8(nullptr), "");
     EXPECT_TRUE(builder.AddRecVariable(0, true, INPUT, nullptr, "bad\xFF"));
-    EXPECT_EQ(list.GetEntry(0)->fName, "");
+    EXPECT_EQ(list.GetEntry(0)->fName, "bad" + REPLACEMENT);
     EXPECT_EQ(MetaDataAsserts(), (std::vector<std::string>{"errCode == 0", "errCode == 0"}));
     standin::ClearAssertReports();
   }

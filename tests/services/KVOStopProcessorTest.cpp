@@ -1,5 +1,5 @@
 // The two stop processors: KVOStopProcessor measures its limit on the
-// process clock in milliseconds, KVOStopProcessor2 on the calendar clock in
+// elapsed clock in milliseconds, KVOStopProcessor2 on the calendar clock in
 // whole seconds. Both ask the host about an interruption, and leave through
 // the host with a message after a time-out.
 #include <gtest/gtest.h>
@@ -17,7 +17,7 @@ namespace {
 class KVOStopProcessorTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    standin::SetFakeClocks(40000, 1700000000);
+    standin::SetFakeClocks(40000, 30000, 1700000000);
     standin::ClearInterrupt();
     standin::InterruptAfterPolls(-1);
     standin::SetSystemField(VORM_SYS_TIMEOUT_FIELD, 0);
@@ -52,24 +52,27 @@ class KVOStopProcessorTest : public ::testing::Test {
   }
 };
 
-TEST_F(KVOStopProcessorTest, LimitExpiresWhenTheProcessClockReachesIt) {
+TEST_F(KVOStopProcessorTest, LimitExpiresWhenTheElapsedClockReachesIt) {
   KVOStopProcessor stop(2.5);
   EXPECT_FALSE(stop.CheckCancel());
-  standin::AdvanceFakeClocks(2499, 100);  // the calendar clock is not this class's clock
+  // Neither processor time (ten minutes of it on several threads) nor the
+  // calendar clock is this class's clock.
+  standin::AdvanceFakeClocks(2499, 600000, 100);
   EXPECT_FALSE(stop.CheckCancel());
   EXPECT_FALSE(stop.GetCancel());
-  standin::AdvanceFakeClocks(1, 0);
+  // Waiting: elapsed time passes while the process uses none.
+  standin::AdvanceFakeClocks(1, 0, 0);
   EXPECT_TRUE(stop.CheckCancel());
   EXPECT_TRUE(stop.CheckCancel()) << "checking changes nothing";
   EXPECT_TRUE(standin::Messages().empty());
   for (int call = 0; call < 2; ++call) ExpectGetCancelLeaves(stop, true);
 
   // Elapsed time is a 32-bit tick difference, so it survives the wrap.
-  standin::SetFakeClocks(INT32_MAX - 1000, 0);
+  standin::SetFakeClocks(INT32_MAX - 1000, 0, 0);
   KVOStopProcessor wrapping(2.0);
-  standin::AdvanceFakeClocks(1999, 0);
+  standin::AdvanceFakeClocks(1999, 0, 0);
   EXPECT_FALSE(wrapping.CheckCancel());
-  standin::AdvanceFakeClocks(1, 0);
+  standin::AdvanceFakeClocks(1, 0, 0);
   EXPECT_TRUE(wrapping.CheckCancel());
 }
 
@@ -77,13 +80,13 @@ TEST_F(KVOStopProcessorTest, LimitOfTheCalendarClockExpiresInWholeSeconds) {
   // 2.5 s cannot be met by whole seconds: 2 is short, 3 is over.
   KVOStopProcessor2 halves(2.5);
   KVOStopProcessor2 whole(2.0);
-  standin::AdvanceFakeClocks(1000000, 1);  // the process clock is not this class's clock
+  standin::AdvanceFakeClocks(1000000, 1000000, 1);  // the millisecond clocks are not this class's clock
   EXPECT_FALSE(halves.CheckCancel());
   EXPECT_FALSE(whole.GetCancel());
-  standin::AdvanceFakeClocks(0, 1);
+  standin::AdvanceFakeClocks(0, 0, 1);
   EXPECT_FALSE(halves.CheckCancel());
   EXPECT_TRUE(whole.CheckCancel());
-  standin::AdvanceFakeClocks(0, 1);
+  standin::AdvanceFakeClocks(0, 0, 1);
   EXPECT_TRUE(halves.CheckCancel());
   for (int call = 0; call < 2; ++call) ExpectGetCancelLeaves(halves, true);
 }
@@ -94,7 +97,7 @@ TEST_F(KVOStopProcessorTest, NoLimitAtZeroOrBelow) {
   KVOStopProcessor negative(-5.0);
   KVOStopProcessor2 byDefault2;
   KVOStopProcessor2 negative2(-1.0);
-  standin::AdvanceFakeClocks(1000000000, 1000000);
+  standin::AdvanceFakeClocks(1000000000, 1000000000, 1000000);
   for (KVOStopProcessor* stop : {&byDefault, &zero, &negative}) {
     EXPECT_FALSE(stop->CheckCancel());
     EXPECT_FALSE(stop->GetCancel());
@@ -125,7 +128,7 @@ TEST_F(KVOStopProcessorTest, InterruptionIsCheckedWithoutClearingItAndLeavesWith
   EXPECT_TRUE(stop.CheckCancel());
   standin::ClearInterrupt();
   standin::InterruptAfterPolls(0);
-  standin::AdvanceFakeClocks(10000, 0);
+  standin::AdvanceFakeClocks(10000, 0, 0);
   EXPECT_TRUE(stop.CheckCancel());
   EXPECT_FALSE(standin::InterruptPending());
 }
@@ -133,18 +136,18 @@ TEST_F(KVOStopProcessorTest, InterruptionIsCheckedWithoutClearingItAndLeavesWith
 TEST_F(KVOStopProcessorTest, CopiesMeasureFromTheSourcesStart) {
   KVOStopProcessor source(2.5);
   KVOStopProcessor2 source2(5.0);
-  standin::AdvanceFakeClocks(2000, 4);
+  standin::AdvanceFakeClocks(2000, 0, 4);
   KVOStopProcessor copy(source);
   KVOStopProcessor assigned(100.0);
   assigned = source;
   KVOStopProcessor2 copy2(source2);
   KVOStopProcessor2 assigned2;
   assigned2 = source2;
-  standin::AdvanceFakeClocks(499, 0);
+  standin::AdvanceFakeClocks(499, 0, 0);
   EXPECT_FALSE(copy.CheckCancel());
   EXPECT_FALSE(assigned.CheckCancel());
   EXPECT_FALSE(copy2.CheckCancel());
-  standin::AdvanceFakeClocks(1, 1);
+  standin::AdvanceFakeClocks(1, 0, 1);
   EXPECT_TRUE(copy.CheckCancel());
   EXPECT_TRUE(assigned.CheckCancel());
   EXPECT_TRUE(copy2.CheckCancel());

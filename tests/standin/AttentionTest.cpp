@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 #include <vorm/Utility.h>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <ctime>
 
 #include "standin/HostControl.h"
@@ -76,6 +79,27 @@ TEST_F(StandinAttentionTest, RealClocksFollowTheSystem) {
   const int64_t high = clockMs();
   EXPECT_GE(process, low);
   EXPECT_LE(process, high);
+
+  // The elapsed clock is the monotonic clock less a fixed start: every
+  // reading, taken between two of the monotonic clock, puts that start in
+  // the same place (within the rounding to milliseconds).
+  const auto steadyMs = [] {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  };
+  int64_t latestStart = INT64_MIN, earliestStart = INT64_MAX;
+  int32_t previous = 0;
+  for (int i = 0; i < 3; ++i) {
+    const int64_t earlier = steadyMs();
+    const int32_t elapsed = VORM_ElapsedClockMs();
+    const int64_t later = steadyMs();
+    EXPECT_GE(elapsed, previous);
+    previous = elapsed;
+    latestStart = std::max(latestStart, earlier - elapsed - 1);
+    earliestStart = std::min(earliestStart, later - elapsed + 1);
+  }
+  EXPECT_LE(latestStart, earliestStart);
 }
 
 }  // namespace

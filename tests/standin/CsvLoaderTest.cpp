@@ -121,9 +121,9 @@ TEST_F(CsvLoaderTest, ReadsQuotedFieldsLineBreaksAndWidths) {
   EXPECT_EQ(data->GetVariable(0)->GetType(), 20);
   EXPECT_EQ(data->GetVariable(1)->GetType(), 14);
   EXPECT_EQ(data->GetVariable(5)->GetType(), 30);
-  // Formats: A<width> by default, the given A40, F10.2, and F8.0 for integer and boolean.
+  // Formats: A<width> by default, the given A30, F10.2, and F8.0 for integer and boolean.
   EXPECT_EQ(data->GetVariable(1)->GetFormat(), VORM_Format(VORM_Format::A, 14, 0));
-  EXPECT_EQ(data->GetVariable(5)->GetFormat(), VORM_Format(VORM_Format::A, 40, 0));
+  EXPECT_EQ(data->GetVariable(5)->GetFormat(), VORM_Format(VORM_Format::A, 30, 0));
   EXPECT_EQ(data->GetVariable(2)->GetFormat(), VORM_Format(VORM_Format::F, 8, 0));
   EXPECT_EQ(data->GetVariable(3)->GetFormat(), VORM_Format(VORM_Format::F, 10, 2));
   EXPECT_EQ(data->GetVariable(4)->GetFormat(), VORM_Format(VORM_Format::F, 8, 0));
@@ -285,6 +285,9 @@ TEST_F(CsvLoaderTest, RefusesBadDataNamingLineAndColumn) {
     SCOPED_TRACE(c.fCsv);
     EXPECT_EQ(InlineError(c.fCsv, NIBS_SCHEMA), InlinePath() + c.fMessage);
   }
+  // A NUL byte would end a text early wherever it is printed.
+  EXPECT_EQ(InlineError(std::string("n,i,b,s\n1,1,1,ab\0c\n", 19), NIBS_SCHEMA),
+            InlinePath() + ": line 2, column 4 (s): the text contains a NUL byte (byte 3)");
   // A long bad cell is shown cut short.
   EXPECT_EQ(InlineError("n,i,b,s\n" + std::string(50, '7') + "x,1,1,x\n", NIBS_SCHEMA),
             InlinePath() + ": line 2, column 1 (n): \"" + std::string(40, '7') + "...\" is not a number");
@@ -355,6 +358,14 @@ TEST_F(CsvLoaderTest, RejectsInvalidSchemaDeclarations) {
        "inline: field 1 'a': invalid print format \"F8.\" (no digits after the point)"},
       {R"({"fields": [{"name": "s", "type": "string", "printFormat": "A8.1"}]})",
        "inline: field 1 's': invalid print format \"A8.1\" (an A format has no decimals)"},
+      // A string prints with exactly its own bytes: a wider format would read
+      // past the value, a narrower one cut it.
+      {R"({"fields": [{"name": "s", "type": "string", "constraints": {"maxLength": 3}, "printFormat": "A20"}]})",
+       "inline: field 1 's': the print format A20 is not as wide as the field (maxLength 3; the format "
+       "must be A3)"},
+      {R"({"fields": [{"name": "s", "type": "string", "constraints": {"maxLength": 3}, "printFormat": "a2"}]})",
+       "inline: field 1 's': the print format a2 is not as wide as the field (maxLength 3; the format "
+       "must be A3)"},
       {R"({"fields": [{"name": "a", "type": "number"}], "missingValues": [""," ", 0]})",
        "inline: missingValues must be a list of texts, not 0"},
   };
@@ -377,6 +388,14 @@ TEST_F(CsvLoaderTest, RejectsInvalidSchemaDeclarations) {
   // reported with the schema field.
   EXPECT_EQ(LoadInline("bad\tname\n1\n", R"({"fields": [{"name": "bad\tname", "type": "number"}]})"), nullptr);
   EXPECT_EQ(fError.rfind("schema: field 1 'bad\tname': ", 0), 0u) << fError;
+  // Without maxLength the data give the string's width, and the format is
+  // checked against it.
+  const std::string noWidth = R"({"fields": [{"name": "s", "type": "string", "printFormat": "A20"}]})";
+  EXPECT_EQ(LoadInline("s\nabc\nx\n", noWidth), nullptr);
+  EXPECT_EQ(fError,
+            "schema: field 1 's': the print format A20 is not as wide as the field, whose longest value in " +
+                InlinePath() + " has 3 bytes (give maxLength 20 or the format A3)");
+  EXPECT_NE(LoadInline("s\nabcdefghijklmnopqrst\n", noWidth), nullptr) << fError;
 
   // Valid declarations: at most three values, booleans taking true/false,
   // format and measure without regard to case.
@@ -385,7 +404,7 @@ TEST_F(CsvLoaderTest, RejectsInvalidSchemaDeclarations) {
   ASSERT_TRUE(ParseSchema(R"({"fields": [
       {"name": "a", "type": "number", "userMissing": {"values": [1, 2, 3]}},
       {"name": "b", "type": "boolean", "categories": [{"value": true, "label": "Yes"}, {"value": 0, "label": "No"}]},
-      {"name": "c", "type": "string", "constraints": {"maxLength": 10}, "printFormat": "a12", "measure": "Ordinal"}]})",
+      {"name": "c", "type": "string", "constraints": {"maxLength": 10}, "printFormat": "a10", "measure": "Ordinal"}]})",
                           "inline", schema, error))
       << error;
   ASSERT_EQ(schema.fvFields.size(), 3u);
@@ -393,7 +412,7 @@ TEST_F(CsvLoaderTest, RejectsInvalidSchemaDeclarations) {
   ASSERT_EQ(schema.fvFields[1].fSpec.fNumericLabels.size(), 2u);
   EXPECT_EQ(schema.fvFields[1].fSpec.fNumericLabels[0].first, 1.0);
   EXPECT_EQ(schema.fvFields[1].fSpec.fMeasure, Measure::Nominal);
-  EXPECT_EQ(schema.fvFields[2].fSpec.fFormat, VORM_Format(VORM_Format::A, 12, 0));
+  EXPECT_EQ(schema.fvFields[2].fSpec.fFormat, VORM_Format(VORM_Format::A, 10, 0));
   EXPECT_EQ(schema.fvFields[2].fSpec.fMeasure, Measure::Ordinal);
   EXPECT_EQ(schema.fvMissingTexts, (std::vector<std::string>{""}));
 }

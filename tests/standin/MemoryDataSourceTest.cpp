@@ -104,6 +104,22 @@ TEST(MemoryDataSourceTest, RejectsInvalidDeclarationsWithTheReason) {
          s.fFormat = VORM_Format(VORM_Format::F, 8, 2);
        },
        "A or AHEX"},
+      // A string prints with exactly its own bytes.
+      {[](auto& s) {
+         s.fType = 3;
+         s.fFormat = VORM_Format(VORM_Format::A, 20, 0);
+       },
+       "format A20 is not as wide as the string (A3)"},
+      {[](auto& s) {
+         s.fType = 3;
+         s.fFormat = VORM_Format(VORM_Format::A, 2, 0);
+       },
+       "(A3)"},
+      {[](auto& s) {
+         s.fType = 3;
+         s.fFormat = VORM_Format(VORM_Format::AHEX, 8, 0);
+       },
+       "format AHEX8 does not show the string's bytes (AHEX6)"},
       {[](auto& s) { s.fMissingStrings = {"x"}; }, "string missing"},
       {[](auto& s) { s.fMissingNumbers = {SYSMIS}; }, "not a defined number"},
       {[](auto& s) { s.fType = -3; }, "type"},

@@ -37,6 +37,18 @@ class ForwardingVariable : public VORM_Variable {
   const VORM_Variable& fTarget;
 };
 
+// A variable whose print format is the one given, whatever its width: what a
+// host that does not tie string formats to the variable's width declares.
+class FormatVariable : public ForwardingVariable {
+ public:
+  FormatVariable(const VORM_Variable& target, VORM_Format format)
+      : ForwardingVariable(target), fFormat(format) {}
+  VORM_Format GetFormat() const override { return fFormat; }
+
+ private:
+  VORM_Format fFormat;
+};
+
 // Forwards to a target data source; GetVariable answers with a replacement
 // where one was set with Replace.
 class ForwardingDataSource : public ProcedureDataSource {

@@ -263,6 +263,17 @@ TEST_F(KVOCommonDisplayTest, ObsVecMapIsShownInKeyOrderWithEachVariablesFormat) 
   D::DisplayObsVecMapD("Pairs", empty, {VORM_Format(VORM_Format::F, 4, 0)});
   EXPECT_EQ(Take(), "\nPairs <none>");
 
+  // Formats wider than their 3-byte key values show those values only, not
+  // the cells that follow them in the entry.
+  ObsVecMap shortKeys(ObsVecMap::KeySpec{3, 3}, 1);
+  std::vector<OBS> key = StringCells("abc", 3);
+  const std::vector<OBS> second = StringCells("xyz", 3);
+  key.insert(key.end(), second.begin(), second.end());
+  shortKeys.Insert(key.data())->num = 0.1;
+  D::DisplayObsVecMapD("Short", shortKeys,
+                       {VORM_Format(VORM_Format::A, 20, 0), VORM_Format(VORM_Format::AHEX, 8, 0)});
+  EXPECT_EQ(Take(), "\nShort\nMap key (list of strings): \"abc\" \"78797A\"\nMap value = 0.1");
+
   // One format short: asserted, and no key is shown with a made-up format.
   D::DisplayObsVecMapD("Pairs", map, {VORM_Format(VORM_Format::F, 4, 0)});
   ASSERT_EQ(fReports.size(), 1u);

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "KVOAssert.h"
+#include "KVOValueFormat.h"
 #include "kvoadapter/KVOCommonDisplay.h"
 
 namespace {
@@ -112,7 +113,8 @@ void KVOCatVarAdapter::Display() const {
   for (size_t code = 0; code < fvCategories.size(); ++code) {
     text.clear();
     if (variable != nullptr) {
-      const VORM_Format format = variable->GetFormat();
+      // Never wider than the stored value.
+      const VORM_Format format = kvo_detail::FormatWithinValue(variable->GetFormat(), variable->GetType());
       const size_t width = static_cast<size_t>(format.Width());
       std::string buffer(width + 1, '\0');
       if (KVO_ASSERT_TEXT(ToString(fvCategories[code], format, buffer.data()) == 0,

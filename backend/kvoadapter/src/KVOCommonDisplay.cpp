@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "KVOAssert.h"
+#include "KVOValueFormat.h"
 
 namespace {
 constexpr const char* KVO_SOURCE = "KVOCommonDisplay";
@@ -285,7 +286,7 @@ void DisplayObsVecMapD(BP_Character label, const ObsVecMap& map, const std::vect
     // many cells as its type needs.
     const OBS* cell = key;
     for (size_t i = 0; i < keySpec.size(); ++i) {
-      texts.push_back(FormatObs(cell, formats[i]));
+      texts.push_back(FormatObs(cell, kvo_detail::FormatWithinValue(formats[i], keySpec[i])));
       cell += VORM_CellCount(keySpec[i]);
     }
     DisplaySL("Map key (list of strings):", texts);

@@ -116,7 +116,7 @@ int KVOInputAdapter::GetSplitValuesAndLabels(std::vector<std::string>& values,
         static_cast<size_t>(i) < groupValues.size() ? groupValues[static_cast<size_t>(i)] : nullptr;
     if (variable == nullptr || value == nullptr) continue;
     if (fpValidSpecs != nullptr) {
-      values[static_cast<size_t>(i)] = fpValidSpecs->ConvertObsToString(value, variable->GetFormat(), true);
+      values[static_cast<size_t>(i)] = fpValidSpecs->ConvertObsToString(value, *variable, true);
     }
     if (const char* label = VORM_ValueLabelMap(variable->GetValueLabels()).GetLabel(value)) {
       labels[static_cast<size_t>(i)] = label;

@@ -18,7 +18,7 @@ std::atomic<void*> gWorkspace{nullptr};
 KVOStopProcessor::KVOStopProcessor() : KVOStopProcessor(0.0) {}
 
 KVOStopProcessor::KVOStopProcessor(double timeLimit)
-    : fStartTime(VORM_ProcessClockMs()), fTimeLimit(timeLimit) {
+    : fStartTime(VORM_ElapsedClockMs()), fTimeLimit(timeLimit) {
   gWorkspace.store(Workspace(), std::memory_order_relaxed);
 }
 
@@ -30,9 +30,11 @@ KVOStopProcessor::~KVOStopProcessor() = default;
 
 bool KVOStopProcessor::Expired() const {
   if (!(fTimeLimit > 0.0)) return false;
-  // 32-bit tick difference, wrapping like the host's tick count.
+  // Elapsed (wall) time, not processor time: waiting counts, and several
+  // threads do not make the limit run out sooner. A 32-bit tick difference,
+  // right across the wrap of the host's tick count.
   const auto elapsedMs =
-      static_cast<int32_t>(static_cast<uint32_t>(VORM_ProcessClockMs()) - static_cast<uint32_t>(fStartTime));
+      static_cast<int32_t>(static_cast<uint32_t>(VORM_ElapsedClockMs()) - static_cast<uint32_t>(fStartTime));
   return static_cast<double>(elapsedMs) / 1000.0 >= fTimeLimit;
 }
 

@@ -22,12 +22,13 @@ int KVOCallBackTask::execute(void* /*argument*/) {
   if (KVO_ASSERT(fpOwner != 0)) {
     // The pool's mutex is held only inside GetCurrentTask, never while a
     // task runs. A null entry ends this thread's share like the end of work.
+    // A task that throws does not stop the others: its exception is kept for
+    // the caller and the thread goes on with the next task.
     while (QorThread::IQorThreadTask* task = fpOwner->GetCurrentTask()) {
       try {
         task->Run();
       } catch (...) {
-        fpOwner->AbandonRun(std::current_exception());
-        break;
+        fpOwner->KeepError(std::current_exception());
       }
     }
   }
@@ -74,11 +75,18 @@ bool KVOThreadPool::RunParallelTasks(std::vector<QorThread::IQorThreadTask*>& ta
   fpMutex->unlock(nullptr, 0);
   if (!KVO_ASSERT_TEXT(idle, "fpTasks == 0")) {
     // Entered again during a run (from one of its own tasks, say): the run
-    // state is taken, so the calling thread runs these tasks by itself.
+    // state is taken, so the calling thread runs these tasks by itself, with
+    // the same rule for exceptions.
+    std::exception_ptr error;
     for (QorThread::IQorThreadTask* task : tasks) {
       if (task == nullptr) break;
-      task->Run();
+      try {
+        task->Run();
+      } catch (...) {
+        if (!error) error = std::current_exception();
+      }
     }
+    if (error) std::rethrow_exception(error);
     return true;
   }
   KVO_ASSERT_TEXT(tasks.size() <= static_cast<size_t>(INT_MAX), "tasks.size() <= INT_MAX");
@@ -114,9 +122,8 @@ QorThread::IQorThreadTask* KVOThreadPool::GetCurrentTask() {
   return task;
 }
 
-void KVOThreadPool::AbandonRun(std::exception_ptr error) {
+void KVOThreadPool::KeepError(std::exception_ptr error) {
   fpMutex->lock(LockExclusive, nullptr, 0);
-  fNextTask = fNTasks;
   if (!fError) fError = std::move(error);
   fpMutex->unlock(nullptr, 0);
 }

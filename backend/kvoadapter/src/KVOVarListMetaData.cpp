@@ -24,6 +24,42 @@ constexpr int VALUE_TYPE_STRING = 3;
 // Enough for any double printed with "%-.15g" (at most 22 characters).
 constexpr size_t NUMBER_TEXT_SIZE = 64;
 
+// U+FFFD REPLACEMENT CHARACTER in UTF-8: what a byte becomes that the host
+// cannot convert.
+constexpr const char* REPLACEMENT_UTF8 = "\xEF\xBF\xBD";
+// The longest character of the host encodings, in bytes.
+constexpr size_t MAX_CHARACTER_BYTES = 4;
+
+// `source`, which the host refused to convert whole, converted character by
+// character: at each position the shortest run of up to MAX_CHARACTER_BYTES
+// bytes that the host converts is kept; a byte that starts no such run
+// becomes U+FFFD and the conversion goes on with the next byte. So only the
+// bytes that do not convert are lost, and texts that differ elsewhere stay
+// apart. (An encoding with shift states would need more than this.)
+std::string ConvertReplacingBadBytes(void* converter, const std::string& source) {
+  std::string result;
+  std::string piece;
+  std::string converted;
+  size_t at = 0;
+  while (at < source.size()) {
+    size_t taken = 0;
+    for (size_t length = 1; length <= MAX_CHARACTER_BYTES && at + length <= source.size(); ++length) {
+      piece.assign(source, at, length);
+      if (VORMMBGenericToU8(converter, converted, piece) == 0) {
+        result += converted;
+        taken = length;
+        break;
+      }
+    }
+    if (taken == 0) {
+      result += REPLACEMENT_UTF8;
+      taken = 1;
+    }
+    at += taken;
+  }
+  return result;
+}
+
 }  // namespace
 
 KVOVarListMetaData::KVOVarListMetaData(QorXML::QorVarList& varList, const KVOVarValidSpecs* validSpecs,
@@ -80,7 +116,6 @@ bool KVOVarListMetaData::AddRecVariableData(int recIndex, bool isCategorical, Va
 
   const std::string varName = ComponentName(variable, name);
   const std::string label = ComponentLabel(variable);
-  const VORM_Format format = variable.GetFormat();
   const short type = variable.GetType();
 
   if (!isCategorical) {
@@ -133,7 +168,7 @@ bool KVOVarListMetaData::AddRecVariableData(int recIndex, bool isCategorical, Va
       const bool decoded = KVO_ASSERT_TEXT(pOBS != nullptr, "pOBS != 0");
       KVO_ASSERT(vormX == vormInd);
       if (!decoded) continue;  // the slot keeps "" and no label
-      const std::string text = fpValidSpecs->ConvertObsToString(pOBS, format, true);
+      const std::string text = fpValidSpecs->ConvertObsToString(pOBS, variable, true);
       values[static_cast<size_t>(i)] = transcodeToUTF8(text.c_str());
       const char* valueLabel = valueLabels.GetLabel(pOBS);
       if (valueLabel != nullptr) labels[static_cast<size_t>(i)] = transcodeToUTF8(valueLabel);
@@ -263,7 +298,7 @@ void KVOVarListMetaData::ConvertObsValToStr(const OBS* value, const VORM_Variabl
   if (value == nullptr) return;
   if (variable.GetType() != 0) {
     if (!KVO_ASSERT_TEXT(fpValidSpecs != nullptr, "fpValidSpecs != 0")) return;
-    out = fpValidSpecs->ConvertObsToString(value, variable.GetFormat(), true);
+    out = fpValidSpecs->ConvertObsToString(value, variable, true);
     return;
   }
   char buffer[NUMBER_TEXT_SIZE];
@@ -282,9 +317,9 @@ std::string KVOVarListMetaData::transcodeToUTF8(const char* text) const {
   std::string result;
   const std::string source = text != nullptr ? std::string(text) : std::string();
   const int errCode = VORMMBGenericToU8(fConverter, result, source);
-  // The host leaves the result unspecified on failure: hand over nothing
-  // rather than half-converted bytes.
-  if (!KVO_ASSERT(errCode == 0)) result.clear();
+  // The host leaves the result unspecified on failure: start again and lose
+  // only the bytes that do not convert.
+  if (!KVO_ASSERT(errCode == 0)) result = ConvertReplacingBadBytes(fConverter, source);
   return result;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "KVOAssert.h"
+#include "KVOValueFormat.h"
 #include "kvoadapter/KVOCommonDisplay.h"
 
 namespace {
@@ -332,7 +333,8 @@ int KVOVarValidSpecs::GetMatSpecGroupNum(int matrixNum) const {
 // String formats (A, AHEX) print at their own width. Any other format prints
 // at width 40 with its own type and decimals, and the number's text is
 // trimmed at both ends. A string's text loses only its trailing blanks, and
-// only when `trim` is set.
+// only when `trim` is set; otherwise it is the whole buffer, NUL bytes
+// included.
 std::string KVOVarValidSpecs::ConvertObsToString(const OBS* value, const VORM_Format& format,
                                                  bool trim) const {
   if (value == nullptr) return std::string();
@@ -344,8 +346,15 @@ std::string KVOVarValidSpecs::ConvertObsToString(const OBS* value, const VORM_Fo
   if (ToString(value, useFormat, buffer.data()) != 0) return std::string();
   buffer[width] = '\0';
   if (!stringFormat) return std::string(VORMMBstrtrim_A(buffer.data()));
-  if (trim) VORMMBstrtrim_A(buffer.data());
+  if (!trim) return std::string(buffer.data(), width);
+  VORMMBstrtrim_A(buffer.data());
   return std::string(buffer.data());
+}
+
+std::string KVOVarValidSpecs::ConvertObsToString(const OBS* value, const VORM_Variable& variable,
+                                                 bool trim) const {
+  return ConvertObsToString(value, kvo_detail::FormatWithinValue(variable.GetFormat(), variable.GetType()),
+                            trim);
 }
 
 std::string KVOVarValidSpecs::AdjustDecimalCharacter(const std::string& text) const {

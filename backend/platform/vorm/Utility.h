@@ -91,8 +91,14 @@ int VORMMBU8ToGeneric(void* converter, std::string& out, const std::string& in);
 
 // --- Clocks ----------------------------------------------------------------
 
-// Process clock in milliseconds (CPU time of the process).
+// Process clock in milliseconds (CPU time of the process, all its threads).
 int32_t VORM_ProcessClockMs();
+// Elapsed time in milliseconds on a monotonic clock since the process
+// started: waiting and I/O count, and it runs at the same pace whatever the
+// number of threads; changes of the calendar clock do not move it. A 32-bit
+// tick count that wraps (after about 24.8 days); differences of two readings
+// in 32-bit arithmetic are right across a wrap.
+int32_t VORM_ElapsedClockMs();
 // Calendar time in whole seconds.
 int64_t VORM_CalendarTime();
 

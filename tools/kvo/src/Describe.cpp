@@ -4,6 +4,7 @@
 #include <vorm/Utility.h>
 
 #include "DataSet.h"
+#include "Summary.h"
 #include "TextTable.h"
 
 namespace kvo {
@@ -80,7 +81,7 @@ json DescribeJson(standin::MemoryDataSource& data, const std::string& dataPath) 
                          {"valueLabels", std::move(labels)},
                          {"userMissing", MissingJson(spec)}});
   }
-  return {{"file", dataPath}, {"cases", data.NumCases()}, {"variables", std::move(variables)}};
+  return WithValidUtf8({{"file", dataPath}, {"cases", data.NumCases()}, {"variables", std::move(variables)}});
 }
 
 std::string DescribeText(standin::MemoryDataSource& data, const std::string& dataPath) {

@@ -346,7 +346,10 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& args) {
       ->type_name("DIR")
       ->group("Output");
   prepare->add_flag("--json", p.fbJson, "print the summary as JSON instead of the report")->group("Output");
-  prepare->add_option("--time-limit", timeLimit, "stop after this many seconds of processing (exit code 4)")
+  prepare
+      ->add_option("--time-limit", timeLimit,
+                   "stop after this many seconds of elapsed (wall-clock) time, not processor time, "
+                   "loading included (exit code 4)")
       ->type_name("SECONDS")
       ->group("Output");
   prepare->add_flag("--quiet", p.fbQuiet, "no progress bar")->group("Output");

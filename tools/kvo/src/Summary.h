@@ -73,8 +73,11 @@ struct Summary {
   std::vector<SplitSummary> fvSplits;
 };
 
-// The summary in its documented JSON form.
+// The summary in its documented JSON form. Texts that are not UTF-8 have
+// each bad byte replaced by U+FFFD (ValidUtf8), so the JSON can be written.
 nlohmann::ordered_json SummaryToJson(const Summary& summary);
+// `value` with every text in it (keys and strings) passed through ValidUtf8.
+nlohmann::ordered_json WithValidUtf8(nlohmann::ordered_json value);
 // The readable report, lines ending in '\n'.
 std::string SummaryToText(const Summary& summary);
 

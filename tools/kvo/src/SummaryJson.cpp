@@ -1,6 +1,7 @@
 #include <vorm/Types.h>
 
 #include "Summary.h"
+#include "TextTable.h"
 
 namespace kvo {
 namespace {
@@ -74,7 +75,19 @@ nlohmann::ordered_json SummaryToJson(const Summary& summary) {
   }
   json splits = json::array();
   for (const SplitSummary& split : summary.fvSplits) splits.push_back(SplitJson(split));
-  return {{"cases", summary.fCases}, {"record", std::move(record)}, {"splits", std::move(splits)}};
+  return WithValidUtf8({{"cases", summary.fCases}, {"record", std::move(record)}, {"splits", std::move(splits)}});
+}
+
+json WithValidUtf8(json value) {
+  if (value.is_string()) return ValidUtf8(value.get_ref<const std::string&>());
+  if (value.is_array()) {
+    for (json& element : value) element = WithValidUtf8(std::move(element));
+  } else if (value.is_object()) {
+    json object = json::object();
+    for (auto& [key, element] : value.items()) object[ValidUtf8(key)] = WithValidUtf8(std::move(element));
+    return object;
+  }
+  return value;
 }
 
 void FillStatistics(PartitionSummary& partition, const std::vector<SlotInfo>& record,

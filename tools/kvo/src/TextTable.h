@@ -30,6 +30,10 @@ class TextTable {
 
 // Characters (not bytes) of a UTF-8 text.
 size_t DisplayWidth(const std::string& text);
+// `text` with each byte that is not part of well-formed UTF-8 replaced by
+// U+FFFD and everything else kept, so that texts differing elsewhere stay
+// apart: how the program writes host text it cannot take as UTF-8.
+std::string ValidUtf8(const std::string& text);
 // A count with thousands separators: 1234567 gives "1,234,567".
 std::string GroupDigits(int64_t value);
 // A weighted count: whole numbers as counts, others with up to two decimals.

@@ -91,6 +91,8 @@ KVO_EXPORT void DisplaySVV(BP_Character label, const std::vector<std::vector<std
 
 // A host value shown by DisplayS: formatted by the host into the format's
 // width and trimmed of blanks at both ends. A null value prints nothing.
+// REQUIRES: `value` holds the bytes a string format reads (the width for A,
+// half of it for AHEX), here and in DisplayObsVec.
 KVO_EXPORT void DisplayObs(BP_Character label, const OBS* value, const VORM_Format& format);
 // The label line, then each value by DisplayObs labelled "Value in
 // dictionary:"; an empty vector gives the label line with " <none>" and the
@@ -111,8 +113,9 @@ KVO_EXPORT void DisplayIntVecIntMap(BP_Character label, const std::map<std::vect
 KVO_EXPORT void DisplaySLDM(BP_Character label, const std::map<std::vector<std::string>, double>& entries);
 // The label line, then per key in the map's ascending key order
 // "Map key (list of strings):" by DisplaySL, each key variable's value
-// formatted with its own format as DisplayObs does, and "Map value" by
-// DisplayD of the entry's first extra cell (left out when the map has none).
+// formatted with its own format as DisplayObs does (a string format wider
+// than the variable's value is narrowed to it), and "Map value" by DisplayD
+// of the entry's first extra cell (left out when the map has none).
 // REQUIRES: one format per key variable, formats.size() ==
 // map.GetKeySpec().size() (asserted; only the label line is shown then).
 KVO_EXPORT void DisplayObsVecMapD(BP_Character label, const ObsVecMap& map,

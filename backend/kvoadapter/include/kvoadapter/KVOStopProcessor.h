@@ -1,6 +1,7 @@
-// A cancellation check for a modeling component: an optional time limit on
-// the process clock (milliseconds), counted from construction, combined with
-// the host's interruption mechanism. Use it from the procedure's thread; it
+// A cancellation check for a modeling component: an optional limit on the
+// elapsed time (the host's monotonic clock in milliseconds, so waiting counts
+// and the number of threads does not), counted from construction, combined
+// with the host's interruption mechanism. Use it from the procedure's thread; it
 // owns nothing and borrows nothing.
 #ifndef KVOADAPTER_KVOSTOPPROCESSOR_H
 #define KVOADAPTER_KVOSTOPPROCESSOR_H
@@ -33,7 +34,7 @@ class KVO_EXPORT KVOStopProcessor : public QorCommon::QorQueryCancel {
  private:
   bool Expired() const;
 
-  int32_t fStartTime;  // process clock at construction, milliseconds
+  int32_t fStartTime;  // elapsed clock at construction, milliseconds
   double fTimeLimit;   // seconds; <= 0: none
 };
 

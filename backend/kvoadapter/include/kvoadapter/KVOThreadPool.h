@@ -29,9 +29,10 @@ class KVO_EXPORT KVOThreadPool : public QorThread::IQorThreadPool {
 
   // Runs every task once, handing them out in index order to the pool's
   // threads, and returns true when all have finished. A null entry ends the
-  // work of the thread that claims it. When a task leaves with an exception,
-  // no further task is handed out and the first such exception is passed on
-  // to the caller once every thread has stopped.
+  // work of the thread that claims it. A task that leaves with an exception
+  // does not stop the run: every other task still runs once, and when all
+  // have finished the first exception caught (in time; with one thread, that
+  // of the lowest index) is rethrown to the caller instead of returning.
   // REQUIRES: `tasks` stays unchanged until the call returns.
   bool RunParallelTasks(std::vector<QorThread::IQorThreadTask*>& tasks) override;
 
@@ -44,9 +45,9 @@ class KVO_EXPORT KVOThreadPool : public QorThread::IQorThreadPool {
 
  private:
   friend class KVOCallBackTask;
-  // Stops the hand-out of the run in progress and keeps `error` unless an
-  // earlier one is kept.
-  void AbandonRun(std::exception_ptr error);
+  // Keeps `error` for the caller of the run in progress unless an earlier
+  // one is kept.
+  void KeepError(std::exception_ptr error);
 
   std::vector<std::unique_ptr<KVOCallBackTask>> fvCallBacks;  // one per thread
   int fNThreads;

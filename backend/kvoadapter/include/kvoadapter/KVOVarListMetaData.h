@@ -81,7 +81,9 @@ class KVO_EXPORT KVOVarListMetaData {
   // decimal separator whatever the C locale says. Null gives "".
   void ConvertObsValToStr(const OBS* value, const VORM_Variable& variable, std::string& out) const;
   // Host encoding to UTF-8; null is the empty text. A text the converter
-  // refuses is reported and gives the empty text.
+  // refuses is reported ("errCode == 0") and converted character by
+  // character instead: each byte that does not convert becomes U+FFFD, the
+  // rest is kept.
   std::string transcodeToUTF8(const char* text) const;
 
  private:

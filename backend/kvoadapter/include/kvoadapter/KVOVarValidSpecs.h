@@ -90,9 +90,19 @@ class KVO_EXPORT KVOVarValidSpecs {
   char GetDecimalCharacter() const { return fDecimalChar; }
 
   // --- Text -------------------------------------------------------------------
-  // A value as text with the host's formatting (numbers at width 40, then
-  // trimmed; strings trimmed at the end only when `trim`).
+  // A value as text with the host's formatting: a number at width 40 with
+  // its format's type and decimals, trimmed at both ends; a string at its
+  // format's width, losing its trailing blanks when `trim`, else the whole
+  // buffer (NUL bytes included). "" for a null value or a format the host
+  // refuses.
+  // REQUIRES: `value` holds the bytes a string format reads (the width for
+  // A, half of it for AHEX); the form below makes sure of it.
   std::string ConvertObsToString(const OBS* value, const VORM_Format& format, bool trim) const;
+  // The same for a value of `variable` with its print format, narrowed so
+  // that no more bytes are read than the value holds: A to at most the
+  // variable's width, AHEX to at most twice it (a number is one 8-byte
+  // cell). "" for a null value or a format the host refuses.
+  std::string ConvertObsToString(const OBS* value, const VORM_Variable& variable, bool trim) const;
   // A copy of `text` whose first '.' is replaced by the decimal character.
   std::string AdjustDecimalCharacter(const std::string& text) const;
 

@@ -392,7 +392,16 @@ bool CsvLoad::Declare(MemoryDataSource& store) {
     VariableSpec spec = field.fSpec;
     if (field.fType == CsvFieldType::String) {
       spec.fType = bindingOfField[f]->fWidth;
-      if (!field.fbFormatGiven) spec.fFormat = VORM_Format(VORM_Format::A, spec.fType, 0);
+      if (!field.fbFormatGiven) {
+        spec.fFormat = VORM_Format(VORM_Format::A, spec.fType, 0);
+      } else if (field.fbWidthFromData && spec.fFormat.Width() != spec.fType) {
+        return Fail(fSchemaSource + ": field " + std::to_string(f + 1) + " '" + field.fSpec.fName +
+                    "': the print format A" + std::to_string(spec.fFormat.Width()) +
+                    " is not as wide as the field, whose longest value in " + fCsvPath + " has " +
+                    std::to_string(spec.fType) + (spec.fType == 1 ? " byte" : " bytes") +
+                    " (give maxLength " + std::to_string(spec.fFormat.Width()) + " or the format A" +
+                    std::to_string(spec.fType) + ")");
+      }
     }
     std::string why;
     int index = store.AddVariable(spec, &why);
@@ -427,6 +436,12 @@ bool CsvLoad::StoreRow(const CsvReader& reader, MemoryDataSource& store) {
     std::string_view raw = reader.Field(binding.fColumn);
     const CsvFieldType type = binding.fpField->fType;
     if (type == CsvFieldType::String) {
+      // A NUL would end the value early wherever it is printed, so that
+      // distinct values would look equal.
+      if (const size_t nul = raw.find('\0'); nul != std::string_view::npos) {
+        return Fail(reader.Place(reader.RecordLine(), binding.fColumn + 1) +
+                    ": the text contains a NUL byte (byte " + std::to_string(nul + 1) + ")");
+      }
       if (!ToHost(raw, binding.fScratch, reader, binding.fColumn)) return false;
       std::string& text = binding.fScratch;
       size_t length = text.size();

@@ -48,7 +48,18 @@ std::string MemoryVariable::Check(VariableSpec& spec) {
     if (format.Type() != VORM_Format::A && format.Type() != VORM_Format::AHEX) {
       return where + "a string variable needs an A or AHEX format";
     }
-    if (format.Width() < 1) return where + "the format width must be at least 1";
+    // The host prints a string with exactly its own bytes: A as wide as the
+    // variable, AHEX twice as wide. Another width would read past the value
+    // or cut it.
+    const int bytes = spec.fType;
+    if (format.Type() == VORM_Format::A && format.Width() != bytes) {
+      return where + "the format A" + std::to_string(format.Width()) + " is not as wide as the string (A" +
+             std::to_string(bytes) + ")";
+    }
+    if (format.Type() == VORM_Format::AHEX && format.Width() != 2 * bytes) {
+      return where + "the format AHEX" + std::to_string(format.Width()) +
+             " does not show the string's bytes (AHEX" + std::to_string(2 * bytes) + ")";
+    }
   } else {
     if (format.Type() != VORM_Format::F && format.Type() != VORM_Format::E) {
       return where + "a numeric variable needs an F or E format";

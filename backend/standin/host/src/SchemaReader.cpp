@@ -325,6 +325,14 @@ bool FieldReader::ReadFormat(const Json& object, CsvField& field) {
   if (!format->is_string()) return Fail("printFormat must be a text such as \"F8.2\"");
   std::string why = ParseFormat(format->get<std::string>(), isString, field.fSpec.fFormat);
   if (!why.empty()) return Fail(why);
+  // A string prints with exactly its own bytes; a field without maxLength
+  // is checked once the data have given its width.
+  const int width = field.fSpec.fFormat.Width();
+  if (isString && !field.fbWidthFromData && width != field.fSpec.fType) {
+    return Fail("the print format " + format->get<std::string>() +
+                " is not as wide as the field (maxLength " + std::to_string(field.fSpec.fType) +
+                "; the format must be A" + std::to_string(field.fSpec.fType) + ")");
+  }
   field.fbFormatGiven = true;
   return true;
 }

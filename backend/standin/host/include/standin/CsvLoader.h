@@ -54,6 +54,8 @@ struct CsvSchema {
 //                {"maxLength"}, "measure": nominal|ordinal|scale,
 //                "userMissing": {"values": [...]} | {"range": [lo, hi]} |
 //                {"range": [lo, hi], "value": v}, "printFormat": "F8.2"}],
+//    (a string's printFormat is A with the field's width: maxLength, or the
+//    longest value in the data without it)
 //    "missingValues": ["", ...]}
 // Other keys are ignored. Texts are UTF-8 (converted to the host encoding
 // when that differs). False, with `error` set, for a bad schema.
@@ -67,8 +69,8 @@ bool ParseSchema(const std::string& jsonText, const std::string& sourceName, Csv
 // they are matched to fields without regard to letter case, and columns the
 // schema does not name are ignored. Case numbers are the 1-based positions
 // of the data rows (empty lines are skipped and not counted). Strings keep
-// leading blanks and lose trailing ones; numbers may have blanks around
-// them. Weight and split variables are left for the caller to set. Null,
+// leading blanks and lose trailing ones, and may not contain NUL bytes;
+// numbers may have blanks around them. Weight and split variables are left for the caller to set. Null,
 // with `error` set, on any error: the message names the file, line and
 // column (with its name), or the schema field. A user's interruption
 // (RequestInterrupt, SIGINT) seen while the rows are read leaves through

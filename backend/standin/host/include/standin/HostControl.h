@@ -111,10 +111,11 @@ const std::string& HostEncoding();
 
 // --- Clocks --------------------------------------------------------------
 
-// Replace the process clock (milliseconds) and the calendar clock (seconds)
-// with fixed values that tests move; UseRealClocks restores them.
-void SetFakeClocks(int32_t processMs, int64_t calendarSeconds);
-void AdvanceFakeClocks(int32_t processMs, int64_t calendarSeconds);
+// Replace the elapsed clock and the process clock (milliseconds, 32-bit
+// tick counts that wrap) and the calendar clock (seconds) with fixed values
+// that tests move; UseRealClocks restores them.
+void SetFakeClocks(int32_t elapsedMs, int32_t processMs, int64_t calendarSeconds);
+void AdvanceFakeClocks(int32_t elapsedMs, int32_t processMs, int64_t calendarSeconds);
 void UseRealClocks();
 
 // --- Temporary files -----------------------------------------------------

@@ -24,7 +24,9 @@ struct VariableSpec {
   std::string fName;
   std::string fLabel;   // empty: no label
   short fType = 0;      // 0 numeric, else string width 1..32767
-  VORM_Format fFormat;  // default: F8.2 for numbers, A<width> for strings
+  // Default: F8.2 for numbers, A<width> for strings. A string's format is
+  // A<width> or AHEX<2 x width>: no other width is accepted.
+  VORM_Format fFormat;
   Measure fMeasure = Measure::Scale;
   // Value labels: numeric values or string values (unpadded), with labels.
   std::vector<std::pair<double, std::string>> fNumericLabels;
@@ -49,8 +51,9 @@ class MemoryDataSource : public ProcedureDataSource {
   // --- Building the dictionary (before the first case is added) ----------
 
   // Adds a variable and returns its host index; -1 (with `error` set) for an
-  // invalid declaration (duplicate name, bad width, more than three missing
-  // values, a range on a string variable, ...).
+  // invalid declaration (duplicate name, bad width, a string format of
+  // another width than the string's, more than three missing values, a range
+  // on a string variable, ...).
   int AddVariable(const VariableSpec& spec, std::string* error = nullptr);
   // Shorthands.
   int AddNumeric(const std::string& name, Measure measure = Measure::Scale);
