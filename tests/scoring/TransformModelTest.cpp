@@ -378,8 +378,12 @@ TEST(TransformModelTest, ConformingDocumentsGiveWhatPmmlSays) {
       // An integer field drops the fraction; later fields see the integer.
       {"integer fields",
        Derived("i", Apply("/", X + Y), "integer") + Derived("j", Apply("/", Y + X), "integer") +
-           Derived("k", Apply("*", ref("i") + C("2"))),
-       -7, 2, {N(-3), N(0), N(-6)}},
+           Derived("k", Apply("*", ref("i") + C("2"))) +
+           Derived("d",
+                   "<Discretize field=\"x\"><DiscretizeBin binValue=\"-2.5\"><Interval closure=\"openOpen\"/>"
+                   "</DiscretizeBin></Discretize>",
+                   "integer"),
+       -7, 2, {N(-3), N(0), N(-6), N(-2)}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fWhat);

@@ -25,8 +25,9 @@ class ProgramBuilder {
     for (int j : fModel.fvOutputOrder) {
       fOutput = j;
       const int dst = static_cast<int>(nIn) + j;
+      const Node& root = NodeAt(fModel.fvOutputRoots[static_cast<size_t>(j)]);
       Emit(fModel.fvOutputRoots[static_cast<size_t>(j)], dst);
-      if (fModel.fvOutputs[static_cast<size_t>(j)].fbInteger) {
+      if (fModel.fvOutputs[static_cast<size_t>(j)].fbInteger && !YieldsIntegers(root)) {
         Step integer;
         integer.fOp = Op::ToInteger;
         integer.fDst = dst;
@@ -45,6 +46,33 @@ class ProgramBuilder {
  private:
   const Node& NodeAt(int index) const { return fModel.fvNodes[static_cast<size_t>(index)]; }
   int Arg(const Node& node, int i) const { return fModel.fvArgs[static_cast<size_t>(node.fFirstArg + i)]; }
+
+  // Whether every value `node` can give is an integer or missing, so that an
+  // integer field of it needs no conversion step.
+  bool YieldsIntegers(const Node& node) const {
+    auto integral = [](const Cell& cell) {
+      return cell.IsMissing() || (cell.fpText == nullptr && std::trunc(cell.fNumber) == cell.fNumber);
+    };
+    if ((node.fbHasMapMissing && !integral(node.fMapMissing)) || (node.fbHasDefault && !integral(node.fDefault))) {
+      return false;
+    }
+    switch (node.fOp) {
+      case Op::Constant:
+        return integral(node.fValue);
+      case Op::Discretize:
+        return std::all_of(fModel.fvDiscretizes[static_cast<size_t>(node.fIndex)].fvBins.begin(),
+                           fModel.fvDiscretizes[static_cast<size_t>(node.fIndex)].fvBins.end(),
+                           [&](const Bin& bin) { return integral(bin.fValue); });
+      case Op::MapValues: {
+        const std::vector<Cell>& outputs = fModel.fvMaps[static_cast<size_t>(node.fIndex)].fvOutputs;
+        return std::all_of(outputs.begin(), outputs.end(), integral);
+      }
+      case Op::NormDiscrete:
+        return true;  // 0 or 1
+      default:
+        return false;
+    }
+  }
 
   int NewSlot(Cell initial = Cell::Missing()) {
     fModel.fvSlotInit.push_back(initial);
