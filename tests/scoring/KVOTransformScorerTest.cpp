@@ -241,19 +241,84 @@ TEST_F(KVOTransformScorerTest, HostEncodingIsConvertedOutsideUnicodeMode) {
   EXPECT_FALSE(unicode.PrepareScoring(&Iterator(), true, model, {}, true));
 }
 
-TEST_F(KVOTransformScorerTest, FailedTranscodingIsReportedAsAnAssertion) {
-  standin::SetHostEncoding("CP1252");
-  const int s = fData.AddString("s", 4);
-  fData.AddCase();
-  fData.SetString(s, "a\x81");  // 0x81 is no CP1252 character
-  KVOTransformScorer scorer;
-  ASSERT_TRUE(scorer.PrepareScoring(&Iterator(), false, Pmml(StringField("s"), Derived("r", Is("s", "a"))), {}, true));
-  ASSERT_NE(fpIterator->NextCase(), 0);
-  scorer.ScoreRecord();
-  auto reports = standin::AssertReports();
-  ASSERT_FALSE(reports.empty());
-  EXPECT_EQ(reports.back().fCondition, "errCode == 0");
-  EXPECT_EQ(reports.back().fSource, "backend/kvoadapter/KVOTransformScorer");
+// Refused calls and unusable values: the scorer stays unprepared or fails
+// the case, and nothing of an earlier model or case is used instead. Every
+// host holds n (the case number), s (a string of width 4) and GR (numeric).
+TEST_F(KVOTransformScorerTest, RefusalsLeaveNoStaleState) {
+  const std::string sIsA = Pmml(StringField("s"), Derived("a", Is("s", "a")));
+  const std::string twiceN =
+      Pmml(NumberField("n"), Derived("twice", "<Apply function=\"*\"><FieldRef field=\"n\"/><Constant>2</Constant></Apply>"));
+  const std::vector<double> FAILS;  // the case fails: every target missing
+  struct Case {
+    const char* fWhat;
+    const char* fEncoding;
+    bool fUnicode;
+    std::vector<const char*> fStrings;  // s, case by case
+    std::string fModel;
+    std::string fSecondModel;  // prepared next, when given
+    bool fPrepared;            // the first preparation succeeds
+    std::vector<std::string> fInputNames;  // after the preparation(s)
+    std::vector<std::vector<double>> fTargets;  // per case, or FAILS
+    int64_t fUnconvertible;
+    std::vector<std::string> fAssertions;
+  };
+  const std::vector<Case> cases = {
+      {"an input with no host variable after one that has", "UTF-8", true, {"a", "b"},
+       Pmml(NumberField("n") + NumberField("absent"),
+            Derived("r", "<Apply function=\"+\"><FieldRef field=\"n\"/><FieldRef field=\"absent\"/></Apply>")),
+       "", false, {"n"}, {FAILS, FAILS}, 0, {}},
+      {"a second preparation", "UTF-8", true, {"a", "b"}, twiceN, sIsA, true, {"n"}, {{2}, {4}}, 0,
+       {"!fbPrepareCalled"}},
+      {"a failed preparation, then a second one", "UTF-8", true, {"a"}, "<PMML", twiceN, false, {}, {FAILS}, 0,
+       {"!fbPrepareCalled"}},
+      {"a value that is not UTF-8 in a UTF-8 host", "UTF-8", false, {"a", "\xFF", "b", "a"}, sIsA, "", true, {"s"},
+       {{1}, FAILS, {0}, {1}}, 1, {"errCode == 0"}},
+      {"a byte that CP1252 does not map", "CP1252", false, {"a", "a\x81", "b"}, sIsA, "", true, {"s"},
+       {{1}, FAILS, {0}}, 1, {"errCode == 0"}},
+      // Converted, the name would stop after "Gr" and match GR.
+      {"an input name that ASCII cannot hold", "ASCII", false, {"a"},
+       Pmml(NumberField("Gr\xC3\xB6\xC3\x9F" "e"), Derived("r", "<FieldRef field=\"Gr\xC3\xB6\xC3\x9F" "e\"/>")), "",
+       false, {}, {FAILS}, 0, {"errCode == 0"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fWhat);
+    standin::SetHostEncoding(c.fEncoding);
+    standin::ClearAssertReports();
+    standin::MemoryDataSource data;
+    const int n = data.AddNumeric("n");
+    const int s = data.AddString("s", 4);
+    data.AddNumeric("GR");
+    for (size_t k = 0; k < c.fStrings.size(); ++k) {
+      data.AddCase();
+      data.SetNumber(n, static_cast<double>(k + 1));
+      data.SetString(s, c.fStrings[k]);
+    }
+    std::unique_ptr<VORM_InputCaseIterator> iterator(data.NewCaseIterator(0));
+    KVOTransformScorer scorer;
+    EXPECT_EQ(scorer.PrepareScoring(iterator.get(), c.fUnicode, c.fModel, {}, true), c.fPrepared);
+    if (!c.fSecondModel.empty()) {
+      EXPECT_FALSE(scorer.PrepareScoring(iterator.get(), c.fUnicode, c.fSecondModel, {}, true));
+    }
+    EXPECT_EQ(scorer.GetInputModelVarNames(), c.fInputNames);
+    for (size_t k = 0; k < c.fTargets.size(); ++k) {
+      ASSERT_NE(iterator->NextCase(), 0);
+      const std::vector<double>& expected = c.fTargets[k];
+      if (expected.empty()) {
+        EXPECT_FALSE(scorer.ScoreRecord()) << "case " << k;
+        for (double v : scorer.GetTargetValues()) EXPECT_EQ(v, SYSMIS) << "case " << k;
+      } else {
+        EXPECT_TRUE(scorer.ScoreRecord()) << "case " << k;
+        EXPECT_EQ(scorer.GetTargetValues(), expected) << "case " << k;
+      }
+    }
+    EXPECT_EQ(scorer.GetUnconvertibleCaseCount(), c.fUnconvertible);
+    std::vector<std::string> conditions;
+    for (const standin::AssertReport& report : standin::AssertReports()) {
+      conditions.push_back(report.fCondition);
+      EXPECT_EQ(report.fSource, "backend/kvoadapter/KVOTransformScorer");
+    }
+    EXPECT_EQ(conditions, c.fAssertions);
+  }
 }
 
 }  // namespace

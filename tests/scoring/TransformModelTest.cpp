@@ -292,18 +292,116 @@ TEST(TransformModelTest, MissingValueRules) {
   EXPECT_EQ(Eval(Apply("if", xPos + C("1") + C("2")), SYSMIS), SYSMIS);
   EXPECT_EQ(Eval(Apply("if", xPos + C("1") + C("2"), " mapMissingTo=\"0\""), SYSMIS), 0);
   EXPECT_EQ(Eval(Apply("if", yPos + C("1") + X), SYSMIS, 1), 1);
-  // Invalid results are missing: division by zero, logarithms of
-  // non-positive numbers, square roots of negative numbers, overflow.
-  EXPECT_EQ(Eval(Apply("/", X + Y), 1, 0), SYSMIS);
-  EXPECT_EQ(Eval(Apply("/", X + Y), 0, 0), SYSMIS);
-  EXPECT_EQ(Eval(Apply("/", X + Y, " defaultValue=\"99\""), 1, 0), 99);
-  EXPECT_EQ(Eval(Apply("ln", X), 0), SYSMIS);
-  EXPECT_EQ(Eval(Apply("log10", X), -1), SYSMIS);
-  EXPECT_EQ(Eval(Apply("sqrt", X), -4), SYSMIS);
-  EXPECT_EQ(Eval(Apply("exp", X), 1000), SYSMIS);
-  EXPECT_EQ(Eval(Apply("pow", X + Y), -8, 0.5), SYSMIS);
+  // With asMissing, invalid results are missing: division by zero,
+  // logarithms of non-positive numbers, square roots of negative numbers,
+  // overflow.
+  const std::string asMissing = " invalidValueTreatment=\"asMissing\"";
+  EXPECT_EQ(Eval(Apply("/", X + Y, asMissing), 1, 0), SYSMIS);
+  EXPECT_EQ(Eval(Apply("/", X + Y, asMissing), 0, 0), SYSMIS);
+  EXPECT_EQ(Eval(Apply("/", X + Y, asMissing + " defaultValue=\"99\""), 1, 0), 99);
+  EXPECT_EQ(Eval(Apply("ln", X, asMissing), 0), SYSMIS);
+  EXPECT_EQ(Eval(Apply("log10", X, asMissing), -1), SYSMIS);
+  EXPECT_EQ(Eval(Apply("sqrt", X, asMissing), -4), SYSMIS);
+  EXPECT_EQ(Eval(Apply("exp", X, asMissing), 1000), SYSMIS);
+  EXPECT_EQ(Eval(Apply("pow", X + Y, asMissing), -8, 0.5), SYSMIS);
   // A missing constant.
   EXPECT_EQ(Eval(Apply("+", X + "<Constant dataType=\"double\" missing=\"true\"/>"), 1), SYSMIS);
+}
+
+// Documents that PMML allows, each with the outputs PMML gives for one case
+// (x, y): invalid values by invalidValueTreatment, mapMissingTo on every
+// function, booleans, result types taken from the derived field, fields
+// that refer to fields further down, integer fields.
+TEST(TransformModelTest, ConformingDocumentsGiveWhatPmmlSays) {
+  struct Out {
+    double fNumber;
+    const char* fText;  // a text output, when not null
+  };
+  auto N = [](double number) { return Out{number, nullptr}; };
+  auto T = [](const char* text) { return Out{0.0, text}; };
+  const std::string xPos = Apply("greaterThan", X + C("0"));
+  const std::string yPos = Apply("greaterThan", Y + C("0"));
+  const std::string asIs = " invalidValueTreatment=\"asIs\"";
+  const std::string mapped = " mapMissingTo=\"-1\"";
+  auto ref = [](const char* field) { return "<FieldRef field=\"" + std::string(field) + "\"/>"; };
+  const std::string bins =
+      "<Discretize field=\"x\"><DiscretizeBin binValue=\"1\"><Interval closure=\"openOpen\" rightMargin=\"10\"/>"
+      "</DiscretizeBin><DiscretizeBin binValue=\"2\"><Interval closure=\"closedOpen\" leftMargin=\"10\"/>"
+      "</DiscretizeBin></Discretize>";
+  const std::string flags =
+      "<MapValues outputColumn=\"v\"><FieldColumnPair field=\"x\" column=\"k\"/><InlineTable>"
+      "<row><k>1</k><v>true</v></row><row><k>2</k><v>false</v></row></InlineTable></MapValues>";
+  struct Case {
+    const char* fWhat;
+    std::string fDerived;
+    double fX, fY;
+    std::vector<Out> fOutputs;  // empty: the case fails
+  };
+  const std::vector<Case> cases = {
+      // invalidValueTreatment: returnInvalid by default; asIs passes the
+      // value on, and what is not finite at the end is missing.
+      {"an invalid result fails the case by default", Derived("r", Apply("ln", X)), -1, 0, {}},
+      {"asIs passes infinity on", Derived("r", Apply("threshold", Apply("exp", X, asIs) + C("5"))), 1000, 0, {N(1)}},
+      {"asIs: an infinite output is missing", Derived("r", Apply("exp", X, asIs)), 1000, 0, {N(SYSMIS)}},
+      {"asIs: NaN stands in no order", Derived("r", Apply("lessOrEqual", Apply("pow", X + Y, asIs) + C("5"))), -8,
+       0.5, {N(0)}},
+      {"asIs: NaN is in no set",
+       Derived("r", Apply("isIn", Apply("sqrt", X, asIs) + "<Array type=\"real\">1 2</Array>")), -1, 0, {N(0)}},
+      {"asIs into a function that returns invalid", Derived("r", Apply("+", Apply("ln", X, asIs) + C("1"))), 0, 0,
+       {}},
+      // mapMissingTo applies whenever an argument is missing.
+      {"mapMissingTo on isMissing", Derived("r", Apply("isMissing", X, " mapMissingTo=\"5\"")), SYSMIS, 0, {N(5)}},
+      {"mapMissingTo on isNotMissing", Derived("r", Apply("isNotMissing", X, " mapMissingTo=\"5\"")), SYSMIS, 0,
+       {N(5)}},
+      {"mapMissingTo on and", Derived("r", Apply("and", xPos + yPos, mapped)), SYSMIS, -1, {N(-1)}},
+      {"mapMissingTo on or", Derived("r", Apply("or", xPos + yPos, mapped)), SYSMIS, 1, {N(-1)}},
+      {"mapMissingTo on sum", Derived("r", Apply("sum", X + Y, mapped)), SYSMIS, 2, {N(-1)}},
+      {"mapMissingTo on min", Derived("r", Apply("min", X + Y, mapped)), 3, SYSMIS, {N(-1)}},
+      {"mapMissingTo on the branch if takes", Derived("r", Apply("if", xPos + Y + C("7"), mapped)), 1, SYSMIS,
+       {N(-1)}},
+      // Booleans.
+      {"boolean constants",
+       Derived("t", C("true", "boolean"), "boolean") + Derived("f", C(" false ", "boolean"), "boolean"), 0, 0,
+       {N(1), N(0)}},
+      {"true and false in a boolean mapMissingTo", Derived("r", Apply("greaterThan", X + Y, " mapMissingTo=\"true\"")),
+       SYSMIS, 0, {N(1)}},
+      // A Discretize or MapValues without dataType has its field's.
+      {"bins as texts of a string field",
+       Derived("band", bins, "string") + Derived("two", Apply("equal", ref("band") + C("2", "string"))), 12, 0,
+       {T("2"), N(1)}},
+      {"table cells as booleans of a boolean field", Derived("flag", flags, "boolean"), 2, 0, {N(0)}},
+      // Derived fields in any order.
+      {"a field defined further down",
+       Derived("a", Apply("+", ref("c") + C("1"))) + Derived("b", X) +
+           Derived("c", Apply("*", ref("b") + C("2"))),
+       3, 0, {N(7), N(3), N(6)}},
+      // An integer field drops the fraction; later fields see the integer.
+      {"integer fields",
+       Derived("i", Apply("/", X + Y), "integer") + Derived("j", Apply("/", Y + X), "integer") +
+           Derived("k", Apply("*", ref("i") + C("2"))) +
+           Derived("d",
+                   "<Discretize field=\"x\"><DiscretizeBin binValue=\"-2.5\"><Interval closure=\"openOpen\"/>"
+                   "</DiscretizeBin></Discretize>",
+                   "integer"),
+       -7, 2, {N(-3), N(0), N(-6), N(-2)}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fWhat);
+    Scorer scorer(Pmml(c.fDerived));
+    EXPECT_NE(scorer.fpComputer, nullptr) << scorer.fError;
+    if (!scorer.fpComputer) continue;
+    const bool scored = scorer.Score(c.fX, c.fY);
+    EXPECT_EQ(scored, !c.fOutputs.empty());
+    if (!scored) continue;
+    EXPECT_EQ(scorer.fOut.Size(), static_cast<int>(c.fOutputs.size()));
+    for (size_t j = 0; j < c.fOutputs.size(); ++j) {
+      if (c.fOutputs[j].fText != nullptr) {
+        EXPECT_EQ(scorer.Text(static_cast<int>(j)), c.fOutputs[j].fText) << "output " << j;
+      } else {
+        EXPECT_EQ(scorer.Number(static_cast<int>(j)), c.fOutputs[j].fNumber) << "output " << j;
+      }
+    }
+  }
 }
 
 TEST(TransformModelTest, DeclaredMissingValuesAndInvalidResultsThatFailTheCase) {
@@ -398,8 +496,10 @@ TEST(TransformModelTest, BadModelsAreRefusedWithClearErrors) {
       {Pmml(Derived("r", "<Bogus/>")), "unsupported element <Bogus>"},
       {Pmml(Derived("r", Apply("frobnicate", X))), "unknown function 'frobnicate'"},
       {Pmml(Derived("r", Apply("+", X + "<FieldRef field=\"nope\"/>"))), "unknown field 'nope'"},
-      {Pmml(Derived("r", "<FieldRef field=\"later\"/>") + Derived("later", X)), "derived later"},
-      {Pmml(Derived("r", "<FieldRef field=\"r\"/>")), "derived later"},
+      {Pmml(Derived("r", "<FieldRef field=\"r\"/>")), "derived field 'r' refers to itself"},
+      {Pmml(Derived("a", Apply("+", "<FieldRef field=\"c\"/>" + X)) + Derived("b", "<FieldRef field=\"a\"/>") +
+            Derived("c", "<FieldRef field=\"b\"/>")),
+       "refer to each other in a cycle: 'a' -> 'c' -> 'b' -> 'a'"},
       {Pmml(Derived("r", Apply("+", X))), "takes 2 arguments, not 1"},
       {Pmml(Derived("r", Apply("if", X))), "takes 2 or 3 arguments"},
       {Pmml(Derived("r", Apply("and", X))), "at least 2"},
@@ -423,7 +523,12 @@ TEST(TransformModelTest, BadModelsAreRefusedWithClearErrors) {
        "no 'v' cell"},
       {Pmml(Derived("r", Apply("isIn", X + "<Array n=\"3\" type=\"int\">1 2</Array>"))), "holds 2 values"},
       {Pmml(Derived("r", Apply("isIn", X + "<Array type=\"int\">1 two</Array>"))), "'two' is not a number"},
-      {Pmml(Derived("r", Apply("ln", X, " invalidValueTreatment=\"asIs\""))), "invalidValueTreatment 'asIs'"},
+      {Pmml(Derived("r", Apply("ln", X, " invalidValueTreatment=\"ignore\""))), "invalidValueTreatment 'ignore'"},
+      // Characters no XML document holds, as references or as they are.
+      {Pmml(Derived("r", Apply("equal", S + C("a&#0;b", "string")))), "character reference '&#0;'"},
+      {Pmml(Derived("r", Apply("equal", S + C("&#x1;", "string")))), "character reference '&#x1;'"},
+      {Pmml(Derived("r", Apply("equal", S + C("&#1114112;", "string")))), "character reference '&#1114112;'"},
+      {Pmml(Derived("r", Apply("equal", S + C("a\x01" "b", "string")))), "control character 0x01 (line 10)"},
       {Pmml(ok) + "<PMML version=\"4.4\"/>", "malformed XML"},
   };
   for (const Case& c : cases) {

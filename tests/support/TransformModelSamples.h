@@ -26,10 +26,10 @@ inline const std::string DOZEN_FIELD_MODEL = R"(<?xml version="1.0" encoding="UT
   </DataDictionary>
   <TransformationDictionary>
     <DerivedField name="logIncome" optype="continuous" dataType="double">
-      <Apply function="ln"><FieldRef field="income"/></Apply>
+      <Apply function="ln" invalidValueTreatment="asMissing"><FieldRef field="income"/></Apply>
     </DerivedField>
     <DerivedField name="perYear" optype="continuous" dataType="double">
-      <Apply function="/"><FieldRef field="income"/><FieldRef field="age"/></Apply>
+      <Apply function="/" invalidValueTreatment="asMissing"><FieldRef field="income"/><FieldRef field="age"/></Apply>
     </DerivedField>
     <DerivedField name="agePow" optype="continuous" dataType="double">
       <Apply function="pow">
@@ -93,7 +93,10 @@ inline const std::string DOZEN_FIELD_MODEL = R"(<?xml version="1.0" encoding="UT
       <Apply function="if" defaultValue="-9">
         <Apply function="isIn"><FieldRef field="ageBand"/><Array n="2" type="int">1 3</Array></Apply>
         <Apply function="round">
-          <Apply function="*"><Apply function="sqrt"><FieldRef field="score"/></Apply><Constant>10</Constant></Apply>
+          <Apply function="*">
+            <Apply function="sqrt" invalidValueTreatment="asMissing"><FieldRef field="score"/></Apply>
+            <Constant>10</Constant>
+          </Apply>
         </Apply>
         <Apply function="max"><Apply function="abs"><FieldRef field="scaled"/></Apply><Constant>1</Constant></Apply>
       </Apply>

@@ -8,7 +8,9 @@
 #include <vorm/Utility.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
+#include <memory>
 #include <sstream>
 
 #include "KVOAssert.h"
@@ -18,7 +20,9 @@ constexpr const char* KVO_SOURCE = "backend/kvoadapter/KVOTransformScorer";
 constexpr int STRING_VALUE_TYPE = 3;  // the components' value type of a string variable
 }  // namespace
 
-// The scorer's state, in the order the scorer fills it.
+// The scorer's state, in the order the scorer fills it. Everything from
+// fNInputs to fvTargetIndices is set together, by a successful preparation;
+// until then fbPrepared is false and ScoreRecord refuses.
 struct KVOTransformScorer::Impl {
   const VORM_DataSource* fpDataSource = nullptr;
   VORM_InputCaseIterator* fpCaseIter = nullptr;
@@ -36,6 +40,9 @@ struct KVOTransformScorer::Impl {
   std::vector<std::string> fvOutputNames;
   std::vector<int> fvTargetIndices;
   void* fConverter = nullptr;  // owned
+  bool fbPrepareCalled = false;
+  bool fbPrepared = false;
+  int64_t fNUnconvertibleCases = 0;
   // Per-case work texts, kept so that their capacity is reused.
   std::string fTrimmed;
   std::string fTranscoded;
@@ -47,7 +54,109 @@ struct KVOTransformScorer::Impl {
     delete fpScorer;
     if (fConverter != nullptr) VORMMBConverterDelete_A(fConverter);
   }
+
+  void SetTargetsMissing() { std::fill(fvTargetValues.begin(), fvTargetValues.end(), fMissingValue); }
 };
+
+namespace {
+
+// What a preparation builds before anything of it reaches the scorer.
+struct Preparation {
+  std::unique_ptr<QorXML::IQorScoreComputer> fpScorer;
+  QorCommon::ValueRecord fInputRecord{2};
+  QorCommon::ValueRecord fOutputRecord{2};
+  std::vector<std::string> fvInputNames;
+  std::vector<int> fvInputVarIndices;
+  std::vector<int> fvInputVarTypes;
+  std::vector<std::string> fvOutputNames;
+  std::vector<int> fvTargetIndices;
+};
+
+// Reads the model and matches its inputs and the targets; false at the
+// first thing that does not fit, with `prep` filled up to there.
+bool Prepare(Preparation& prep, const VORM_DataSource& dataSource, void* converter, bool unicodeMode,
+             const std::string& model, const std::vector<std::string>& targetNames, bool targetNamesUtf8,
+             double missingValue) {
+  {
+    QorXML::QorSettings settings;
+    QorScoring::QorScorerFactory factory;
+    std::istringstream stream(model);
+    prep.fpScorer.reset(factory.CreateQorScoringObject(settings, stream));
+  }
+  QorXML::IQorScoreComputer* scorer = prep.fpScorer.get();
+  if (scorer == nullptr || scorer->GetScorerType() != QorXML::IQorScoreComputer::TRANSFORMATION_MODEL) return false;
+
+  QorXML::QorVarList inputs;
+  if (scorer->GetInputVarList(inputs).IsError()) return false;
+  for (int i = 0; i < inputs.Size(); ++i) {
+    QorXML::IQorVariable* var = inputs.GetVarAt(i);
+    if (var == nullptr) return false;
+    const int kind = var->GetValueType();
+    std::string name;
+    var->GetName(name);
+    std::string hostName;
+    if (unicodeMode) {
+      hostName = name;
+    } else {
+      // A name the host encoding cannot hold names no host variable.
+      const int errCode = VORMMBU8ToGeneric(converter, hostName, name);
+      if (!KVO_ASSERT(errCode == 0)) return false;
+    }
+    // The host looks names up as C strings: a NUL would cut the name short.
+    if (hostName.find('\0') != std::string::npos) return false;
+    const int hostIndex = dataSource.FindVarIndex(hostName.c_str(), 0);
+    if (hostIndex < 0) return false;
+    const VORM_Variable* variable = dataSource.GetVariable(hostIndex);
+    if (variable == nullptr) return false;
+    const int type = variable->GetType();
+    if (kind == STRING_VALUE_TYPE) {
+      if (type <= 0) return false;
+      prep.fInputRecord.AddValue(name, QorCommon::Value(""));
+    } else {
+      if (type != 0) return false;
+      prep.fInputRecord.AddValue(name, QorCommon::Value(missingValue));
+    }
+    prep.fvInputNames.push_back(name);
+    prep.fvInputVarIndices.push_back(hostIndex);
+    prep.fvInputVarTypes.push_back(type);
+  }
+
+  // Output indices by upper-case name; a later output of the same name wins.
+  std::map<VormVarName, int> outputsByName;
+  const int nOut = scorer->GetOutputVarCount();
+  for (int j = 0; j < nOut; ++j) {
+    QorXML::IQorVariable* var = scorer->GetOutputVarAt(j);
+    if (var == nullptr) return false;
+    const int kind = var->GetValueType();
+    std::string name;
+    var->GetName(name);
+    if (kind == STRING_VALUE_TYPE) return false;  // only numeric outputs can be scored
+    prep.fvOutputNames.push_back(name);
+    outputsByName[GetUpperVarName(VormVarName(name))] = j;
+  }
+
+  if (targetNames.empty()) {
+    for (int j = 0; j < nOut; ++j) prep.fvTargetIndices.push_back(j);
+  } else {
+    for (const std::string& target : targetNames) {
+      std::string utf8;
+      if (targetNamesUtf8) {
+        utf8 = target;
+      } else {
+        const int errCode = VORMMBGenericToU8(converter, utf8, target);
+        if (!KVO_ASSERT(errCode == 0)) return false;  // matches no output
+      }
+      auto found = outputsByName.find(GetUpperVarName(VormVarName(utf8)));
+      if (found == outputsByName.end()) return false;
+      prep.fvTargetIndices.push_back(found->second);
+    }
+  }
+
+  scorer->PrepareOutputRecord(prep.fOutputRecord);
+  return true;
+}
+
+}  // namespace
 
 KVOTransformScorer::KVOTransformScorer() : fpImpl(std::make_unique<Impl>()) {}
 
@@ -56,100 +165,41 @@ KVOTransformScorer::~KVOTransformScorer() = default;
 bool KVOTransformScorer::PrepareScoring(VORM_InputCaseIterator* caseIter, bool unicodeMode, const std::string& model,
                                         const std::vector<std::string>& targetNames, bool targetNamesUtf8) {
   Impl& d = *fpImpl;
+  // One preparation per scorer: a second one would mix two models' state.
+  if (!KVO_ASSERT_TEXT(!d.fbPrepareCalled, "!fbPrepareCalled")) return false;
+  d.fbPrepareCalled = true;
   if (caseIter == nullptr || model.empty()) return false;
 
-  {
-    QorXML::QorSettings settings;
-    QorScoring::QorScorerFactory factory;
-    std::istringstream stream(model);
-    QorXML::IQorScoreComputer* scorer = factory.CreateQorScoringObject(settings, stream);
-    delete d.fpScorer;  // a second preparation replaces the first computer
-    d.fpScorer = scorer;
-  }
-  if (d.fpScorer == nullptr || d.fpScorer->GetScorerType() != QorXML::IQorScoreComputer::TRANSFORMATION_MODEL) {
-    return false;
-  }
+  Preparation prep;
+  const VORM_DataSource& dataSource = caseIter->GetDataSource();
+  const bool ok = Prepare(prep, dataSource, d.fConverter, unicodeMode, model, targetNames, targetNamesUtf8,
+                          d.fMissingValue);
+  // The names matched so far stay readable after a refusal (they show where
+  // it stopped); nothing that ScoreRecord reads is set unless all fits.
+  d.fvInputNames = std::move(prep.fvInputNames);
+  d.fvOutputNames = std::move(prep.fvOutputNames);
+  if (!ok) return false;
 
   d.fpCaseIter = caseIter;
-  d.fpDataSource = &caseIter->GetDataSource();
+  d.fpDataSource = &dataSource;
   d.fUnicodeMode = unicodeMode;
-
-  QorXML::QorVarList inputs;
-  if (d.fpScorer->GetInputVarList(inputs).IsError()) return false;
-  d.fNInputs = inputs.Size();
-
-  for (int i = 0; i < d.fNInputs; ++i) {
-    QorXML::IQorVariable* var = inputs.GetVarAt(i);
-    if (var == nullptr) return false;
-    const int kind = var->GetValueType();
-    std::string name;
-    var->GetName(name);
-    std::string hostName;
-    if (d.fUnicodeMode) {
-      hostName = name;
-    } else {
-      int errCode = VORMMBU8ToGeneric(d.fConverter, hostName, name);
-      KVO_ASSERT(errCode == 0);
-    }
-    const int hostIndex = d.fpDataSource->FindVarIndex(hostName.c_str(), 0);
-    if (hostIndex < 0) return false;
-    const VORM_Variable* variable = d.fpDataSource->GetVariable(hostIndex);
-    if (variable == nullptr) return false;
-    const int type = variable->GetType();
-    if (kind == STRING_VALUE_TYPE) {
-      if (type <= 0) return false;
-      d.fInputRecord.AddValue(name, QorCommon::Value(""));
-    } else {
-      if (type != 0) return false;
-      d.fInputRecord.AddValue(name, QorCommon::Value(d.fMissingValue));
-    }
-    d.fvInputNames.push_back(name);
-    d.fvInputVarIndices.push_back(hostIndex);
-    d.fvInputVarTypes.push_back(type);
-  }
-
-  // Output indices by upper-case name; a later output of the same name wins.
-  std::map<VormVarName, int> outputsByName;
-  const int nOut = d.fpScorer->GetOutputVarCount();
-  for (int j = 0; j < nOut; ++j) {
-    QorXML::IQorVariable* var = d.fpScorer->GetOutputVarAt(j);
-    if (var == nullptr) return false;
-    const int kind = var->GetValueType();
-    std::string name;
-    var->GetName(name);
-    if (kind == STRING_VALUE_TYPE) return false;  // only numeric outputs can be scored
-    d.fvOutputNames.push_back(name);
-    outputsByName[GetUpperVarName(VormVarName(name))] = j;
-  }
-
-  if (targetNames.empty()) {
-    d.fNTargets = nOut;
-    for (int j = 0; j < nOut; ++j) d.fvTargetIndices.push_back(j);
-  } else {
-    d.fNTargets = static_cast<int>(targetNames.size());
-    for (const std::string& target : targetNames) {
-      std::string utf8;
-      if (targetNamesUtf8) {
-        utf8 = target;
-      } else {
-        int errCode = VORMMBGenericToU8(d.fConverter, utf8, target);
-        KVO_ASSERT(errCode == 0);
-      }
-      auto found = outputsByName.find(GetUpperVarName(VormVarName(utf8)));
-      if (found == outputsByName.end()) return false;
-      d.fvTargetIndices.push_back(found->second);
-    }
-  }
-
-  d.fpScorer->PrepareOutputRecord(d.fOutputRecord);
-  d.fvTargetValues.resize(static_cast<size_t>(d.fNTargets), d.fMissingValue);
+  d.fNInputs = static_cast<int>(prep.fvInputVarIndices.size());
+  d.fNTargets = static_cast<int>(prep.fvTargetIndices.size());
+  d.fpScorer = prep.fpScorer.release();
+  d.fInputRecord = std::move(prep.fInputRecord);
+  d.fOutputRecord = std::move(prep.fOutputRecord);
+  d.fvInputVarIndices = std::move(prep.fvInputVarIndices);
+  d.fvInputVarTypes = std::move(prep.fvInputVarTypes);
+  d.fvTargetIndices = std::move(prep.fvTargetIndices);
+  d.fvTargetValues.assign(static_cast<size_t>(d.fNTargets), d.fMissingValue);
+  d.fbPrepared = true;
   return true;
 }
 
 bool KVOTransformScorer::ScoreRecord() {
   Impl& d = *fpImpl;
-  if (d.fpScorer == nullptr || d.fpCaseIter == nullptr) {
-    std::fill(d.fvTargetValues.begin(), d.fvTargetValues.end(), d.fMissingValue);
+  if (!d.fbPrepared) {
+    d.SetTargetsMissing();
     return false;
   }
   for (int i = 0; i < d.fNInputs; ++i) {
@@ -176,15 +226,21 @@ bool KVOTransformScorer::ScoreRecord() {
     if (d.fUnicodeMode) {
       d.fInputRecord[i] = d.fTrimmed;
     } else {
-      int errCode = VORMMBGenericToU8(d.fConverter, d.fTranscoded, d.fTrimmed);
-      KVO_ASSERT(errCode == 0);
+      // A value the converter refuses fails the case: what the work text
+      // holds then is no value of this case.
+      const int errCode = VORMMBGenericToU8(d.fConverter, d.fTranscoded, d.fTrimmed);
+      if (!KVO_ASSERT(errCode == 0)) {
+        ++d.fNUnconvertibleCases;
+        d.SetTargetsMissing();
+        return false;
+      }
       d.fInputRecord[i] = d.fTranscoded;
     }
   }
 
   QorCommon::QorStatus status = d.fpScorer->Score(d.fInputRecord, d.fOutputRecord, false);
   if (status.IsError()) {
-    std::fill(d.fvTargetValues.begin(), d.fvTargetValues.end(), d.fMissingValue);
+    d.SetTargetsMissing();
     return false;
   }
   double* targets = d.fvTargetValues.data();
@@ -198,3 +254,5 @@ const std::vector<std::string>& KVOTransformScorer::GetInputModelVarNames() cons
 const std::vector<std::string>& KVOTransformScorer::GetOutputModelVarNames() const { return fpImpl->fvOutputNames; }
 
 const std::vector<double>& KVOTransformScorer::GetTargetValues() const { return fpImpl->fvTargetValues; }
+
+int64_t KVOTransformScorer::GetUnconvertibleCaseCount() const { return fpImpl->fNUnconvertibleCases; }

@@ -5,6 +5,7 @@
 #ifndef KVOADAPTER_KVOTRANSFORMSCORER_H
 #define KVOADAPTER_KVOTRANSFORMSCORER_H
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,26 +26,38 @@ class KVO_EXPORT KVOTransformScorer {
   // same name (converted from UTF-8 to the host encoding unless
   // `unicodeMode`), and matches `targetNames` (in the host encoding unless
   // `targetNamesUtf8`) to the model's outputs without regard to letter case;
-  // an empty list makes every output a target, in output order. False when
-  // anything does not fit: no iterator or model, no transformation model, an
-  // input with no host variable or of the other kind (string/numeric), a
-  // string output, an unknown target. Call once per scorer.
+  // an empty list makes every output a target, in output order. True when
+  // the scorer is ready. False, leaving it unprepared (ScoreRecord then
+  // returns false), when anything does not fit: no iterator or model, no
+  // transformation model, an input with no host variable or of the other
+  // kind (string/numeric), an input or target name that the host encoding
+  // cannot hold (also reported as the assertion "errCode == 0"), a string
+  // output, an unknown target. The name lists then hold the names matched
+  // before the refusal. Call once per scorer: a second call returns false,
+  // reports the assertion "!fbPrepareCalled" and changes nothing.
   // REQUIRES: caseIter, when given, outlives every ScoreRecord call.
   bool PrepareScoring(VORM_InputCaseIterator* caseIter, bool unicodeMode, const std::string& model,
                       const std::vector<std::string>& targetNames, bool targetNamesUtf8);
 
   // Scores the case on which the iterator stands and stores the target
-  // values; false (every target missing) when the model reports an error or
-  // the scorer is not prepared. Allocates nothing once texts have reached
+  // values; true on success. False, with every target missing, when the
+  // scorer is not prepared, when the model reports an error for the case, or
+  // when a string value cannot be converted from the host encoding to UTF-8
+  // (reported as the assertion "errCode == 0" and counted by
+  // GetUnconvertibleCaseCount). Allocates nothing once texts have reached
   // their longest length.
   bool ScoreRecord();
 
-  // Model input and output names as the model gives them (UTF-8).
+  // Model input and output names as the model gives them (UTF-8); empty
+  // before preparation.
   const std::vector<std::string>& GetInputModelVarNames() const;
   const std::vector<std::string>& GetOutputModelVarNames() const;
   // Target values of the last scored case; the system-missing value for a
-  // missing result.
+  // missing result. Empty until a preparation succeeds.
   const std::vector<double>& GetTargetValues() const;
+  // The cases that failed because one of their string values could not be
+  // converted to UTF-8; 0 in unicode mode.
+  int64_t GetUnconvertibleCaseCount() const;
 
  private:
   struct Impl;

@@ -21,9 +21,19 @@ class ProgramBuilder {
     fModel.fvProgram.clear();
     fModel.fvOperands.clear();
     fModel.fvSlotInit.assign(nIn + nOut, Cell::Missing());
-    for (size_t j = 0; j < nOut; ++j) {
-      fOutput = static_cast<int>(j);
-      Emit(fModel.fvOutputRoots[j], static_cast<int>(nIn + j));
+    // A field comes after the fields it refers to.
+    for (int j : fModel.fvOutputOrder) {
+      fOutput = j;
+      const int dst = static_cast<int>(nIn) + j;
+      const Node& root = NodeAt(fModel.fvOutputRoots[static_cast<size_t>(j)]);
+      Emit(fModel.fvOutputRoots[static_cast<size_t>(j)], dst);
+      if (fModel.fvOutputs[static_cast<size_t>(j)].fbInteger && !YieldsIntegers(root)) {
+        Step integer;
+        integer.fOp = Op::ToInteger;
+        integer.fDst = dst;
+        integer.fOutput = j;
+        Add(integer, {dst});
+      }
     }
     Step end;
     end.fOp = Op::End;
@@ -37,6 +47,33 @@ class ProgramBuilder {
   const Node& NodeAt(int index) const { return fModel.fvNodes[static_cast<size_t>(index)]; }
   int Arg(const Node& node, int i) const { return fModel.fvArgs[static_cast<size_t>(node.fFirstArg + i)]; }
 
+  // Whether every value `node` can give is an integer or missing, so that an
+  // integer field of it needs no conversion step.
+  bool YieldsIntegers(const Node& node) const {
+    auto integral = [](const Cell& cell) {
+      return cell.IsMissing() || (cell.fpText == nullptr && std::trunc(cell.fNumber) == cell.fNumber);
+    };
+    if ((node.fbHasMapMissing && !integral(node.fMapMissing)) || (node.fbHasDefault && !integral(node.fDefault))) {
+      return false;
+    }
+    switch (node.fOp) {
+      case Op::Constant:
+        return integral(node.fValue);
+      case Op::Discretize:
+        return std::all_of(fModel.fvDiscretizes[static_cast<size_t>(node.fIndex)].fvBins.begin(),
+                           fModel.fvDiscretizes[static_cast<size_t>(node.fIndex)].fvBins.end(),
+                           [&](const Bin& bin) { return integral(bin.fValue); });
+      case Op::MapValues: {
+        const std::vector<Cell>& outputs = fModel.fvMaps[static_cast<size_t>(node.fIndex)].fvOutputs;
+        return std::all_of(outputs.begin(), outputs.end(), integral);
+      }
+      case Op::NormDiscrete:
+        return true;  // 0 or 1
+      default:
+        return false;
+    }
+  }
+
   int NewSlot(Cell initial = Cell::Missing()) {
     fModel.fvSlotInit.push_back(initial);
     return static_cast<int>(fModel.fvSlotInit.size()) - 1;
@@ -48,6 +85,7 @@ class ProgramBuilder {
     step.fOp = op;
     step.fOperandKind = node.fOperandKind;
     step.fbReturnInvalid = node.fbReturnInvalid;
+    step.fbAsIs = node.fbAsIs;
     step.fbHasMapMissing = node.fbHasMapMissing;
     step.fbHasDefault = node.fbHasDefault;
     step.fbDefaultOnMissingInput = node.fbDefaultOnMissingInput;
@@ -136,10 +174,26 @@ bool Truth(const Cell& cell) { return cell.fNumber != 0.0; }
 
 Cell Boolean(bool value) { return Cell::Number(value ? 1.0 : 0.0); }
 
-// Orders two present values of the same kind: negative, zero or positive.
-int Compare(const Cell& a, const Cell& b, Kind kind) {
-  if (kind == Kind::Text) return a.fpText->compare(*b.fpText);
-  return a.fNumber < b.fNumber ? -1 : (a.fNumber > b.fNumber ? 1 : 0);
+// Whether two present values of the same kind stand in the order `op`
+// (Less, LessOrEqual, Greater or GreaterOrEqual). Numbers compare as the
+// processor does, so that a NaN that an asIs function passed on stands in
+// no order at all.
+bool InOrder(const Cell& a, const Cell& b, Kind kind, Op op) {
+  if (kind == Kind::Text) {
+    const int order = a.fpText->compare(*b.fpText);
+    switch (op) {
+      case Op::Less: return order < 0;
+      case Op::LessOrEqual: return order <= 0;
+      case Op::Greater: return order > 0;
+      default: return order >= 0;
+    }
+  }
+  switch (op) {
+    case Op::Less: return a.fNumber < b.fNumber;
+    case Op::LessOrEqual: return a.fNumber <= b.fNumber;
+    case Op::Greater: return a.fNumber > b.fNumber;
+    default: return a.fNumber >= b.fNumber;
+  }
 }
 
 // Whether two present values of the same kind are equal (texts of different
@@ -173,6 +227,8 @@ double RoundHalfUp(double x) {
 }
 
 // A missing input: mapMissingTo when given; for Apply also defaultValue.
+// mapMissingTo applies to every function, those that accept missing
+// arguments included.
 inline Cell MissingInput(const Step& step) {
   if (step.fbHasMapMissing) return step.fMapMissing;
   if (step.fbDefaultOnMissingInput) return step.fDefault;
@@ -303,6 +359,7 @@ __attribute__((optimize("no-gcse", "no-crossjumping"))) bool Evaluator::Run() {
       &&L_RefMapMissing,
       &&L_IfTest,
       &&L_Take,
+      &&L_ToInteger,
       &&L_End,
   };
   static_assert(sizeof(HANDLERS) / sizeof(HANDLERS[0]) == static_cast<size_t>(Op::End) + 1,
@@ -314,7 +371,6 @@ __attribute__((optimize("no-gcse", "no-crossjumping"))) bool Evaluator::Run() {
   // handler finds its operands and destination through the step itself.
   const Step* sp = fpModel->fvProgram.data();
   double x, y;
-  int order;
 
 #define OPS (sp->fpOperands)
 #define DST (slots + sp->fDst)
@@ -330,13 +386,14 @@ __attribute__((optimize("no-gcse", "no-crossjumping"))) bool Evaluator::Run() {
     sp = fpModel->fvProgram.data() + (target); \
     DISPATCH();                                \
   } while (false)
-// A computed number: a non-finite result is invalid.
-#define RESULT(expression)                     \
-  do {                                         \
-    const double result_ = (expression);       \
-    if (!std::isfinite(result_)) goto invalid; \
-    *DST = Cell::Number(result_);              \
-    NEXT();                                    \
+// A computed number: a non-finite result is invalid, unless the step takes
+// invalid values as they are.
+#define RESULT(expression)                                       \
+  do {                                                           \
+    const double result_ = (expression);                         \
+    if (!std::isfinite(result_) && !sp->fbAsIs) goto invalid;   \
+    *DST = Cell::Number(result_);                                \
+    NEXT();                                                      \
   } while (false)
 // The step's result is missing because an operand is.
 #define MISSING_OPERAND()     \
@@ -370,9 +427,19 @@ __attribute__((optimize("no-gcse", "no-crossjumping"))) bool Evaluator::Run() {
         NEXT();
       }
     L_Take: {
+        // The branch taken is an input of the if.
         const Cell& a = slots[OPS[0]];
-        *DST = a.IsMissing() ? MissingResult(*sp) : a;
+        *DST = a.IsMissing() ? MissingInput(*sp) : a;
         if (sp->fTarget >= 0) JUMP(sp->fTarget);
+        NEXT();
+      }
+    L_ToInteger: {
+        // As a cast to an integer: the fraction goes; what is not a finite
+        // number has no integer and is missing.
+        Cell* dst = DST;
+        if (!dst->IsMissing()) {
+          *dst = std::isfinite(dst->fNumber) ? Cell::Number(std::trunc(dst->fNumber)) : Cell::Missing();
+        }
         NEXT();
       }
 
@@ -398,7 +465,8 @@ __attribute__((optimize("no-gcse", "no-crossjumping"))) bool Evaluator::Run() {
         *DST = Boolean(x > y);
         NEXT();
 
-      // Aggregates skip missing arguments; all missing gives a missing result.
+      // Aggregates skip missing arguments (unless mapMissingTo replaces the
+      // result then); all missing gives a missing result.
     L_Sum:
     L_Avg: {
         const int* ops = OPS;
@@ -406,7 +474,10 @@ __attribute__((optimize("no-gcse", "no-crossjumping"))) bool Evaluator::Run() {
         double acc = 0.0;
         for (int i = 0; i < sp->fNOperands; ++i) {
           const Cell& a = slots[ops[i]];
-          if (a.IsMissing()) continue;
+          if (a.IsMissing()) {
+            if (sp->fbHasMapMissing) MISSING_OPERAND();
+            continue;
+          }
           acc += a.fNumber;
           ++present;
         }
@@ -425,7 +496,10 @@ __attribute__((optimize("no-gcse", "no-crossjumping"))) bool Evaluator::Run() {
         double acc = sp->fOp == Op::Product ? 1.0 : 0.0;
         for (int i = 0; i < sp->fNOperands; ++i) {
           const Cell& a = slots[ops[i]];
-          if (a.IsMissing()) continue;
+          if (a.IsMissing()) {
+            if (sp->fbHasMapMissing) MISSING_OPERAND();
+            continue;
+          }
           if (sp->fOp == Op::Product) {
             acc *= a.fNumber;
           } else if (present == 0) {
@@ -475,9 +549,11 @@ __attribute__((optimize("no-gcse", "no-crossjumping"))) bool Evaluator::Run() {
         NEXT();
       }
     L_IsMissing:
+        if (slots[OPS[0]].IsMissing() && sp->fbHasMapMissing) MISSING_OPERAND();
         *DST = Boolean(slots[OPS[0]].IsMissing());
         NEXT();
     L_IsNotMissing:
+        if (slots[OPS[0]].IsMissing() && sp->fbHasMapMissing) MISSING_OPERAND();
         *DST = Boolean(!slots[OPS[0]].IsMissing());
         NEXT();
 
@@ -497,21 +573,21 @@ __attribute__((optimize("no-gcse", "no-crossjumping"))) bool Evaluator::Run() {
         const Cell& a = slots[OPS[0]];
         const Cell& b = slots[OPS[1]];
         if (a.IsMissing() || b.IsMissing()) MISSING_OPERAND();
-        order = Compare(a, b, sp->fOperandKind);
-        switch (sp->fOp) {
-          case Op::Less: *DST = Boolean(order < 0); break;
-          case Op::LessOrEqual: *DST = Boolean(order <= 0); break;
-          case Op::Greater: *DST = Boolean(order > 0); break;
-          default: *DST = Boolean(order >= 0); break;
-        }
+        *DST = Boolean(InOrder(a, b, sp->fOperandKind, sp->fOp));
         NEXT();
       }
 
     L_And:
     L_Or: {
         // Three-valued logic: a deciding argument (false for and, true for or)
-        // decides even when others are missing.
+        // decides even when others are missing; but with mapMissingTo any
+        // missing argument gives that.
         const int* ops = OPS;
+        if (sp->fbHasMapMissing) {
+          for (int i = 0; i < sp->fNOperands; ++i) {
+            if (slots[ops[i]].IsMissing()) MISSING_OPERAND();
+          }
+        }
         const bool decider = sp->fOp == Op::Or;
         bool anyMissing = false, decided = false;
         for (int i = 0; i < sp->fNOperands && !decided; ++i) {
@@ -531,9 +607,11 @@ __attribute__((optimize("no-gcse", "no-crossjumping"))) bool Evaluator::Run() {
         const Cell& a = slots[OPS[0]];
         if (a.IsMissing()) MISSING_OPERAND();
         const SetTable& set = fpModel->fvSets[static_cast<size_t>(sp->fIndex)];
+        // A NaN (passed on by an asIs function) is in no set.
         const bool found = sp->fOperandKind == Kind::Text
                                ? std::binary_search(set.fvTexts.begin(), set.fvTexts.end(), a.fpText, TextLess)
-                               : std::binary_search(set.fvNumbers.begin(), set.fvNumbers.end(), a.fNumber);
+                               : a.fNumber == a.fNumber &&
+                                     std::binary_search(set.fvNumbers.begin(), set.fvNumbers.end(), a.fNumber);
         *DST = Boolean(found == (sp->fOp == Op::IsIn));
         NEXT();
       }

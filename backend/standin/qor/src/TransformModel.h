@@ -60,6 +60,7 @@ enum class Op : uint8_t {
   RefMapMissing, // the operand, or the reference's mapMissingTo when it is missing
   IfTest,        // branches on the condition of an if
   Take,          // the taken branch of an if, or its default when missing
+  ToInteger,     // an integer field's value: the fraction dropped
   End,           // the program's last step
 };
 
@@ -69,7 +70,9 @@ struct Node {
   Op fOp = Op::Constant;
   Kind fKind = Kind::Number;         // kind of the result
   Kind fOperandKind = Kind::Number;  // kind compared or looked up (comparisons, isIn, lookups)
+  bool fbBoolean = false;            // a boolean: its texts may be true and false
   bool fbReturnInvalid = false;      // an invalid result fails the case instead of being missing
+  bool fbAsIs = false;               // an invalid result passes on as the number it is
   bool fbHasMapMissing = false;      // fMapMissing replaces the result when an input is missing
   bool fbHasDefault = false;         // fDefault replaces a missing (or unmatched) result
   bool fbDefaultOnMissingInput = false;  // Apply: defaultValue also covers missing inputs
@@ -121,6 +124,8 @@ struct SetTable {
 struct Field {
   std::string fName;
   Kind fKind = Kind::Number;
+  bool fbBoolean = false;  // dataType boolean
+  bool fbInteger = false;  // dataType integer: a derived value loses its fraction
   // Values the document declares missing (DataField/Value property="missing").
   std::vector<double> fvMissingNumbers;
   std::vector<std::string> fvMissingTexts;
@@ -132,6 +137,7 @@ struct Step {
   Op fOp = Op::Copy;
   Kind fOperandKind = Kind::Number;
   bool fbReturnInvalid = false;
+  bool fbAsIs = false;
   bool fbHasMapMissing = false;
   bool fbHasDefault = false;
   bool fbDefaultOnMissingInput = false;
@@ -156,6 +162,9 @@ struct Model {
   std::vector<Field> fvInputs;
   std::vector<Field> fvOutputs;  // the derived fields
   std::vector<int> fvOutputRoots;  // root node of each derived field's expression
+  // The derived fields in an order that computes every field after the
+  // fields it refers to.
+  std::vector<int> fvOutputOrder;
   std::vector<Node> fvNodes;
   std::vector<int> fvArgs;
   std::vector<NormTable> fvNorms;

@@ -56,6 +56,29 @@ bool ParseNumber(std::string_view text, double& number) {
   return ec == std::errc() && ptr == end && std::isfinite(number);
 }
 
+// A boolean as XML Schema writes it: true, false, 1 or 0 (surrounding white
+// space allowed); true reads as 1, false as 0.
+bool ParseBoolean(std::string_view text, double& number) {
+  text = Trim(text);
+  if (text == "true" || text == "1") {
+    number = 1.0;
+    return true;
+  }
+  if (text == "false" || text == "0") {
+    number = 0.0;
+    return true;
+  }
+  return false;
+}
+
+// Whether an XML document may hold the character `code` (the Char production
+// of XML 1.0: no NUL, no other control character but tab, line feed and
+// carriage return, no surrogate, nothing above U+10FFFF).
+bool IsXmlChar(unsigned long code) {
+  return code == 0x9 || code == 0xA || code == 0xD || (code >= 0x20 && code <= 0xD7FF) ||
+         (code >= 0xE000 && code <= 0xFFFD) || (code >= 0x10000 && code <= 0x10FFFF);
+}
+
 bool IsNumericType(std::string_view dataType) {
   return dataType == "double" || dataType == "float" || dataType == "integer" || dataType == "boolean";
 }
@@ -167,6 +190,13 @@ class Reader {
     bool fbInput;
     int fIndex;
     Kind fKind;
+    bool fbBoolean;
+  };
+
+  // How a value's text is read: as text, a number or a boolean.
+  struct ValueType {
+    Kind fKind;
+    bool fbBoolean;
   };
 
   // --- Locations and errors ---------------------------------------------
@@ -203,10 +233,17 @@ class Reader {
   }
 
   // Rejects DTDs and entity references other than the predefined ones and
-  // character references before the parser sees the text. Comments and CDATA
-  // sections are skipped.
+  // character references before the parser sees the text, and characters
+  // that no XML document may hold, written as they are or as references.
+  // Comments and CDATA sections are skipped but for their characters.
   void PreScan() const {
     const std::string& t = fText;
+    for (size_t i = 0; i < t.size(); ++i) {
+      const unsigned char c = static_cast<unsigned char>(t[i]);
+      if (c < 0x20 && !IsXmlChar(c)) {
+        throw ModelError{"malformed XML: control character " + Hex(c) + " (line " + std::to_string(LineAt(i)) + ")"};
+      }
+    }
     size_t i = 0;
     while (i < t.size()) {
       if (t.compare(i, 4, "<!--") == 0) {
@@ -230,11 +267,37 @@ class Reader {
                            " is not accepted: only &amp; &lt; &gt; &quot; &apos; and character references are (line " +
                            std::to_string(LineAt(i)) + ")"};
         }
+        if (ref[1] == '#' && !IsXmlChar(CharacterCode(ref))) {
+          throw ModelError{"malformed XML: character reference " + Quoted(ref) +
+                           " stands for no character an XML document may hold (line " + std::to_string(LineAt(i)) +
+                           ")"};
+        }
         i += ref.size();
       } else {
         ++i;
       }
     }
+  }
+
+  // The code of a well-formed character reference ("&#65;", "&#x41;");
+  // past U+10FFFF it stops counting.
+  static unsigned long CharacterCode(std::string_view ref) {
+    std::string_view digits = ref.substr(2, ref.size() - 3);
+    const bool hex = digits[0] == 'x';
+    if (hex) digits.remove_prefix(1);
+    unsigned long code = 0;
+    for (char c : digits) {
+      const unsigned long digit = c <= '9' ? static_cast<unsigned long>(c - '0')
+                                           : static_cast<unsigned long>((c | 0x20) - 'a' + 10);
+      code = code * (hex ? 16 : 10) + digit;
+      if (code > 0x10FFFF) return 0x110000;
+    }
+    return code;
+  }
+
+  static std::string Hex(unsigned char c) {
+    const char* digits = "0123456789ABCDEF";
+    return std::string("0x") + digits[c >> 4] + digits[c & 0xF];
   }
 
   static bool IsPredefinedReference(std::string_view ref) {
@@ -258,6 +321,13 @@ class Reader {
     if (type == "string") return Kind::Text;
     if (IsNumericType(type)) return Kind::Number;
     Fail(node, "dataType " + Quoted(type) + " is not supported (string, integer, float, double, boolean are)");
+  }
+
+  static bool IsBooleanType(pugi::xml_node node) {
+    return std::string_view(node.attribute("dataType").value()) == "boolean";
+  }
+  static bool IsIntegerType(pugi::xml_node node) {
+    return std::string_view(node.attribute("dataType").value()) == "integer";
   }
 
   void CheckOptype(pugi::xml_node node) const {
@@ -287,6 +357,7 @@ class Reader {
       field.fName = RequiredName(child, "name");
       if (fFields.count(field.fName)) Fail(child, "field " + Quoted(field.fName) + " is declared twice");
       field.fKind = DataTypeKind(child);
+      field.fbBoolean = IsBooleanType(child);
       CheckOptype(child);
       for (pugi::xml_node value : child.children()) {
         if (value.type() != pugi::node_element) continue;
@@ -305,18 +376,23 @@ class Reader {
           field.fvMissingTexts.push_back(text);
         } else {
           double number;
-          if (!ParseNumber(text, number)) {
-            Fail(value, "missing value " + Quoted(text) + " of numeric field " + Quoted(field.fName) + " is not a number");
+          if (field.fbBoolean ? !ParseBoolean(text, number) : !ParseNumber(text, number)) {
+            Fail(value, "missing value " + Quoted(text) + " of " + (field.fbBoolean ? "boolean" : "numeric") +
+                            " field " + Quoted(field.fName) + " is not a " + (field.fbBoolean ? "boolean" : "number"));
           }
           field.fvMissingNumbers.push_back(number);
         }
       }
-      fFields[field.fName] = FieldRefInfo{true, static_cast<int>(fpModel->fvInputs.size()), field.fKind};
+      fFields[field.fName] =
+          FieldRefInfo{true, static_cast<int>(fpModel->fvInputs.size()), field.fKind, field.fbBoolean};
       fpModel->fvInputs.push_back(std::move(field));
     }
     if (fpModel->fvInputs.empty()) Fail(dictionary, "the DataDictionary declares no DataField");
   }
 
+  // Every derived field is declared before any expression is read, so that
+  // an expression may refer to a field defined further down; the fields are
+  // then put in an order that computes each after those it refers to.
   void ReadTransformationDictionary(pugi::xml_node dictionary) {
     std::vector<pugi::xml_node> derived;
     for (pugi::xml_node child : dictionary.children()) {
@@ -325,19 +401,27 @@ class Reader {
       if (name == "Extension") continue;
       if (name == "DefineFunction") Fail(child, "user-defined functions (<DefineFunction>) are not supported");
       if (name != "DerivedField") Unexpected(child);
+      Field field;
+      field.fName = RequiredName(child, "name");
+      if (fFields.count(field.fName)) Fail(child, "field " + Quoted(field.fName) + " is declared twice");
+      field.fKind = DataTypeKind(child);
+      field.fbBoolean = IsBooleanType(child);
+      field.fbInteger = IsIntegerType(child);
+      CheckOptype(child);
+      fFields[field.fName] =
+          FieldRefInfo{false, static_cast<int>(fpModel->fvOutputs.size()), field.fKind, field.fbBoolean};
+      fpModel->fvOutputs.push_back(std::move(field));
       derived.push_back(child);
-      fLaterDerived.insert(child.attribute("name").value());
     }
     if (derived.empty()) Fail(dictionary, "the TransformationDictionary defines no DerivedField");
-    for (pugi::xml_node field : derived) ReadDerivedField(field);
+    fpModel->fvOutputRoots.assign(derived.size(), -1);
+    fvDependencies.assign(derived.size(), {});
+    for (size_t j = 0; j < derived.size(); ++j) ReadDerivedField(derived[j], static_cast<int>(j));
+    OrderDerivedFields(derived);
   }
 
-  void ReadDerivedField(pugi::xml_node node) {
-    Field field;
-    field.fName = RequiredName(node, "name");
-    if (fFields.count(field.fName)) Fail(node, "field " + Quoted(field.fName) + " is declared twice");
-    field.fKind = DataTypeKind(node);
-    CheckOptype(node);
+  void ReadDerivedField(pugi::xml_node node, int index) {
+    const Field& field = fpModel->fvOutputs[static_cast<size_t>(index)];
     pugi::xml_node expression;
     for (pugi::xml_node child : node.children()) {
       if (child.type() != pugi::node_element) continue;
@@ -347,16 +431,59 @@ class Reader {
       expression = child;
     }
     if (!expression) Fail(node, "derived field " + Quoted(field.fName) + " has no expression");
-    int root = Compile(expression, 1);
-    if (!Coerce(root, field.fKind)) {
+    fCurrentDerived = index;
+    int root = Compile(expression, 1, node);
+    fCurrentDerived = -1;
+    if (!Coerce(root, field.fKind, field.fbBoolean)) {
       Fail(expression, std::string("derived field ") + Quoted(field.fName) + " is declared " +
                            (field.fKind == Kind::Text ? "a string" : "numeric") + " but its expression yields " +
                            (field.fKind == Kind::Text ? "a number" : "text"));
     }
-    fLaterDerived.erase(field.fName);
-    fFields[field.fName] = FieldRefInfo{false, static_cast<int>(fpModel->fvOutputs.size()), field.fKind};
-    fpModel->fvOutputs.push_back(std::move(field));
-    fpModel->fvOutputRoots.push_back(root);
+    fpModel->fvOutputRoots[static_cast<size_t>(index)] = root;
+  }
+
+  // Orders the derived fields so that each comes after the fields it refers
+  // to (document order where nothing else matters); a field that depends on
+  // itself, directly or through others, is refused. The walk keeps its own
+  // stack: a long chain of fields must not exhaust the call stack.
+  void OrderDerivedFields(const std::vector<pugi::xml_node>& derived) {
+    enum class State : uint8_t { Unseen, Open, Done };
+    const size_t n = derived.size();
+    std::vector<State> state(n, State::Unseen);
+    std::vector<std::pair<int, size_t>> stack;  // field, next dependency to visit
+    for (size_t start = 0; start < n; ++start) {
+      if (state[start] != State::Unseen) continue;
+      stack.emplace_back(static_cast<int>(start), 0);
+      state[start] = State::Open;
+      while (!stack.empty()) {
+        auto& [field, next] = stack.back();
+        const std::vector<int>& dependencies = fvDependencies[static_cast<size_t>(field)];
+        if (next == dependencies.size()) {
+          state[static_cast<size_t>(field)] = State::Done;
+          fpModel->fvOutputOrder.push_back(field);
+          stack.pop_back();
+          continue;
+        }
+        const int dependency = dependencies[next++];
+        if (state[static_cast<size_t>(dependency)] == State::Done) continue;
+        if (state[static_cast<size_t>(dependency)] == State::Open) {
+          // The cycle is the part of the stack from the dependency on.
+          std::string cycle;
+          bool inCycle = false;
+          for (const auto& entry : stack) {
+            inCycle = inCycle || entry.first == dependency;
+            if (inCycle) cycle += Quoted(fpModel->fvOutputs[static_cast<size_t>(entry.first)].fName) + " -> ";
+          }
+          cycle += Quoted(fpModel->fvOutputs[static_cast<size_t>(dependency)].fName);
+          Fail(derived[static_cast<size_t>(dependency)],
+               field == dependency ? "derived field " + Quoted(fpModel->fvOutputs[static_cast<size_t>(field)].fName) +
+                                         " refers to itself"
+                                   : "derived fields refer to each other in a cycle: " + cycle);
+        }
+        state[static_cast<size_t>(dependency)] = State::Open;
+        stack.emplace_back(dependency, 0);
+      }
+    }
   }
 
   // --- Expressions ----------------------------------------------------------
@@ -374,25 +501,38 @@ class Reader {
     fpModel->fvArgs.insert(fpModel->fvArgs.end(), args.begin(), args.end());
   }
 
-  // A value written in an attribute or a table cell, as a cell of `kind`.
-  Cell ValueCell(pugi::xml_node where, std::string_view text, Kind kind, const std::string& what) {
+  // A value written in an attribute or a table cell, as a cell of `kind`;
+  // a `boolean` reads true and false as well as 1 and 0.
+  Cell ValueCell(pugi::xml_node where, std::string_view text, Kind kind, const std::string& what,
+                 bool boolean = false) {
     if (kind == Kind::Text) return Cell::Text(fpModel->AddText(std::string(text)));
     double number;
-    if (!ParseNumber(text, number)) Fail(where, what + " " + Quoted(text) + " is not a number");
+    if (boolean) {
+      if (!ParseBoolean(text, number)) Fail(where, what + " " + Quoted(text) + " is not a boolean (true, false, 1, 0)");
+    } else if (!ParseNumber(text, number)) {
+      Fail(where, what + " " + Quoted(text) + " is not a number");
+    }
     return Cell::Number(number);
   }
 
-  // Reads the optional attribute `name` as a replacement value of `kind`.
-  bool OptionalValue(pugi::xml_node node, const char* name, Kind kind, Cell& cell) {
+  // Reads the optional attribute `name` as a replacement value for `of`, of
+  // its kind; for a boolean true and false as well as any number.
+  bool OptionalValue(pugi::xml_node node, const char* name, const Node& of, Cell& cell) {
     pugi::xml_attribute attribute = node.attribute(name);
     if (!attribute) return false;
-    cell = ValueCell(node, attribute.value(), kind, name);
+    double number;
+    if (of.fKind == Kind::Number && of.fbBoolean && ParseBoolean(attribute.value(), number)) {
+      cell = Cell::Number(number);
+    } else {
+      cell = ValueCell(node, attribute.value(), of.fKind, name);
+    }
     return true;
   }
 
   // Makes a constant written without a dataType take `kind`, where its text
-  // allows. True when the node has `kind` afterwards.
-  bool Coerce(int index, Kind kind) {
+  // allows (true and false too where a `boolean` is expected). True when the
+  // node has `kind` afterwards.
+  bool Coerce(int index, Kind kind, bool boolean = false) {
     Node& node = NodeAt(index);
     if (node.fKind == kind) return true;
     auto untyped = fUntypedConstants.find(index);
@@ -402,29 +542,27 @@ class Reader {
         node.fValue = Cell::Text(fpModel->AddText(untyped->second));
       } else {
         double number = 0.0;
-        if (!ParseNumber(untyped->second, number)) return false;
+        if (!ParseNumber(untyped->second, number) && !(boolean && ParseBoolean(untyped->second, number))) return false;
         node.fValue = Cell::Number(number);
       }
     }
     node.fKind = kind;
+    node.fbBoolean = boolean;
     return true;
   }
 
   // A reference to a field by name, as a node.
   int FieldNode(pugi::xml_node where, const std::string& name) {
     auto it = fFields.find(name);
-    if (it == fFields.end()) {
-      if (fLaterDerived.count(name)) {
-        Fail(where, "field " + Quoted(name) +
-                        " is derived later in the document (or is this field itself); a derived field may "
-                        "refer only to inputs and earlier derived fields");
-      }
-      Fail(where, "reference to unknown field " + Quoted(name));
-    }
+    if (it == fFields.end()) Fail(where, "reference to unknown field " + Quoted(name));
     Node node;
     node.fOp = it->second.fbInput ? Op::InputRef : Op::DerivedRef;
     node.fKind = it->second.fKind;
+    node.fbBoolean = it->second.fbBoolean;
     node.fIndex = it->second.fIndex;
+    if (!it->second.fbInput && fCurrentDerived >= 0) {
+      fvDependencies[static_cast<size_t>(fCurrentDerived)].push_back(it->second.fIndex);
+    }
     return AddNode(node);
   }
 
@@ -441,7 +579,9 @@ class Reader {
     if (!children.empty()) Unexpected(children.front());
   }
 
-  int Compile(pugi::xml_node node, int depth) {
+  // Compiles an expression. `typedBy` is the derived field whose whole
+  // expression this is: its dataType types a Discretize or MapValues result.
+  int Compile(pugi::xml_node node, int depth, pugi::xml_node typedBy = {}) {
     if (depth > MAX_EXPRESSION_DEPTH) {
       Fail(node, "expressions nest deeper than " + std::to_string(MAX_EXPRESSION_DEPTH) + " levels");
     }
@@ -451,8 +591,8 @@ class Reader {
     if (name == "Apply") return CompileApply(node, depth);
     if (name == "NormContinuous") return CompileNormContinuous(node);
     if (name == "NormDiscrete") return CompileNormDiscrete(node);
-    if (name == "Discretize") return CompileDiscretize(node);
-    if (name == "MapValues") return CompileMapValues(node);
+    if (name == "Discretize") return CompileDiscretize(node, typedBy);
+    if (name == "MapValues") return CompileMapValues(node, typedBy);
     if (OTHER_EXPRESSIONS.count(name)) Fail(node, "expression <" + std::string(name) + "> is not supported");
     Unexpected(node);
   }
@@ -469,7 +609,9 @@ class Reader {
     constant.fOp = Op::Constant;
     if (pugi::xml_attribute type = node.attribute("dataType")) {
       constant.fKind = DataTypeKind(node);
-      constant.fValue = missing ? Cell::Missing() : ValueCell(node, text, constant.fKind, "constant");
+      constant.fbBoolean = IsBooleanType(node);
+      constant.fValue =
+          missing ? Cell::Missing() : ValueCell(node, text, constant.fKind, "constant", constant.fbBoolean);
       return AddNode(constant);
     }
     double number;
@@ -491,9 +633,8 @@ class Reader {
   int CompileFieldRef(pugi::xml_node node) {
     NoChildren(node);
     int index = FieldNode(node, RequiredName(node, "field"));
-    Node& ref = NodeAt(index);
     Cell replacement;
-    if (OptionalValue(node, "mapMissingTo", ref.fKind, replacement)) {
+    if (OptionalValue(node, "mapMissingTo", NodeAt(index), replacement)) {
       NodeAt(index).fbHasMapMissing = true;
       NodeAt(index).fMapMissing = replacement;
     }
@@ -526,8 +667,9 @@ class Reader {
       args.push_back(Compile(children[static_cast<size_t>(i)], depth + 1));
     }
 
-    auto requireNumber = [&](int i) {
-      if (!Coerce(args[static_cast<size_t>(i)], Kind::Number)) {
+    // A number (`boolean`: true and false allowed for an untyped constant).
+    auto requireNumber = [&](int i, bool boolean = false) {
+      if (!Coerce(args[static_cast<size_t>(i)], Kind::Number, boolean)) {
         Fail(children[static_cast<size_t>(i)], "argument " + std::to_string(i + 1) + " of function " +
                                                    Quoted(function) + " must be a number, but it is text");
       }
@@ -535,7 +677,9 @@ class Reader {
     auto unify = [&](int i, int j) {
       int a = args[static_cast<size_t>(i)], b = args[static_cast<size_t>(j)];
       if (NodeAt(a).fKind == NodeAt(b).fKind) return NodeAt(a).fKind;
-      if (Coerce(b, NodeAt(a).fKind) || Coerce(a, NodeAt(b).fKind)) return NodeAt(a).fKind;
+      if (Coerce(b, NodeAt(a).fKind, NodeAt(a).fbBoolean) || Coerce(a, NodeAt(b).fKind, NodeAt(b).fbBoolean)) {
+        return NodeAt(a).fKind;
+      }
       Fail(node, "arguments " + std::to_string(i + 1) + " and " + std::to_string(j + 1) + " of function " +
                      Quoted(function) + " mix text and numbers");
     };
@@ -543,6 +687,7 @@ class Reader {
     switch (op) {
       case Op::IsMissing:
       case Op::IsNotMissing:
+        apply.fbBoolean = true;
         break;
       case Op::Equal:
       case Op::NotEqual:
@@ -551,30 +696,42 @@ class Reader {
       case Op::Greater:
       case Op::GreaterOrEqual:
         apply.fOperandKind = unify(0, 1);
+        apply.fbBoolean = true;
         break;
       case Op::IsIn:
       case Op::IsNotIn:
         apply.fOperandKind = NodeAt(args[0]).fKind;
         apply.fIndex = ReadArray(children[1], apply.fOperandKind, function);
+        apply.fbBoolean = true;
+        break;
+      case Op::And:
+      case Op::Or:
+      case Op::Not:
+        for (int i = 0; i < count; ++i) requireNumber(i, true);
+        apply.fbBoolean = true;
         break;
       case Op::If:
-        requireNumber(0);
+        requireNumber(0, true);
         if (count == 3) unify(1, 2);
         apply.fKind = NodeAt(args[1]).fKind;
+        apply.fbBoolean = NodeAt(args[1]).fbBoolean && (count == 2 || NodeAt(args[2]).fbBoolean);
         break;
       default:
         for (int i = 0; i < count; ++i) requireNumber(i);
         break;
     }
 
-    std::string_view treatment = node.attribute("invalidValueTreatment").as_string("asMissing");
+    // PMML's default: an invalid result fails the case.
+    std::string_view treatment = node.attribute("invalidValueTreatment").as_string("returnInvalid");
     if (treatment == "returnInvalid") {
       apply.fbReturnInvalid = true;
+    } else if (treatment == "asIs") {
+      apply.fbAsIs = true;
     } else if (treatment != "asMissing") {
-      Fail(node, "invalidValueTreatment " + Quoted(treatment) + " is not supported (asMissing, returnInvalid are)");
+      Fail(node, "invalidValueTreatment " + Quoted(treatment) + " is not one of returnInvalid, asIs, asMissing");
     }
-    apply.fbHasMapMissing = OptionalValue(node, "mapMissingTo", apply.fKind, apply.fMapMissing);
-    apply.fbHasDefault = OptionalValue(node, "defaultValue", apply.fKind, apply.fDefault);
+    apply.fbHasMapMissing = OptionalValue(node, "mapMissingTo", apply, apply.fMapMissing);
+    apply.fbHasDefault = OptionalValue(node, "defaultValue", apply, apply.fDefault);
     apply.fbDefaultOnMissingInput = apply.fbHasDefault;
     SetArgs(apply, args);
     return AddNode(apply);
@@ -684,7 +841,7 @@ class Reader {
       table.fvNorm.push_back(normValue);
     }
     if (table.fvOrig.size() < 2) Fail(node, "<NormContinuous> needs at least two <LinearNorm> points");
-    norm.fbHasMapMissing = OptionalValue(node, "mapMissingTo", Kind::Number, norm.fMapMissing);
+    norm.fbHasMapMissing = OptionalValue(node, "mapMissingTo", norm, norm.fMapMissing);
     fpModel->fvNorms.push_back(std::move(table));
     norm.fIndex = static_cast<int>(fpModel->fvNorms.size()) - 1;
     SetArgs(norm, args);
@@ -700,24 +857,27 @@ class Reader {
     norm.fKind = Kind::Number;
     norm.fOperandKind = NodeAt(args[0]).fKind;
     if (!node.attribute("value")) Fail(node, "<NormDiscrete> has no value attribute");
-    norm.fValue = ValueCell(node, node.attribute("value").value(), norm.fOperandKind, "value");
-    norm.fbHasMapMissing = OptionalValue(node, "mapMissingTo", Kind::Number, norm.fMapMissing);
+    norm.fValue =
+        ValueCell(node, node.attribute("value").value(), norm.fOperandKind, "value", NodeAt(args[0]).fbBoolean);
+    norm.fbHasMapMissing = OptionalValue(node, "mapMissingTo", norm, norm.fMapMissing);
     SetArgs(norm, args);
     return AddNode(norm);
   }
 
-  // The result kind of a Discretize or MapValues: its dataType when given,
-  // else numeric when every result text is a number.
-  Kind ResultKind(pugi::xml_node node, const std::vector<std::string>& results) const {
-    if (node.attribute("dataType")) return DataTypeKind(node);
+  // The result type of a Discretize or MapValues: its own dataType when
+  // given, else that of the derived field `typedBy` whose whole expression
+  // it is, else a number when every result text reads as one.
+  ValueType ResultType(pugi::xml_node node, pugi::xml_node typedBy, const std::vector<std::string>& results) const {
+    if (node.attribute("dataType")) return {DataTypeKind(node), IsBooleanType(node)};
+    if (typedBy) return {DataTypeKind(typedBy), IsBooleanType(typedBy)};
     double number;
     for (const std::string& text : results) {
-      if (!ParseNumber(text, number)) return Kind::Text;
+      if (!ParseNumber(text, number)) return {Kind::Text, false};
     }
-    return Kind::Number;
+    return {Kind::Number, false};
   }
 
-  int CompileDiscretize(pugi::xml_node node) {
+  int CompileDiscretize(pugi::xml_node node, pugi::xml_node typedBy) {
     Node discretize;
     discretize.fOp = Op::Discretize;
     std::vector<int> args = {NumericFieldArg(node)};
@@ -759,21 +919,23 @@ class Reader {
     for (const char* attribute : {"mapMissingTo", "defaultValue"}) {
       if (node.attribute(attribute)) results.push_back(node.attribute(attribute).value());
     }
-    discretize.fKind = ResultKind(node, results);
+    const ValueType type = ResultType(node, typedBy, results);
+    discretize.fKind = type.fKind;
+    discretize.fbBoolean = type.fbBoolean;
     DiscretizeTable table;
     for (RawBin& bin : raw) {
-      bin.fBin.fValue = ValueCell(bin.fNode, bin.fValue, discretize.fKind, "binValue");
+      bin.fBin.fValue = ValueCell(bin.fNode, bin.fValue, discretize.fKind, "binValue", discretize.fbBoolean);
       table.fvBins.push_back(bin.fBin);
     }
-    discretize.fbHasMapMissing = OptionalValue(node, "mapMissingTo", discretize.fKind, discretize.fMapMissing);
-    discretize.fbHasDefault = OptionalValue(node, "defaultValue", discretize.fKind, discretize.fDefault);
+    discretize.fbHasMapMissing = OptionalValue(node, "mapMissingTo", discretize, discretize.fMapMissing);
+    discretize.fbHasDefault = OptionalValue(node, "defaultValue", discretize, discretize.fDefault);
     fpModel->fvDiscretizes.push_back(std::move(table));
     discretize.fIndex = static_cast<int>(fpModel->fvDiscretizes.size()) - 1;
     SetArgs(discretize, args);
     return AddNode(discretize);
   }
 
-  int CompileMapValues(pugi::xml_node node) {
+  int CompileMapValues(pugi::xml_node node, pugi::xml_node typedBy) {
     Node map;
     map.fOp = Op::MapValues;
     std::string outputColumn = RequiredName(node, "outputColumn");
@@ -825,17 +987,23 @@ class Reader {
     for (const char* attribute : {"mapMissingTo", "defaultValue"}) {
       if (node.attribute(attribute)) results.push_back(node.attribute(attribute).value());
     }
-    map.fKind = ResultKind(node, results);
+    const ValueType type = ResultType(node, typedBy, results);
+    map.fKind = type.fKind;
+    map.fbBoolean = type.fbBoolean;
 
     MapTable lookup;
     lookup.fNColumns = static_cast<int>(args.size());
     for (const RawRow& row : rows) {
       for (size_t c = 0; c < columns.size(); ++c) {
         const Kind keyKind = NodeAt(args[c]).fKind;
+        const bool keyBoolean = NodeAt(args[c]).fbBoolean;
         std::string_view key = keyKind == Kind::Number ? Trim(row.fKeys[c]) : std::string_view(row.fKeys[c]);
-        lookup.fvKeys.push_back(ValueCell(row.fNode, key, keyKind, "cell " + Quoted(columns[c]) + " of numeric field"));
+        lookup.fvKeys.push_back(ValueCell(row.fNode, key, keyKind,
+                                          "cell " + Quoted(columns[c]) + " of " +
+                                              (keyBoolean ? "boolean" : "numeric") + " field",
+                                          keyBoolean));
       }
-      lookup.fvOutputs.push_back(ValueCell(row.fNode, row.fOutput, map.fKind, "output cell"));
+      lookup.fvOutputs.push_back(ValueCell(row.fNode, row.fOutput, map.fKind, "output cell", map.fbBoolean));
     }
     if (lookup.fNColumns == 1) {
       map.fOperandKind = NodeAt(args[0]).fKind;
@@ -853,8 +1021,8 @@ class Reader {
       std::stable_sort(lookup.fvNumberIndex.begin(), lookup.fvNumberIndex.end(),
                        [](const auto& a, const auto& b) { return a.first < b.first; });
     }
-    map.fbHasMapMissing = OptionalValue(node, "mapMissingTo", map.fKind, map.fMapMissing);
-    map.fbHasDefault = OptionalValue(node, "defaultValue", map.fKind, map.fDefault);
+    map.fbHasMapMissing = OptionalValue(node, "mapMissingTo", map, map.fMapMissing);
+    map.fbHasDefault = OptionalValue(node, "defaultValue", map, map.fDefault);
     fpModel->fvMaps.push_back(std::move(lookup));
     map.fIndex = static_cast<int>(fpModel->fvMaps.size()) - 1;
     SetArgs(map, args);
@@ -865,7 +1033,8 @@ class Reader {
   pugi::xml_document fDocument;
   std::unique_ptr<Model> fpModel;
   std::map<std::string, FieldRefInfo> fFields;
-  std::set<std::string> fLaterDerived;  // derived fields not compiled yet
+  std::vector<std::vector<int>> fvDependencies;  // per derived field: the derived fields it refers to
+  int fCurrentDerived = -1;  // the derived field being compiled
   std::map<int, std::string> fUntypedConstants;  // constants written without dataType: their text
 };
 

@@ -86,7 +86,8 @@ class TransformScoreComputer final : public IQorScoreComputer {
 
   // Reads one value per input (numbers for numeric inputs, texts for string
   // inputs), computes every derived field and writes one value per output:
-  // a missing number as the missing value, a missing text as the empty text.
+  // a missing number, or one that is not finite (an asIs function's invalid
+  // value), as the missing value, a missing text as the empty text.
   // Allocates nothing unless a text output outgrows its value's capacity or
   // the case fails.
   QorCommon::QorStatus Score(QorCommon::ValueRecord& input, QorCommon::ValueRecord& output, bool) override {
@@ -137,10 +138,13 @@ class TransformScoreComputer final : public IQorScoreComputer {
       QorCommon::Value& value = values[j];
       if (textOutput[j]) {
         value = cell.IsMissing() ? EmptyText() : *cell.fpText;
-      } else if (!value.IsString()) {
-        static_cast<double&>(value) = cell.IsMissing() ? QorCommon::QorMV::MISSING : cell.fNumber;
+        continue;
+      }
+      const double number = cell.IsMissing() || !std::isfinite(cell.fNumber) ? QorCommon::QorMV::MISSING : cell.fNumber;
+      if (!value.IsString()) {
+        static_cast<double&>(value) = number;
       } else {
-        value = cell.IsMissing() ? QorCommon::QorMV::MISSING : cell.fNumber;
+        value = number;
       }
     }
     return {};
