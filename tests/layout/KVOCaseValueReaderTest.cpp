@@ -12,8 +12,8 @@ using specs_test::NewIterator;
 using specs_test::SYSMIS;
 
 // Variables: numbers with and without user-missing values (one and three
-// discrete values, a range, a range plus one value), short strings of widths 1, 2 and 8, and a 12-byte string with a
-// user-missing value.
+// discrete values, a range, a range plus one value), short strings of
+// widths 1, 2 and 8, and a 12-byte string with a user-missing value.
 class KVOCaseValueReaderTest : public ::testing::Test {
  protected:
   void SetUp() override {

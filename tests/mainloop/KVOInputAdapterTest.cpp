@@ -342,6 +342,16 @@ TEST_F(KVOInputAdapterTest, PassesFollowTheSpecificationAsItIsWhenTheyStart) {
   AddRow(ds, {std::string("green"), 1.0, 8.0});
   using Change = std::function<void(KVOVarValidSpecs&, KVOInputAdapter&)>;
   const int c = color, s = size, i = income;
+  const Change incomeNoMissing = [i](KVOVarValidSpecs& specs, KVOInputAdapter&) {
+    specs.AddVariable(i, false, false, true, true);
+  };
+  const Change sizeUserMissingValid = [s](KVOVarValidSpecs& specs, KVOInputAdapter&) {
+    specs.AddVariable(s, true, false, false, true);
+  };
+  const Change colorContinuous = [c](KVOVarValidSpecs& specs, KVOInputAdapter&) {
+    specs.AddVariable(c, false);
+  };
+  const Change lastPass = [](KVOVarValidSpecs&, KVOInputAdapter& adapter) { adapter.SetLastDataPass(); };
   const struct {
     const char* fWhat;
     int fRecords[2];
@@ -349,14 +359,10 @@ TEST_F(KVOInputAdapterTest, PassesFollowTheSpecificationAsItIsWhenTheyStart) {
     std::vector<std::string> fAsserts;
     Change fChange;  // after the adapter is made, before the first pass
   } cases[] = {
-      {"income re-added without missing values allowed", {2, 2}, 2, {},
-       [i](KVOVarValidSpecs& specs, KVOInputAdapter&) { specs.AddVariable(i, false, false, true, true); }},
-      {"size re-added with user-missing values as data", {4, 4}, 2, {},
-       [s](KVOVarValidSpecs& specs, KVOInputAdapter&) { specs.AddVariable(s, true, false, false, true); }},
-      {"color re-added as continuous", {3, 3}, 2, {},
-       [c](KVOVarValidSpecs& specs, KVOInputAdapter&) { specs.AddVariable(c, false); }},
-      {"the last pass declared before the first", {3, 0}, 1, {"!GetLastDataPass()"},
-       [](KVOVarValidSpecs&, KVOInputAdapter& adapter) { adapter.SetLastDataPass(); }},
+      {"income re-added without missing values allowed", {2, 2}, 2, {}, incomeNoMissing},
+      {"size re-added with user-missing values as data", {4, 4}, 2, {}, sizeUserMissingValid},
+      {"color re-added as continuous", {3, 3}, 2, {}, colorContinuous},
+      {"the last pass declared before the first", {3, 0}, 1, {"!GetLastDataPass()"}, lastPass},
       // The data source gives the adapter no first iterator.
       {"the first iterator refused", {3, 3}, 2, {}, nullptr},
   };

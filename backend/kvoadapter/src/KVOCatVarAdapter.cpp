@@ -44,8 +44,7 @@ KVOCatVarAdapter::KVOCatVarAdapter(const KVOCatVarAdapter& other)
       fVarIndex(other.fVarIndex),
       fpCategoryMap(new ObsVecMap(other.fpCategoryMap->GetKeySpec(), 1)),
       fNKeyCells(other.fNKeyCells),
-      fpCaseValueReader(other.fpCaseValueReader ? new KVOCaseValueReader(*other.fpCaseValueReader)
-                                                : nullptr),
+      fpCaseValueReader(other.fpCaseValueReader ? new KVOCaseValueReader(*other.fpCaseValueReader) : nullptr),
       fbOneCellKey(other.fbOneCellKey) {
   ClearCache();
   fvCategories.reserve(other.fvCategories.size());

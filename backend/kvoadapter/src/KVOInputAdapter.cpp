@@ -268,7 +268,8 @@ bool KVOInputAdapter::RecodeMatrixSpecs(double* record) const {
     if (bad) {
       // Later matrices are not recoded for this case; the combination is
       // reported in the first pass only.
-      if (fDataPassCount == fCollectPass) HandleBadMatrixSpec(plan.fGroupIndex, plan.fpSpec->GetMatrixVarListPtr());
+      if (fDataPassCount == fCollectPass)
+        HandleBadMatrixSpec(plan.fGroupIndex, plan.fpSpec->GetMatrixVarListPtr());
       break;
     }
   }
@@ -544,7 +545,8 @@ KVOCatVarAdapter* KVOInputAdapter::CatAdapterAt(int recInd) const {
   if (position < 0 || static_cast<size_t>(position) >= adapters.size()) return nullptr;
   // The slot must be the one the adapter reads: a slot re-added as the other
   // kind keeps its place in the other list.
-  if (static_cast<size_t>(position) >= fvCatPlan.size() || fvCatPlan[static_cast<size_t>(position)].fRecInd != recInd)
+  if (static_cast<size_t>(position) >= fvCatPlan.size() ||
+      fvCatPlan[static_cast<size_t>(position)].fRecInd != recInd)
     return nullptr;
   return adapters[static_cast<size_t>(position)];
 }

@@ -107,7 +107,7 @@ class KVO_EXPORT KVOCatVarAdapter {
   int fNKeyCells;
   KVOCaseValueReader* fpCaseValueReader;
   std::vector<OBS*> fvCategories;
-  bool fbOneCellKey;  // the key is one cell: a number or a string of up to 8 bytes
+  bool fbOneCellKey;                      // the key is one cell: a number or a string of up to 8 bytes
   mutable CacheSlot fCache[CACHE_SLOTS];  // filled by the const replaying encode too
 };
 
