@@ -11,6 +11,16 @@ function(run)
 endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+# The library's target passes on the interface declarations only: the
+# stand-ins are targets of their own, which a program names itself.
+file(GLOB_RECURSE targets_file ${prefix}/kvoadapterTargets.cmake)
+if(NOT targets_file)
+  message(FATAL_ERROR "kvoadapterTargets.cmake not installed under ${prefix}")
+endif()
+file(STRINGS ${targets_file} interface_links REGEX "INTERFACE_LINK_LIBRARIES")
+if(NOT interface_links OR interface_links MATCHES "vormhost|qorcommon|kvoadapter::host")
+  message(FATAL_ERROR "kvoadapter::kvoadapter passes on more than the interface declarations: ${interface_links}")
+endif()
 run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/consumer -G ${GENERATOR}
     -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release)
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/consumer)

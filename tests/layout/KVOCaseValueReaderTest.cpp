@@ -11,9 +11,9 @@ namespace {
 using specs_test::NewIterator;
 using specs_test::SYSMIS;
 
-// Variables: numbers with and without user-missing values (discrete and a
-// range), short strings of widths 1, 2 and 8, and a 12-byte string with a
-// user-missing value.
+// Variables: numbers with and without user-missing values (one and three
+// discrete values, a range, a range plus one value), short strings of
+// widths 1, 2 and 8, and a 12-byte string with a user-missing value.
 class KVOCaseValueReaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -25,7 +25,14 @@ class KVOCaseValueReaderTest : public ::testing::Test {
     fStr8 = fData.AddString("s8", 8);
     fLong = fData.AddString("long", 12);  // user-missing "UNKNOWN"
     fNum2 = fData.AddNumeric("num2");
+    fThree = fData.AddNumeric("three");        // user-missing 7, 8, 9
+    fRangeOne = fData.AddNumeric("rangeone");  // user-missing 1 thru 3, and 99
     fData.Spec(fNum).fMissingNumbers = {9.0};
+    fData.Spec(fThree).fMissingNumbers = {7.0, 8.0, 9.0};
+    fData.Spec(fRangeOne).fMissingNumbers = {99.0};
+    fData.Spec(fRangeOne).fHasMissingRange = true;
+    fData.Spec(fRangeOne).fMissingLow = 1.0;
+    fData.Spec(fRangeOne).fMissingHigh = 3.0;
     fData.Spec(fRange).fHasMissingRange = true;
     fData.Spec(fRange).fMissingLow = 90.0;
     fData.Spec(fRange).fMissingHigh = 99.0;
@@ -41,6 +48,8 @@ class KVOCaseValueReaderTest : public ::testing::Test {
     fData.SetString(fStr8, "abc");
     fData.SetString(fLong, "abcdefghijkl");
     fData.SetNumber(fNum2, 1.0);
+    fData.SetNumber(fThree, 5.0);
+    fData.SetNumber(fRangeOne, 50.0);
     // Case 2: user-missing values everywhere they are declared, and the
     // system-missing value given explicitly.
     fData.AddCase();
@@ -52,6 +61,8 @@ class KVOCaseValueReaderTest : public ::testing::Test {
     fData.SetString(fStr8, std::string("\xFF\xFF\xFF\xFF\xFF\xFF\xEF\xFF", 8));
     fData.SetString(fLong, "UNKNOWN");
     fData.SetNumber(fNum2, -0.0);
+    fData.SetNumber(fThree, 8.0);
+    fData.SetNumber(fRangeOne, 99.0);
     // Case 3: system-missing in the declared variables, NaN, bytes above 127.
     fData.AddCase();
     fData.SetNumber(fNum, SYSMIS);
@@ -60,12 +71,14 @@ class KVOCaseValueReaderTest : public ::testing::Test {
     fData.SetString(fStr2, "z");
     fData.SetString(fLong, "abcdefghijkz");
     fData.SetNumber(fNum2, 0.0);
+    fData.SetNumber(fRangeOne, 2.0);
   }
 
   // Public: the tests name the variables through member pointers.
  public:
   standin::MemoryDataSource fData;
   int fNum = -1, fPlain = -1, fRange = -1, fStr1 = -1, fStr2 = -1, fStr8 = -1, fLong = -1, fNum2 = -1;
+  int fThree = -1, fRangeOne = -1;
 };
 
 // Each reader's judgement of one value under both rules (user-missing
@@ -84,6 +97,12 @@ TEST_F(KVOCaseValueReaderTest, JudgesSystemMissingUserMissingAndValidValues) {
       {2, &KVOCaseValueReaderTest::fRange, false, false, true, false, true},
       {1, &KVOCaseValueReaderTest::fNum, false, false, false, true, true},
       {1, &KVOCaseValueReaderTest::fRange, false, false, false, true, true},
+      {2, &KVOCaseValueReaderTest::fThree, false, false, true, false, true},
+      {1, &KVOCaseValueReaderTest::fThree, false, false, false, true, true},
+      {2, &KVOCaseValueReaderTest::fRangeOne, false, false, true, false, true},
+      {3, &KVOCaseValueReaderTest::fRangeOne, false, false, true, false, true},
+      {1, &KVOCaseValueReaderTest::fRangeOne, false, false, false, true, true},
+      {3, &KVOCaseValueReaderTest::fThree, true, true, false, false, false},
       // Strings are never null: user-missing ones are valid when counted as data.
       {2, &KVOCaseValueReaderTest::fStr2, false, false, true, false, true},
       {2, &KVOCaseValueReaderTest::fLong, false, false, true, false, true},

@@ -132,6 +132,45 @@ TEST_F(KVOCatVarAdapterTest, RenumberingFollowsTheMapsSortOrder) {
   EXPECT_EQ(adapter.Encode(NumCells(1.0).data(), newValue, true), 3);
 }
 
+// Far more values than the adapter keeps answers for, met twice in a
+// different order, then replayed after a renumbering: every answer is the
+// map's. Both zeros are one category.
+TEST(KVOCatVarAdapterManyValuesTest, KeptAnswersAreTheMapsAnswers) {
+  standin::MemoryDataSource data;
+  const int v = data.AddNumeric("v", standin::Measure::Nominal);
+  const int n = 300;
+  auto valueOf = [](int i) { return i == 0 ? 0.0 : i * 0.25; };
+  for (int round = 0; round < 2; ++round) {
+    for (int i = 0; i < n; ++i) {
+      data.AddCase();
+      data.SetNumber(v, valueOf(round == 0 ? i : (i * 7) % n));
+    }
+  }
+  data.AddCase();
+  data.SetNumber(v, -0.0);
+
+  auto first = NewIterator(data);
+  KVOCatVarAdapter adapter(data, *first, v, false);
+  for (int c = 0; c < 2 * n; ++c) {
+    ASSERT_NE(first->NextCase(), 0);
+    const int i = c < n ? c : ((c - n) * 7) % n;
+    ASSERT_EQ(adapter.Encode(), i) << "case " << c;
+  }
+  ASSERT_NE(first->NextCase(), 0);
+  EXPECT_EQ(adapter.Encode(), 0) << "-0 is the category of 0";
+  ASSERT_EQ(adapter.GetSize(), n);
+
+  // Descending: value i takes code n - 1 - i.
+  ASSERT_TRUE(adapter.ReorderCategoryMap(data, false));
+  auto second = NewIterator(data);
+  adapter.SetCaseValueReader(*second, false);
+  for (int c = 0; c < 2 * n; ++c) {
+    ASSERT_NE(second->NextCase(), 0);
+    const int i = c < n ? c : ((c - n) * 7) % n;
+    ASSERT_EQ(adapter.EncodeOldVars(), n - 1 - i) << "case " << c;
+  }
+}
+
 TEST_F(KVOCatVarAdapterTest, CopiesOwnTheirMapAndReader) {
   auto it = NewIterator(fData);
   auto source = std::make_unique<KVOCatVarAdapter>(fData, *it, fLong, false);

@@ -5,8 +5,10 @@
 // reordering of code lists.
 #include <gtest/gtest.h>
 #include <kvoadapter/KVOInputAdapter.h>
+#include <kvoadapter/KVOProcDataSourceIter.h>
 #include <vorm/ObsVecMap.h>
 
+#include <functional>
 #include <memory>
 
 #include "MainLoopTestSupport.h"
@@ -326,6 +328,74 @@ TEST_F(KVOInputAdapterTest, WithoutHostIteratorNoAdapterIsMadeAndTheNewPassFails
   EXPECT_EQ(record[0], 3.0);
   EXPECT_EQ(adapter.AdjustForDSIterator(false), nullptr);
   EXPECT_EQ(adapter.GetDataPassCount(), 1);
+}
+
+// The specification or the data source changes once the adapter exists;
+// both passes through the data-pass iterator must follow it and agree on
+// the case set. Cases: (red, 1, 5), (blue, 9, 7), (red, 2, missing),
+// (green, 1, 8); size's user-missing 9 is excluded and not allowed, so the
+// second case is rejected unless a change says otherwise.
+TEST_F(KVOInputAdapterTest, PassesFollowTheSpecificationAsItIsWhenTheyStart) {
+  AddRow(ds, {std::string("red"), 1.0, 5.0});
+  AddRow(ds, {std::string("blue"), 9.0, 7.0});
+  AddRow(ds, {std::string("red"), 2.0, SYSMIS});
+  AddRow(ds, {std::string("green"), 1.0, 8.0});
+  using Change = std::function<void(KVOVarValidSpecs&, KVOInputAdapter&)>;
+  const int c = color, s = size, i = income;
+  const Change incomeNoMissing = [i](KVOVarValidSpecs& specs, KVOInputAdapter&) {
+    specs.AddVariable(i, false, false, true, true);
+  };
+  const Change sizeUserMissingValid = [s](KVOVarValidSpecs& specs, KVOInputAdapter&) {
+    specs.AddVariable(s, true, false, false, true);
+  };
+  const Change colorContinuous = [c](KVOVarValidSpecs& specs, KVOInputAdapter&) {
+    specs.AddVariable(c, false);
+  };
+  const Change lastPass = [](KVOVarValidSpecs&, KVOInputAdapter& adapter) { adapter.SetLastDataPass(); };
+  const struct {
+    const char* fWhat;
+    int fRecords[2];
+    int fIterators;
+    std::vector<std::string> fAsserts;
+    Change fChange;  // after the adapter is made, before the first pass
+  } cases[] = {
+      {"income re-added without missing values allowed", {2, 2}, 2, {}, incomeNoMissing},
+      {"size re-added with user-missing values as data", {4, 4}, 2, {}, sizeUserMissingValid},
+      {"color re-added as continuous", {3, 3}, 2, {}, colorContinuous},
+      {"the last pass declared before the first", {3, 0}, 1, {"!GetLastDataPass()"}, lastPass},
+      // The data source gives the adapter no first iterator.
+      {"the first iterator refused", {3, 3}, 2, {}, nullptr},
+  };
+  for (const auto& t : cases) {
+    SCOPED_TRACE(t.fWhat);
+    standin::ClearAssertReports();
+    ds.ResetPasses();
+    const int created = ds.IteratorsCreated();
+    KVOVarValidSpecs specs;
+    const int rc = specs.AddVariable(color, true);
+    specs.AddVariable(size, true, false, true, true);
+    const int ri = specs.AddVariable(income, false);
+    ds.SetRefuseIterators(!t.fChange);
+    KVOInputAdapter adapter(&specs, ds);
+    ds.SetRefuseIterators(false);
+    if (t.fChange) t.fChange(specs, adapter);
+
+    KVOProcDataSourceIter iter(adapter, false);
+    for (int pass = 0; pass < 2; ++pass) {
+      int records = 0;
+      if (iter.NewPass() == 0) {
+        while (iter.Next() != nullptr) ++records;
+      }
+      EXPECT_EQ(records, t.fRecords[pass]) << "pass " << pass;
+    }
+    EXPECT_EQ(ds.IteratorsCreated() - created, t.fIterators);
+    EXPECT_EQ(AssertsFrom("KVOInputAdapter"), t.fAsserts);
+    // Lookups answer for the slot's own adapter only: income's range, and
+    // nothing continuous for the color slot, whatever its descriptor says.
+    EXPECT_EQ(adapter.GetRecMinValue(ri), 5.0);
+    EXPECT_EQ(adapter.GetContRecAdapter(rc), nullptr);
+    EXPECT_EQ(adapter.GetRecMinValue(rc), SYSMIS);
+  }
 }
 
 // --- Reordering of code lists --------------------------------------------------

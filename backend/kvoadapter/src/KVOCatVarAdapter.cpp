@@ -29,9 +29,12 @@ KVOCatVarAdapter::KVOCatVarAdapter(ProcedureDataSource& dataSource, ProcDSIterat
       fVarIndex(vormInd),
       fpCategoryMap(nullptr),
       fNKeyCells(0),
-      fpCaseValueReader(new KVOCaseValueReader(iterator, vormInd, userMissingValid)) {
+      fpCaseValueReader(new KVOCaseValueReader(iterator, vormInd, userMissingValid)),
+      fbOneCellKey(false) {
   fpCategoryMap = NewCategoryMap(iterator.GetDataSource(), fVarIndex);
   fNKeyCells = static_cast<int>(fpCategoryMap->CellSize()) - 1;
+  fbOneCellKey = fNKeyCells == 1;
+  ClearCache();
 }
 
 // The copy gets a map of its own holding the same keys with the same codes
@@ -42,8 +45,9 @@ KVOCatVarAdapter::KVOCatVarAdapter(const KVOCatVarAdapter& other)
       fVarIndex(other.fVarIndex),
       fpCategoryMap(new ObsVecMap(other.fpCategoryMap->GetKeySpec(), 1)),
       fNKeyCells(other.fNKeyCells),
-      fpCaseValueReader(other.fpCaseValueReader ? new KVOCaseValueReader(*other.fpCaseValueReader)
-                                                : nullptr) {
+      fpCaseValueReader(other.fpCaseValueReader ? new KVOCaseValueReader(*other.fpCaseValueReader) : nullptr),
+      fbOneCellKey(other.fbOneCellKey) {
+  ClearCache();
   fvCategories.reserve(other.fvCategories.size());
   for (const OBS* key : other.fvCategories) AddCategory(key);
 }
@@ -53,15 +57,41 @@ KVOCatVarAdapter::~KVOCatVarAdapter() {
   delete fpCategoryMap;
 }
 
-// Inserts a key that is not in the map yet; its code is its position. Out
-// of line: it runs once per category, not per case, and inlined into the
-// encoders it would make them save registers on every call.
-[[gnu::noinline]] int KVOCatVarAdapter::AddCategory(const OBS* key) {
+// Inserts a key that is not in the map yet; its code is its position.
+int KVOCatVarAdapter::AddCategory(const OBS* key) {
   OBS* valueCell = fpCategoryMap->Insert(key);
   const int code = static_cast<int>(fpCategoryMap->Size()) - 1;
   valueCell->num = static_cast<double>(code);
   fvCategories.push_back(valueCell - fNKeyCells);
+  CacheCode(key, code);
   return code;
+}
+
+void KVOCatVarAdapter::ClearCache() {
+  for (CacheSlot& slot : fCache) slot = CacheSlot{0, -1};
+}
+
+void KVOCatVarAdapter::CacheCode(const OBS* key, int code) const {
+  if (!fbOneCellKey) return;
+  uint64_t bits;
+  std::memcpy(&bits, key, sizeof bits);
+  fCache[CacheIndex(bits)] = CacheSlot{bits, code};
+}
+
+// The two look-ups below are out of line: they run for a value the cache
+// does not hold, not for every case, and inlined into the encoders they
+// would make them save registers on every call.
+[[gnu::noinline]] int KVOCatVarAdapter::FindCode(const OBS* key) const {
+  const OBS* codeCell = fpCategoryMap->Contains(key);
+  if (codeCell == nullptr) return -1;
+  const int code = CodeOf(codeCell);
+  CacheCode(key, code);
+  return code;
+}
+
+[[gnu::noinline]] int KVOCatVarAdapter::FindOrAddCode(const OBS* key) {
+  const int code = FindCode(key);
+  return code >= 0 ? code : AddCategory(key);
 }
 
 // No validity rule here: the caller gives a value it has judged itself.
@@ -90,6 +120,7 @@ bool KVOCatVarAdapter::ReorderCategoryMap(ProcedureDataSource& dataSource, bool 
   ObsVecMap* oldMap = fpCategoryMap;
   fpCategoryMap = NewCategoryMap(dataSource, fVarIndex);
   fvCategories.clear();
+  ClearCache();
   for (const OBS* key : keys) {
     if (fpCategoryMap->Contains(key) == nullptr) AddCategory(key);
   }

@@ -133,6 +133,10 @@ void KVOInputAdapter::CreateVarAdapters() {
 
 void KVOInputAdapter::CreateAdaptersOfCurrentGroup() {
   SplitData& data = *fpSplitData;
+  // The first adapters made collect categories and ranges in the pass they
+  // are made in: the first pass, or a later one when the data source gave
+  // no iterator before.
+  if (fpDSIter != nullptr && fCollectPass < 0) fCollectPass = fDataPassCount;
   for (size_t i = 0; i < fvCatPlan.size(); ++i) {
     const SlotPlan& plan = fvCatPlan[i];
     if (plan.fRecInd >= 0 && static_cast<size_t>(plan.fRecInd) < fvAdaptInds.size()) {
@@ -185,7 +189,8 @@ void KVOInputAdapter::ClearVarAdapters() {
 // --- Per-case steps -----------------------------------------------------------------
 // These run once per host case. They allocate nothing and walk the plans
 // taken at the start of the pass; the adapters are those of the current
-// split group.
+// split group. They collect (new categories, ranges, reports of bad
+// matrices) in the pass whose adapters were made first, and replay after.
 
 int KVOInputAdapter::GetRecordSize() const {
   if (fpValidSpecs == nullptr) return 0;
@@ -209,7 +214,7 @@ bool KVOInputAdapter::EncodeCatVars(double* record) const {
   const bool score = fbScoreIteration;
   const double sysMis = fSysMis;
   bool ok = n == fvCatPlan.size();
-  if (fDataPassCount == 0) {
+  if (fDataPassCount == fCollectPass) {
     for (size_t i = 0; i < n; ++i) {
       const int code = adapters[i]->Encode();
       ok &= StoreCode(record, plans[i], code, score, sysMis);
@@ -232,7 +237,7 @@ bool KVOInputAdapter::GetContVars(double* record) const {
   const bool score = fbScoreIteration;
   const double sysMis = fSysMis;
   bool ok = n == fvContPlan.size();
-  if (fDataPassCount == 0) {
+  if (fDataPassCount == fCollectPass) {
     for (size_t i = 0; i < n; ++i) {
       const double value = adapters[i]->GetValue();
       record[plans[i].fRecInd] = value;
@@ -263,7 +268,8 @@ bool KVOInputAdapter::RecodeMatrixSpecs(double* record) const {
     if (bad) {
       // Later matrices are not recoded for this case; the combination is
       // reported in the first pass only.
-      if (fDataPassCount == 0) HandleBadMatrixSpec(plan.fGroupIndex, plan.fpSpec->GetMatrixVarListPtr());
+      if (fDataPassCount == fCollectPass)
+        HandleBadMatrixSpec(plan.fGroupIndex, plan.fpSpec->GetMatrixVarListPtr());
       break;
     }
   }
@@ -419,9 +425,11 @@ void KVOInputAdapter::IncrWeightNInvalidCases(double* record) {
 // --- Data passes and modes --------------------------------------------------------
 
 ProcDSIterator* KVOInputAdapter::AdjustForDSIterator(bool scoreIteration) {
+  // No pass may start after the last one was declared: the call is refused
+  // before anything changes, and no iterator is taken.
+  if (!KVO_ASSERT(!GetLastDataPass())) return nullptr;
   fSplitCount = 0;
   fpSplitData = nullptr;
-  KVO_ASSERT(!GetLastDataPass());
   delete fpDSIter;
   fpDSIter = nullptr;
   fbScoreIteration = scoreIteration;
@@ -437,24 +445,42 @@ ProcDSIterator* KVOInputAdapter::AdjustForDSIterator(bool scoreIteration) {
   for (SplitData& data : fvAllSplitData) {
     fpSplitData = &data;
     ZeroCounters();
+    // A group made while the data source gave no iterator has no adapters:
+    // they are made now that there is one.
+    if (fpDSIter != nullptr && data.fvpAdaptCatVar.empty() && data.fvpAdaptContVar.empty() &&
+        data.fvpAdaptMatrix.empty()) {
+      CreateAdaptersOfCurrentGroup();
+    }
     KVO_ASSERT(vRecCatVars.size() == fpSplitData->fvpAdaptCatVar.size());
     KVO_ASSERT(vRecContVars.size() == fpSplitData->fvpAdaptContVar.size());
-    if (fpDSIter == nullptr) continue;
     // Re-bound, not re-created: the adapters keep their categories and ranges.
-    for (size_t i = 0; i < data.fvpAdaptCatVar.size() && i < fvCatPlan.size(); ++i) {
-      data.fvpAdaptCatVar[i]->SetCaseValueReader(*fpDSIter, fvCatPlan[i].fbUserMissValid);
-    }
-    for (size_t i = 0; i < data.fvpAdaptContVar.size() && i < fvContPlan.size(); ++i) {
-      data.fvpAdaptContVar[i]->SetCaseValueReader(*fpDSIter, fvContPlan[i].fbUserMissValid);
-    }
-    for (size_t m = 0; m < data.fvpAdaptMatrix.size() && m < fvMatrixPlan.size(); ++m) {
-      data.fvpAdaptMatrix[m]->SetCaseValueReader(*fpDSIter, fvMatrixPlan[m].fbUserMissValid);
-    }
+    RebindAdapters(data);
   }
   if (!fvAllSplitData.empty()) fpSplitData = &fvAllSplitData.front();
   if (!fbKeepSplitInfo) CreateVarAdapters();
   if (fpDSIter != nullptr) PrepareNewPass();
   return fpDSIter;
+}
+
+void KVOInputAdapter::RefreshForPass() {
+  if (fpDSIter == nullptr) return;
+  RefreshPlans();
+  for (SplitData& data : fvAllSplitData) RebindAdapters(data);
+}
+
+// The readers are made anew with the plans' user-missing flags; each reads
+// its variable's user-missing values again.
+void KVOInputAdapter::RebindAdapters(SplitData& data) {
+  if (fpDSIter == nullptr) return;
+  for (size_t i = 0; i < data.fvpAdaptCatVar.size() && i < fvCatPlan.size(); ++i) {
+    data.fvpAdaptCatVar[i]->SetCaseValueReader(*fpDSIter, fvCatPlan[i].fbUserMissValid);
+  }
+  for (size_t i = 0; i < data.fvpAdaptContVar.size() && i < fvContPlan.size(); ++i) {
+    data.fvpAdaptContVar[i]->SetCaseValueReader(*fpDSIter, fvContPlan[i].fbUserMissValid);
+  }
+  for (size_t m = 0; m < data.fvpAdaptMatrix.size() && m < fvMatrixPlan.size(); ++m) {
+    data.fvpAdaptMatrix[m]->SetCaseValueReader(*fpDSIter, fvMatrixPlan[m].fbUserMissValid);
+  }
 }
 
 void KVOInputAdapter::ClearDSIterator() {
@@ -517,6 +543,11 @@ KVOCatVarAdapter* KVOInputAdapter::CatAdapterAt(int recInd) const {
   const int position = fvAdaptInds[static_cast<size_t>(recInd)];
   const std::vector<KVOCatVarAdapter*>& adapters = fpSplitData->fvpAdaptCatVar;
   if (position < 0 || static_cast<size_t>(position) >= adapters.size()) return nullptr;
+  // The slot must be the one the adapter reads: a slot re-added as the other
+  // kind keeps its place in the other list.
+  if (static_cast<size_t>(position) >= fvCatPlan.size() ||
+      fvCatPlan[static_cast<size_t>(position)].fRecInd != recInd)
+    return nullptr;
   return adapters[static_cast<size_t>(position)];
 }
 
@@ -528,6 +559,9 @@ KVOContVarAdapter* KVOInputAdapter::ContAdapterAt(int recInd) const {
   const int position = fvAdaptInds[static_cast<size_t>(recInd)];
   const std::vector<KVOContVarAdapter*>& adapters = fpSplitData->fvpAdaptContVar;
   if (position < 0 || static_cast<size_t>(position) >= adapters.size()) return nullptr;
+  if (static_cast<size_t>(position) >= fvContPlan.size() ||
+      fvContPlan[static_cast<size_t>(position)].fRecInd != recInd)
+    return nullptr;
   return adapters[static_cast<size_t>(position)];
 }
 

@@ -19,6 +19,9 @@ KVOProcDataSourceIter::KVOProcDataSourceIter(KVOInputAdapter& adapter, bool star
       fbSplitFile(adapter.GetSplitFile()),
       fFailReason(FAIL_NO_RECORD) {
   if (!start) return;
+  // The pass runs on the adapter's first iterator: the adapter takes the
+  // specification's flags as they are now.
+  fpAdapter->RefreshForPass();
   fpProcDSIter = fpAdapter->GetDSIterator();
   if (fpProcDSIter == nullptr) {
     fFailReason = FAIL_UNREADABLE;
@@ -137,10 +140,13 @@ void KVOProcDataSourceIter::NextRecord() {
 
 int KVOProcDataSourceIter::NewPass(bool scoreIteration) {
   const SplitData* s = fpAdapter->GetSplitData();
-  if ((s != nullptr && s->fNCases != 0) || fbStarted) {
+  if ((s != nullptr && s->fNCases != 0) || fbStarted || fpAdapter->GetDSIterator() == nullptr) {
+    // A new iterator; also when the data source gave the adapter none at
+    // construction.
     fpProcDSIter = fpAdapter->AdjustForDSIterator(scoreIteration);
   } else {
     // The adapter's first iterator is still unused.
+    fpAdapter->RefreshForPass();
     fpProcDSIter = fpAdapter->GetDSIterator();
     fpAdapter->SetScoreIteration(scoreIteration);
   }

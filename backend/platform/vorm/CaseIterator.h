@@ -42,8 +42,7 @@ class ProcDSIterator : public VORM_InputCaseIterator {
 
 // A view of one variable of an iterator's current case. Holds no ownership;
 // must not outlive the iterator. An index out of range gives a view of a
-// numeric variable that is always system-missing. The variable's
-// user-missing values are those it had when the view was made.
+// numeric variable that is always system-missing.
 class CaseValue {
  public:
   CaseValue(VORM_InputCaseIterator& iterator, unsigned int index);
@@ -53,44 +52,14 @@ class CaseValue {
   const VORM_Variable& Variable() const { return *fpVariable; }
   short Type() const { return fType; }
   // System-missing, or one of the variable's user-missing values.
-  bool IsMissing() const {
-    if (fTest == TEST_ONE_NUMBER) {
-      const double v = fpCells->num;
-      return v == VORM_SYSMIS || v == fMissing[0];
-    }
-    return IsMissingOtherwise();
-  }
+  bool IsMissing() const;
   // The system-missing value (numeric variables only).
-  bool IsNull() const { return fType == 0 && fpCells->num == VORM_SYSMIS; }
+  bool IsNull() const;
 
  private:
-  // How IsMissing judges a value. For numeric variables of the host's own
-  // kind the user-missing values are taken at construction as numbers, so
-  // that judging a cell makes no call.
-  enum Test : unsigned char {
-    TEST_ONE_NUMBER,  // system-missing or fMissing[0] (system-missing again when none is declared)
-    TEST_NUMBERS,     // system-missing, one of fMissing, or in [fMissingLow, fMissingHigh]
-    TEST_ASK,         // system-missing, or whatever the variable's IsUserMissingValue says
-    TEST_NONE_STRING  // a string without user-missing values: never missing
-  };
-  bool IsMissingOtherwise() const {
-    if (fTest == TEST_NUMBERS) {
-      const double v = fpCells->num;
-      return v == VORM_SYSMIS || v == fMissing[0] || v == fMissing[1] || v == fMissing[2] ||
-             (fMissingLow <= v && v <= fMissingHigh);
-    }
-    if (fTest == TEST_ASK) return IsNull() || fpVariable->IsUserMissingValue(fpCells);
-    return false;
-  }
-
   const OBS* fpCells;
   const VORM_Variable* fpVariable;
   short fType;
-  Test fTest;
-  // Unused places hold NaN, which equals nothing and bounds no range.
-  double fMissing[3];
-  double fMissingLow;
-  double fMissingHigh;
 };
 
 #endif  // VORM_CASEITERATOR_H

@@ -3,12 +3,18 @@
 // values; can renumber the categories into sorted order. Used by the data
 // pass's thread. Owns its category map and its case value reader; borrows
 // the data source and the iterator.
+//
+// The map belongs to the host and is asked out of line; for values of one
+// cell the adapter keeps the map's recent answers in a small cache of its
+// own, so that a value met before costs no call.
 #ifndef KVOADAPTER_KVOCATVARADAPTER_H
 #define KVOADAPTER_KVOCATVARADAPTER_H
 
 #include <vorm/ObsVecMap.h>
 #include <vorm/ProcedureDataSource.h>
 
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "kvoadapter/KVOCaseValueReader.h"
@@ -29,14 +35,15 @@ class KVO_EXPORT KVOCatVarAdapter {
   int Encode() {
     if (!fpCaseValueReader->UpdateValid()) return -1;
     const OBS* key = &fpCaseValueReader->Value();
-    if (const OBS* codeCell = fpCategoryMap->Contains(key)) return CodeOf(codeCell);
-    return AddCategory(key);
+    const int code = CachedCode(key);
+    return code >= 0 ? code : FindOrAddCode(key);
   }
   // Replaying encode: never adds; -1 for an unseen or invalid value.
   int EncodeOldVars() const {
     if (!fpCaseValueReader->UpdateValid()) return -1;
-    const OBS* codeCell = fpCategoryMap->Contains(&fpCaseValueReader->Value());
-    return codeCell != nullptr ? CodeOf(codeCell) : -1;
+    const OBS* key = &fpCaseValueReader->Value();
+    const int code = CachedCode(key);
+    return code >= 0 ? code : FindCode(key);
   }
   // Encodes the value at `key`; sets `newValue` when it was not in the map,
   // and adds it only when `add`.
@@ -59,6 +66,37 @@ class KVO_EXPORT KVOCatVarAdapter {
   void Display() const;
 
  private:
+  // One slot of the cache: the bits of a one-cell key and its code; a code
+  // of -1 marks an empty slot. A key's code never changes while the map
+  // lives (new categories take new codes), so an answer stays true until a
+  // renumbering, which empties the cache.
+  struct CacheSlot {
+    uint64_t fBits;
+    int fCode;
+  };
+  static constexpr unsigned CACHE_BITS = 6;
+  static constexpr size_t CACHE_SLOTS = size_t{1} << CACHE_BITS;
+
+  // The slot of a key's bits: the top bits of the bits times 2^64 divided by
+  // the golden ratio, which spreads every input bit over them.
+  static size_t CacheIndex(uint64_t bits) {
+    return static_cast<size_t>((bits * 0x9E3779B97F4A7C15ull) >> (64 - CACHE_BITS));
+  }
+  // The cached code of the key, or -1 when the cache does not hold it.
+  int CachedCode(const OBS* key) const {
+    if (!fbOneCellKey) return -1;
+    uint64_t bits;
+    std::memcpy(&bits, key, sizeof bits);
+    const CacheSlot& slot = fCache[CacheIndex(bits)];
+    return slot.fBits == bits ? slot.fCode : -1;
+  }
+  // The map's code of the key, cached; -1 when the key is absent.
+  int FindCode(const OBS* key) const;
+  // The same, adding an absent key.
+  int FindOrAddCode(const OBS* key);
+  // Puts a key's code into the cache (keys of one cell only).
+  void CacheCode(const OBS* key, int code) const;
+  void ClearCache();
   // The code kept in an entry's code cell (a whole number).
   static int CodeOf(const OBS* codeCell) { return static_cast<int>(codeCell->num); }
   int AddCategory(const OBS* key);
@@ -69,6 +107,8 @@ class KVO_EXPORT KVOCatVarAdapter {
   int fNKeyCells;
   KVOCaseValueReader* fpCaseValueReader;
   std::vector<OBS*> fvCategories;
+  bool fbOneCellKey;                      // the key is one cell: a number or a string of up to 8 bytes
+  mutable CacheSlot fCache[CACHE_SLOTS];  // filled by the const replaying encode too
 };
 
 #endif  // KVOADAPTER_KVOCATVARADAPTER_H

@@ -88,8 +88,15 @@ class KVO_EXPORT KVOInputAdapter {
   SplitData* GetSplitData() const { return fpSplitData; }
 
   // --- Data passes and modes -------------------------------------------------
-  // Starts a new data pass; returns the new host iterator or null.
+  // Starts a new data pass; returns the new host iterator or null. Refused
+  // (null, nothing changed, no iterator taken) once the last pass was
+  // declared.
   ProcDSIterator* AdjustForDSIterator(bool scoreIteration);
+  // Starts a pass on the iterator the adapter holds (the one taken at
+  // construction, still unused): re-reads the specification's flags and
+  // rebinds the adapters, as AdjustForDSIterator does with a new iterator.
+  // Does nothing without an iterator.
+  void RefreshForPass();
   ProcDSIterator* GetDSIterator() const { return fpDSIter; }
   void ClearDSIterator();
   void SetScoreIteration(bool scoreIteration);
@@ -215,6 +222,8 @@ class KVO_EXPORT KVOInputAdapter {
   void ApplyWeightFilterRule();
   // Re-reads the plans above from the specification list.
   void RefreshPlans();
+  // Binds a group's adapters to the current iterator with the plans' flags.
+  void RebindAdapters(SplitData& data);
   // Whether a slot's missing values are allowed in the current mode.
   bool SysMissAllowed(const SlotPlan& plan) const {
     return fbScoreIteration ? plan.fbScoreSysMiss : plan.fbProcSysMiss;
@@ -243,6 +252,9 @@ class KVO_EXPORT KVOInputAdapter {
   std::vector<FreePlan> fvFreePlan;
   int fCaseCountInd = -1;
   int fGlobalCountInd = -1;
+  // The pass in which the first adapters were made (with an iterator), which
+  // collects; -1 while none were made.
+  int fCollectPass = -1;
 };
 
 #endif  // KVOADAPTER_KVOINPUTADAPTER_H

@@ -205,14 +205,6 @@ bool MemoryVariable::IsUserMissingValue(const OBS* value) const {
          (fMissingLow <= v && v <= fMissingHigh);
 }
 
-bool MemoryVariable::GetNumericMissingTest(double (&values)[3], double& low, double& high) const {
-  if (fApplied.fType > 0) return false;
-  for (int i = 0; i < 3; ++i) values[i] = fMissingNumbers[i];
-  low = fMissingLow;
-  high = fMissingHigh;
-  return true;
-}
-
 const char* MemoryVariable::Find(const OBS* value) const {
   if (value == nullptr) return nullptr;
   if (fApplied.fType > 0) {

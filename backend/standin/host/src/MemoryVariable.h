@@ -53,13 +53,6 @@ class MemoryVariable final : public VORM_Variable, public VORM_ValueLabels {
   int GetMissingValues(const OBS*& m1, const OBS*& m2, const OBS*& m3) const override;
   bool IsUserMissingValue(const OBS* value) const override;
 
-  // A numeric variable's user-missing test as plain numbers, which a case
-  // value copies to judge cells without a call: a number other than the
-  // system-missing value is user-missing exactly when it equals one of
-  // `values` or lies in [low, high]. Unused places hold NaN, which equals
-  // nothing and bounds no range. False (nothing written) for a string.
-  bool GetNumericMissingTest(double (&values)[3], double& low, double& high) const;
-
   // VORM_ValueLabels
   const char* Find(const OBS* value) const override;
 
@@ -70,7 +63,10 @@ class MemoryVariable final : public VORM_Variable, public VORM_ValueLabels {
   // (blank padded for strings; low, high, value for ranges).
   int fMissingCode = VORM_MISSING_NONE;
   std::vector<OBS> fMissingCells;
-  // The same values for a numeric variable, in GetNumericMissingTest's form.
+  // The same values for a numeric variable as numbers: a number other than
+  // the system-missing value is user-missing exactly when it equals one of
+  // fMissingNumbers or lies in [fMissingLow, fMissingHigh]. Unused places
+  // hold NaN, which equals nothing and bounds no range.
   double fMissingNumbers[3];
   double fMissingLow;
   double fMissingHigh;

@@ -3,10 +3,7 @@
 // of (tag, entry) slots finds them. For keys of one cell the tag is the
 // canonical key itself, so a lookup touches only the slot array, and its home
 // slot is the top bits of the tag times a large odd constant; for longer keys
-// the tag is the key's hash and a hit is confirmed on the entry. Lookups of
-// one number, the categorical adapters' per-case call, run inline from the
-// header over the table, whose place the map object mirrors (PublishSlots
-// after every change of table).
+// the tag is the key's hash and a hit is confirmed on the entry.
 //
 // Key equality and order work variable by variable: numbers by value (0.0
 // and -0.0 are one key, all NaNs are one key that sorts last), strings
@@ -28,6 +25,9 @@ constexpr size_t MIN_SLOTS = 16;
 constexpr size_t FIRST_CHUNK_ENTRIES = 16;
 constexpr size_t MAX_CHUNK_BYTES = size_t{1} << 20;
 constexpr uint64_t CANONICAL_NAN = 0x7FF8000000000000ull;
+// 2^64 divided by the golden ratio, odd: the home slot of a one-cell tag is
+// the top bits of the tag times this.
+constexpr uint64_t FIBONACCI = 0x9E3779B97F4A7C15ull;
 
 // Bits of a number such that equal numbers give equal bits.
 inline uint64_t CanonicalNumber(double value) {
@@ -69,7 +69,12 @@ struct KeyPart {
 }  // namespace
 
 struct ObsVecMap::Rep {
-  using Slot = ObsVecMap::Slot;
+  // A slot of the open-addressing table: a tag (for a key of one cell, the
+  // key's canonical bits) and its entry, null for an empty slot.
+  struct Slot {
+    uint64_t fTag;
+    OBS* fpEntry;
+  };
 
   KeySpec fKeySpec;
   std::vector<KeyPart> fParts;
@@ -260,9 +265,7 @@ ObsVecMap::KeySpec ObsVecMap::MakeKeySpec(const VORM_DataSource& dataSource,
   return spec;
 }
 
-ObsVecMap::ObsVecMap(const KeySpec& keySpec, size_t extraCells) : fpRep(new Rep(keySpec, extraCells)) {
-  PublishSlots();
-}
+ObsVecMap::ObsVecMap(const KeySpec& keySpec, size_t extraCells) : fpRep(new Rep(keySpec, extraCells)) {}
 
 ObsVecMap::~ObsVecMap() { delete fpRep; }
 
@@ -272,14 +275,7 @@ size_t ObsVecMap::Size() const { return fpRep->fSize; }
 
 const ObsVecMap::KeySpec& ObsVecMap::GetKeySpec() const { return fpRep->fKeySpec; }
 
-OBS* ObsVecMap::ContainsKey(const OBS* key) const { return fpRep->FindAny(key); }
-
-void ObsVecMap::PublishSlots() {
-  if (!fpRep->fbOneCellNumeric) return;
-  fpNumberSlots = fpRep->fpSlots.get();
-  fSlotMask = fpRep->fSlotMask;
-  fSlotShift = fpRep->fSlotShift;
-}
+OBS* ObsVecMap::Contains(const OBS* key) const { return fpRep->FindAny(key); }
 
 OBS* ObsVecMap::Insert(const OBS* key) {
   Rep& rep = *fpRep;
@@ -289,7 +285,6 @@ OBS* ObsVecMap::Insert(const OBS* key) {
   if (slot->fpEntry != nullptr) return slot->fpEntry + rep.fKeyCells;
   if ((rep.fSize + 1) * 2 > rep.fSlotMask + 1) {
     rep.Grow();
-    PublishSlots();
     slot = rep.Probe(key);
   }
   OBS* entry = rep.NewEntry();
