@@ -3,9 +3,12 @@
 // exit code 1 and a one-line message, never a crash, and leaves nothing in
 // TMPDIR.
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -46,6 +49,34 @@ TEST_F(KvoFaultTest, TemporaryDirectoryThatCannotBeWrittenIsReported) {
     EXPECT_EQ(run.fExitCode, 1) << run.fErr;
     EXPECT_EQ(Lines(run.fErr), 1) << run.fErr;
     EXPECT_NE(run.fErr.find(tmp), std::string::npos) << run.fErr;
+  }
+}
+
+// A real full file system: a 64 KiB tmpfs as TMPDIR (root only; skipped
+// where it cannot be mounted).
+TEST_F(KvoFaultTest, FullTemporaryFileSystemEndsTheRunAndLeavesOutAsItWas) {
+  const std::string tmp = fScratch / "small";
+  ASSERT_TRUE(std::filesystem::create_directory(tmp));
+  if (mount("tmpfs", tmp.c_str(), "tmpfs", 0, "size=64k") != 0) {
+    GTEST_SKIP() << "cannot mount a tmpfs here (" << std::strerror(errno) << "): needs root";
+  }
+  struct Unmount {
+    std::string fPath;
+    ~Unmount() { umount2(fPath.c_str(), MNT_DETACH); }
+  } unmount{tmp};
+  const std::string out = fScratch / "out";
+  for (const std::vector<std::string>& options :
+       {std::vector<std::string>{}, {"--partition", "50,50"}, {"--partition", "70,30", "--folds", "5"}}) {
+    std::vector<std::string> args = {"prepare", SAMPLE, "--cat", "gender,occupation", "--cont", "age,income",
+                                     "--out", out};
+    args.insert(args.end(), options.begin(), options.end());
+    SCOPED_TRACE(kvo_test::Joined(options));
+    const KvoResult run = RunKvo(fScratch, args, tmp);
+    EXPECT_EQ(run.fExitCode, 1) << run.fErr;
+    EXPECT_EQ(Lines(run.fErr), 1) << run.fErr;
+    EXPECT_NE(run.fErr.find(tmp + ": No space left on device"), std::string::npos) << run.fErr;
+    EXPECT_TRUE(run.fLeftInTmp.empty()) << "left in TMPDIR: " << kvo_test::Joined(run.fLeftInTmp);
+    EXPECT_FALSE(std::filesystem::exists(out)) << "no output of a failed run";
   }
 }
 
