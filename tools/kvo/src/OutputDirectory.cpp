@@ -4,10 +4,10 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <regex>
 #include <system_error>
 
 #include "KvoError.h"
@@ -26,10 +26,19 @@ bool IsRecordFileName(const std::string& name) {
   return false;
 }
 
+// "all", or "split-" and a group number from 1.
+bool IsGroupName(const std::string& name) {
+  if (name == "all") return true;
+  const std::string prefix = "split-";
+  if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return false;
+  if (name[prefix.size()] == '0') return false;
+  return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                     [](char c) { return c >= '0' && c <= '9'; });
+}
+
 bool IsGroupDirectory(const fs::directory_entry& entry) {
-  static const std::regex GROUP("all|split-[1-9][0-9]*");
   if (!entry.is_directory() || entry.is_symlink()) return false;
-  if (!std::regex_match(entry.path().filename().string(), GROUP)) return false;
+  if (!IsGroupName(entry.path().filename().string())) return false;
   std::error_code error;
   for (const fs::directory_entry& file : fs::directory_iterator(entry.path(), error)) {
     if (!file.is_regular_file() || file.is_symlink() || !IsRecordFileName(file.path().filename().string())) {
