@@ -183,8 +183,8 @@ void KVOInputAdapter::CreateAdaptersOfCurrentGroup() {
     }
     // Adapters read through the host iterator; without one none can be made.
     if (fpDSIter != nullptr) {
-      AppendOwned(data.fvpAdaptCatVar,
-                  std::make_unique<KVOCatVarAdapter>(*fpProcDS, *fpDSIter, plan.fVormInd, plan.fbUserMissValid));
+      AppendOwned(data.fvpAdaptCatVar, std::make_unique<KVOCatVarAdapter>(*fpProcDS, *fpDSIter, plan.fVormInd,
+                                                                          plan.fbUserMissValid));
     }
   }
   for (size_t i = 0; i < fvContPlan.size(); ++i) {

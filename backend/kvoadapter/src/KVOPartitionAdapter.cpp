@@ -522,7 +522,8 @@ void KVOPartitionAdapter::PrepareNewPass() {
     fvAllSplitPartData.clear();
     fvAllSplitPartData.resize(fvAllSplitData.size());
     if (fbMakeSeparIters) {
-      for (SplitPartData& data : fvAllSplitPartData) data.fvpPartSeparIters.assign(SizeOf(fNPartData), nullptr);
+      for (SplitPartData& data : fvAllSplitPartData)
+        data.fvpPartSeparIters.assign(SizeOf(fNPartData), nullptr);
     }
   } else if (fDataPassCount == 2) {
     CleanTempFiles();
