@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "KVOAssert.h"
 #include "KVOValueFormat.h"
@@ -18,8 +19,8 @@ namespace {
 constexpr const char* KVO_SOURCE = "KVOCatVarAdapter";
 
 // An empty map with one code cell per entry, keyed by the one variable.
-ObsVecMap* NewCategoryMap(const VORM_DataSource& dataSource, int vormInd) {
-  return new ObsVecMap(ObsVecMap::MakeKeySpec(dataSource, std::vector<int>{vormInd}), 1);
+std::unique_ptr<ObsVecMap> NewCategoryMap(const VORM_DataSource& dataSource, int vormInd) {
+  return std::make_unique<ObsVecMap>(ObsVecMap::MakeKeySpec(dataSource, std::vector<int>{vormInd}), 1);
 }
 }  // namespace
 
@@ -27,13 +28,10 @@ KVOCatVarAdapter::KVOCatVarAdapter(ProcedureDataSource& dataSource, ProcDSIterat
                                    bool userMissingValid)
     : fpDataSource(&dataSource),
       fVarIndex(vormInd),
-      fpCategoryMap(nullptr),
-      fNKeyCells(0),
-      fpCaseValueReader(new KVOCaseValueReader(iterator, vormInd, userMissingValid)),
-      fbOneCellKey(false) {
-  fpCategoryMap = NewCategoryMap(iterator.GetDataSource(), fVarIndex);
-  fNKeyCells = static_cast<int>(fpCategoryMap->CellSize()) - 1;
-  fbOneCellKey = fNKeyCells == 1;
+      fCaseValueReader(iterator, vormInd, userMissingValid),
+      fpCategoryMap(NewCategoryMap(iterator.GetDataSource(), vormInd)),
+      fNKeyCells(static_cast<int>(fpCategoryMap->CellSize()) - 1),
+      fbOneCellKey(fNKeyCells == 1) {
   ClearCache();
 }
 
@@ -43,18 +41,13 @@ KVOCatVarAdapter::KVOCatVarAdapter(ProcedureDataSource& dataSource, ProcDSIterat
 KVOCatVarAdapter::KVOCatVarAdapter(const KVOCatVarAdapter& other)
     : fpDataSource(other.fpDataSource),
       fVarIndex(other.fVarIndex),
-      fpCategoryMap(new ObsVecMap(other.fpCategoryMap->GetKeySpec(), 1)),
+      fCaseValueReader(other.fCaseValueReader),
+      fpCategoryMap(std::make_unique<ObsVecMap>(other.fpCategoryMap->GetKeySpec(), 1)),
       fNKeyCells(other.fNKeyCells),
-      fpCaseValueReader(other.fpCaseValueReader ? new KVOCaseValueReader(*other.fpCaseValueReader) : nullptr),
       fbOneCellKey(other.fbOneCellKey) {
   ClearCache();
   fvCategories.reserve(other.fvCategories.size());
   for (const OBS* key : other.fvCategories) AddCategory(key);
-}
-
-KVOCatVarAdapter::~KVOCatVarAdapter() {
-  delete fpCaseValueReader;
-  delete fpCategoryMap;
 }
 
 // Inserts a key that is not in the map yet; its code is its position.
@@ -107,8 +100,7 @@ int KVOCatVarAdapter::Encode(const OBS* key, bool& newValue, bool add) {
 int KVOCatVarAdapter::GetSize() const { return static_cast<int>(fpCategoryMap->Size()); }
 
 void KVOCatVarAdapter::SetCaseValueReader(ProcDSIterator& iterator, bool userMissingValid) {
-  delete fpCaseValueReader;
-  fpCaseValueReader = new KVOCaseValueReader(iterator, fVarIndex, userMissingValid);
+  fCaseValueReader = KVOCaseValueReader(iterator, fVarIndex, userMissingValid);
 }
 
 // The keys, in the map's own ascending order (reversed for descending), are
@@ -117,14 +109,13 @@ void KVOCatVarAdapter::SetCaseValueReader(ProcDSIterator& iterator, bool userMis
 bool KVOCatVarAdapter::ReorderCategoryMap(ProcedureDataSource& dataSource, bool ascending) {
   std::vector<OBS*> keys = fpCategoryMap->Sort();
   if (!ascending) std::reverse(keys.begin(), keys.end());
-  ObsVecMap* oldMap = fpCategoryMap;
-  fpCategoryMap = NewCategoryMap(dataSource, fVarIndex);
+  // The old map holds the keys being copied; it goes when this returns.
+  std::unique_ptr<ObsVecMap> oldMap = std::exchange(fpCategoryMap, NewCategoryMap(dataSource, fVarIndex));
   fvCategories.clear();
   ClearCache();
   for (const OBS* key : keys) {
     if (fpCategoryMap->Contains(key) == nullptr) AddCategory(key);
   }
-  delete oldMap;
   return true;
 }
 

@@ -4,37 +4,14 @@
 
 KVOContVarAdapter::KVOContVarAdapter(ProcDSIterator& iterator, int vormInd, bool userMissingValid)
     : fVarIndex(vormInd),
-      fpCaseValueReader(new KVOCaseValueReader(iterator, vormInd, userMissingValid)),
+      fCaseValueReader(iterator, vormInd, userMissingValid),
       fMissValue(KVOCaseValueReader::sysmis()),
       fMinValue(fMissValue),
       fMaxValue(fMissValue) {}
 
-// A copy reads through a reader of its own (bound to the same iterator).
-KVOContVarAdapter::KVOContVarAdapter(const KVOContVarAdapter& other)
-    : fVarIndex(other.fVarIndex),
-      fpCaseValueReader(other.fpCaseValueReader ? new KVOCaseValueReader(*other.fpCaseValueReader) : nullptr),
-      fMissValue(other.fMissValue),
-      fMinValue(other.fMinValue),
-      fMaxValue(other.fMaxValue) {}
-
-KVOContVarAdapter& KVOContVarAdapter::operator=(const KVOContVarAdapter& other) {
-  if (this == &other) return *this;
-  KVOCaseValueReader* reader =
-      other.fpCaseValueReader ? new KVOCaseValueReader(*other.fpCaseValueReader) : nullptr;
-  delete fpCaseValueReader;
-  fpCaseValueReader = reader;
-  fVarIndex = other.fVarIndex;
-  fMissValue = other.fMissValue;
-  fMinValue = other.fMinValue;
-  fMaxValue = other.fMaxValue;
-  return *this;
-}
-
-KVOContVarAdapter::~KVOContVarAdapter() { delete fpCaseValueReader; }
-
 // The range starts at the missing value, which marks "nothing delivered yet".
 double KVOContVarAdapter::GetValue() {
-  const double value = fpCaseValueReader->UpdateValid() ? fpCaseValueReader->Value().num : fMissValue;
+  const double value = fCaseValueReader.UpdateValid() ? fCaseValueReader.Value().num : fMissValue;
   if (value == fMissValue) return value;
   if (fMinValue == fMissValue || fMinValue > value) fMinValue = value;
   if (fMaxValue == fMissValue || value > fMaxValue) fMaxValue = value;
@@ -42,10 +19,9 @@ double KVOContVarAdapter::GetValue() {
 }
 
 double KVOContVarAdapter::GetOldValue() const {
-  return fpCaseValueReader->UpdateValid() ? fpCaseValueReader->Value().num : fMissValue;
+  return fCaseValueReader.UpdateValid() ? fCaseValueReader.Value().num : fMissValue;
 }
 
 void KVOContVarAdapter::SetCaseValueReader(ProcDSIterator& iterator, bool userMissingValid) {
-  delete fpCaseValueReader;
-  fpCaseValueReader = new KVOCaseValueReader(iterator, fVarIndex, userMissingValid);
+  fCaseValueReader = KVOCaseValueReader(iterator, fVarIndex, userMissingValid);
 }

@@ -121,19 +121,10 @@ KVODataFileIter::KVODataFileIter(const KVOInputAdapter& adapter, const std::vect
   fpAdapter = &adapter;
 }
 
-KVODataFileIter::KVODataFileIter(int recordSize)
-    : fRecord1(recordSize),
-      fRecord2(recordSize),
-      fpValues1(fRecord1.GetAll()),
-      fpValues2(fRecord2.GetAll()),
-      fbCurrentIsFirst(true),
-      fpAdapter(nullptr),
-      fpDataFile(nullptr),
-      fbValidTempFile(false),
-      fSortParam(-1),
-      fRecordSize(recordSize),
-      fFailReason(0) {
-  InitDataFile();
+// A plain file is the sorting kind without keys, ready for records at once:
+// fail reason 0 unless the file could not be made.
+KVODataFileIter::KVODataFileIter(int recordSize) : KVODataFileIter(recordSize, std::vector<int>{}, -1) {
+  if (fFailReason == 1) fFailReason = 0;
 }
 
 KVODataFileIter::KVODataFileIter(int recordSize, const std::vector<int>& sortKeys, int sortParam)
@@ -160,7 +151,7 @@ KVODataFileIter::~KVODataFileIter() {
   CloseStream();
   // The file goes with its owner, also after a failed write or reopen; only
   // a file the caller closed with CloseDataFile stays.
-  if (!fFileName.empty() && !fbLeftOnDisk) RemoveFile();
+  if (!fFileName.empty() && !fbLeftOnDisk) RemoveFile(fFileName);
 }
 
 bool KVODataFileIter::InitDataFile() {
@@ -177,7 +168,7 @@ bool KVODataFileIter::InitDataFile() {
   fFileName = name != nullptr ? name : "";
   fbValidTempFile = name != nullptr && OpenStream("w+b");
   if (!fbValidTempFile) {
-    if (name != nullptr) RemoveFile();  // created but not opened: do not leave it behind
+    if (name != nullptr) RemoveFile(fFileName);  // created but not opened: do not leave it behind
     fFileName.clear();
     fFailReason = 3;
   }
@@ -186,12 +177,6 @@ bool KVODataFileIter::InitDataFile() {
 
 void KVODataFileIter::NoteFailure() {
   if (fErrorNumber == 0) fErrorNumber = errno != 0 ? errno : EIO;
-}
-
-void KVODataFileIter::RemoveFile() {
-  ExtNameStr name;
-  name.SetGeneric(fFileName);
-  name.remove();
 }
 
 bool KVODataFileIter::OpenStream(const char* mode) {
@@ -409,7 +394,7 @@ bool KVODataFileIter::GetTextFile(const std::string& path) {
     fFailReason = 3;
     if (text != nullptr) {
       std::fclose(text);
-      RemoveText(path);
+      RemoveFile(path);
     }
     return false;
   }
@@ -463,13 +448,13 @@ bool KVODataFileIter::GetTextFile(const std::string& path) {
   // Whole or not at all: every record of the file reached the text, and the
   // read ended at the end of the data, not at a read error.
   if (written && fFailReason == 1 && exported == fNRecords) return true;
-  RemoveText(path);
+  RemoveFile(path);
   return false;
 }
 
-void KVODataFileIter::RemoveText(const std::string& path) {
-  // Only a regular file is ours to remove: a device or a pipe named as the
-  // path (/dev/full, a FIFO) is left alone.
+void KVODataFileIter::RemoveFile(const std::string& path) {
+  // Only a regular file is ours to remove: a device or a pipe named as a
+  // text export's path (/dev/full, a FIFO) is left alone.
   const int saved = errno;
   struct stat info {};
   if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "KVOAssert.h"
 #include "kvoadapter/KVOCommonDisplay.h"
@@ -18,20 +19,59 @@ const std::vector<KVOContVarAdapter*> NO_CONT_ADAPTERS;
 
 // The data source's new iterator as the procedure framework's kind, or null.
 // An iterator of another kind is deleted, since nobody else would.
-ProcDSIterator* NewProcIterator(ProcedureDataSource& dataSource) {
-  VORM_InputCaseIterator* iterator = dataSource.NewCaseIterator(0);
-  if (iterator == nullptr) return nullptr;
-  auto* procIterator = dynamic_cast<ProcDSIterator*>(iterator);
-  if (procIterator == nullptr) delete iterator;
-  return procIterator;
+std::unique_ptr<ProcDSIterator> NewProcIterator(ProcedureDataSource& dataSource) {
+  std::unique_ptr<VORM_InputCaseIterator> iterator(dataSource.NewCaseIterator(0));
+  if (dynamic_cast<ProcDSIterator*>(iterator.get()) == nullptr) return nullptr;
+  return std::unique_ptr<ProcDSIterator>(static_cast<ProcDSIterator*>(iterator.release()));
+}
+
+// Appends an adapter to a list that owns its entries; the adapter is not
+// lost when the list cannot grow.
+template <typename Adapter>
+void AppendOwned(std::vector<Adapter*>& list, std::unique_ptr<Adapter> adapter) {
+  list.push_back(adapter.get());
+  adapter.release();
 }
 }  // namespace
+
+// --- Split group data ------------------------------------------------------------
+
+SplitData::SplitData(SplitData&& other) noexcept { *this = std::move(other); }
+
+SplitData& SplitData::operator=(SplitData&& other) noexcept {
+  if (this == &other) return *this;
+  Release();
+  fvpAdaptCatVar = std::exchange(other.fvpAdaptCatVar, {});
+  fvpAdaptContVar = std::exchange(other.fvpAdaptContVar, {});
+  fvpAdaptMatrix = std::exchange(other.fvpAdaptMatrix, {});
+  fvpSplitValues = std::exchange(other.fvpSplitValues, {});
+  fNCases = other.fNCases;
+  fNRecords = other.fNRecords;
+  fNValidCases = other.fNValidCases;
+  fNInvalidCases = other.fNInvalidCases;
+  fWeightNCases = other.fWeightNCases;
+  fWeightNValidCases = other.fWeightNValidCases;
+  fWeightNInvalidCases = other.fWeightNInvalidCases;
+  return *this;
+}
+
+SplitData::~SplitData() { Release(); }
+
+void SplitData::Release() noexcept {
+  for (KVOCatVarAdapter* adapter : fvpAdaptCatVar) delete adapter;
+  for (KVOContVarAdapter* adapter : fvpAdaptContVar) delete adapter;
+  for (KVOMatrixSpecAdapter* adapter : fvpAdaptMatrix) delete adapter;
+  for (OBS* values : fvpSplitValues) delete[] values;
+  fvpAdaptCatVar.clear();
+  fvpAdaptContVar.clear();
+  fvpAdaptMatrix.clear();
+  fvpSplitValues.clear();
+}
 
 // --- Construction and teardown ------------------------------------------------
 
 KVOInputAdapter::KVOInputAdapter(KVOVarValidSpecs* specs, ProcedureDataSource& dataSource)
     : fpValidSpecs(specs),
-      fpDSIter(nullptr),
       fpProcDS(&dataSource),
       fMsg(dataSource),
       fvAdaptInds(specs != nullptr ? static_cast<size_t>(specs->GetNRecordVars()) : 0, -1),
@@ -55,8 +95,7 @@ KVOInputAdapter::KVOInputAdapter(KVOVarValidSpecs* specs, ProcedureDataSource& d
 
 KVOInputAdapter::~KVOInputAdapter() {
   ClearVarAdapters();
-  delete fpDSIter;
-  fpDSIter = nullptr;
+  fpDSIter.reset();
   fbScoreIteration = false;
   ApplyWeightFilterRule();
 }
@@ -144,8 +183,8 @@ void KVOInputAdapter::CreateAdaptersOfCurrentGroup() {
     }
     // Adapters read through the host iterator; without one none can be made.
     if (fpDSIter != nullptr) {
-      data.fvpAdaptCatVar.push_back(
-          new KVOCatVarAdapter(*fpProcDS, *fpDSIter, plan.fVormInd, plan.fbUserMissValid));
+      AppendOwned(data.fvpAdaptCatVar, std::make_unique<KVOCatVarAdapter>(*fpProcDS, *fpDSIter, plan.fVormInd,
+                                                                          plan.fbUserMissValid));
     }
   }
   for (size_t i = 0; i < fvContPlan.size(); ++i) {
@@ -154,12 +193,14 @@ void KVOInputAdapter::CreateAdaptersOfCurrentGroup() {
       fvAdaptInds[static_cast<size_t>(plan.fRecInd)] = static_cast<int>(i);
     }
     if (fpDSIter != nullptr) {
-      data.fvpAdaptContVar.push_back(new KVOContVarAdapter(*fpDSIter, plan.fVormInd, plan.fbUserMissValid));
+      AppendOwned(data.fvpAdaptContVar,
+                  std::make_unique<KVOContVarAdapter>(*fpDSIter, plan.fVormInd, plan.fbUserMissValid));
     }
   }
   if (fpDSIter != nullptr) {
     for (const MatrixPlan& plan : fvMatrixPlan) {
-      data.fvpAdaptMatrix.push_back(new KVOMatrixSpecAdapter(*fpDSIter, plan.fpSpec, plan.fbUserMissValid));
+      AppendOwned(data.fvpAdaptMatrix,
+                  std::make_unique<KVOMatrixSpecAdapter>(*fpDSIter, plan.fpSpec, plan.fbUserMissValid));
     }
   }
 }
@@ -175,13 +216,8 @@ void KVOInputAdapter::ZeroCounters() {
   data.fWeightNInvalidCases = 0.0;
 }
 
+// Each group's data frees its adapters and value arrays.
 void KVOInputAdapter::ClearVarAdapters() {
-  for (SplitData& data : fvAllSplitData) {
-    for (KVOCatVarAdapter* adapter : data.fvpAdaptCatVar) delete adapter;
-    for (KVOContVarAdapter* adapter : data.fvpAdaptContVar) delete adapter;
-    for (KVOMatrixSpecAdapter* adapter : data.fvpAdaptMatrix) delete adapter;
-    for (OBS* values : data.fvpSplitValues) delete[] values;
-  }
   fvAllSplitData.clear();
   fpSplitData = nullptr;
 }
@@ -430,8 +466,7 @@ ProcDSIterator* KVOInputAdapter::AdjustForDSIterator(bool scoreIteration) {
   if (!KVO_ASSERT(!GetLastDataPass())) return nullptr;
   fSplitCount = 0;
   fpSplitData = nullptr;
-  delete fpDSIter;
-  fpDSIter = nullptr;
+  fpDSIter.reset();
   fbScoreIteration = scoreIteration;
   ApplyWeightFilterRule();
   fpDSIter = NewProcIterator(*fpProcDS);
@@ -459,7 +494,7 @@ ProcDSIterator* KVOInputAdapter::AdjustForDSIterator(bool scoreIteration) {
   if (!fvAllSplitData.empty()) fpSplitData = &fvAllSplitData.front();
   if (!fbKeepSplitInfo) CreateVarAdapters();
   if (fpDSIter != nullptr) PrepareNewPass();
-  return fpDSIter;
+  return fpDSIter.get();
 }
 
 void KVOInputAdapter::RefreshForPass() {
@@ -483,10 +518,7 @@ void KVOInputAdapter::RebindAdapters(SplitData& data) {
   }
 }
 
-void KVOInputAdapter::ClearDSIterator() {
-  delete fpDSIter;
-  fpDSIter = nullptr;
-}
+void KVOInputAdapter::ClearDSIterator() { fpDSIter.reset(); }
 
 void KVOInputAdapter::SetScoreIteration(bool scoreIteration) {
   fbScoreIteration = scoreIteration;

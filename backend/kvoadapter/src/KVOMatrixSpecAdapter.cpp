@@ -70,7 +70,6 @@ KVOMatrixSpecAdapter::KVOMatrixSpecAdapter(ProcDSIterator& iterator, const KVOMa
       !KVO_ASSERT_TEXT(valueMap != nullptr, "pMatrixSpec->GetObsVecMapPtr() != 0"))
     return;
   fNCatVars = static_cast<int>(varList->size());
-  fvpCaseValueReaders.assign(static_cast<size_t>(fNCatVars), nullptr);
   const ObsVecMap::KeySpec& keySpecs = valueMap->GetKeySpec();
   // A key that does not cover the variables cannot be built: the layout
   // stays empty, and Recode finds nothing.
@@ -86,38 +85,21 @@ KVOMatrixSpecAdapter::KVOMatrixSpecAdapter(ProcDSIterator& iterator, const KVOMa
     fvKeyBuffer.assign(keyLength, zero);
     fbKeyUsable = true;
   }
-  for (int i = 0; i < fNCatVars; ++i)
-    fvpCaseValueReaders[static_cast<size_t>(i)] =
-        new KVOCaseValueReader(iterator, (*varList)[static_cast<size_t>(i)], userMissingValid);
-}
-
-KVOMatrixSpecAdapter::KVOMatrixSpecAdapter(const KVOMatrixSpecAdapter& other)
-    : fpMatrixSpec(other.fpMatrixSpec),
-      fNCatVars(other.fNCatVars),
-      fvKeyBuffer(other.fvKeyBuffer),
-      fvKeyCells(other.fvKeyCells),
-      fMissValue(other.fMissValue),
-      fbKeyUsable(other.fbKeyUsable) {
-  fvpCaseValueReaders.reserve(other.fvpCaseValueReaders.size());
-  for (const KVOCaseValueReader* reader : other.fvpCaseValueReaders)
-    fvpCaseValueReaders.push_back(reader ? new KVOCaseValueReader(*reader) : nullptr);
-}
-
-KVOMatrixSpecAdapter::~KVOMatrixSpecAdapter() {
-  for (KVOCaseValueReader* reader : fvpCaseValueReaders) delete reader;
+  fvCaseValueReaders.reserve(varList->size());
+  for (int vormInd : *varList) fvCaseValueReaders.emplace_back(iterator, vormInd, userMissingValid);
 }
 
 // Per case: allocates nothing; the key is assembled in the buffer made at
 // construction.
 double KVOMatrixSpecAdapter::Recode(bool& bad) {
   bad = true;
-  for (KVOCaseValueReader* reader : fvpCaseValueReaders) {
-    if (!reader->UpdateValid()) return fMissValue;
+  for (KVOCaseValueReader& reader : fvCaseValueReaders) {
+    if (!reader.UpdateValid()) return fMissValue;
   }
   if (!fbKeyUsable) return fMissValue;
   OBS* key = fvKeyBuffer.data();
-  for (size_t i = 0; i < fvpCaseValueReaders.size(); ++i) {
-    const KVOCaseValueReader& reader = *fvpCaseValueReaders[i];
+  for (size_t i = 0; i < fvCaseValueReaders.size(); ++i) {
+    const KVOCaseValueReader& reader = fvCaseValueReaders[i];
     const size_t keyCells = static_cast<size_t>(fvKeyCells[i]);
     // The case holds as many cells as the variable is wide; a key entry that
     // claims more gets the rest zero-filled rather than the next variable's.
@@ -137,8 +119,8 @@ double KVOMatrixSpecAdapter::Recode(bool& bad) {
 }
 
 bool KVOMatrixSpecAdapter::UpdateValid() {
-  for (KVOCaseValueReader* reader : fvpCaseValueReaders) {
-    if (!reader->UpdateValid()) return false;
+  for (KVOCaseValueReader& reader : fvCaseValueReaders) {
+    if (!reader.UpdateValid()) return false;
   }
   return true;
 }
@@ -146,8 +128,7 @@ bool KVOMatrixSpecAdapter::UpdateValid() {
 void KVOMatrixSpecAdapter::SetCaseValueReader(ProcDSIterator& iterator, bool userMissingValid) {
   if (fpMatrixSpec == nullptr || fpMatrixSpec->GetMatrixVarListPtr() == nullptr) return;
   const std::vector<int>& varList = *fpMatrixSpec->GetMatrixVarListPtr();
-  for (size_t i = 0; i < fvpCaseValueReaders.size() && i < varList.size(); ++i) {
-    delete fvpCaseValueReaders[i];
-    fvpCaseValueReaders[i] = new KVOCaseValueReader(iterator, varList[i], userMissingValid);
+  for (size_t i = 0; i < fvCaseValueReaders.size() && i < varList.size(); ++i) {
+    fvCaseValueReaders[i] = KVOCaseValueReader(iterator, varList[i], userMissingValid);
   }
 }

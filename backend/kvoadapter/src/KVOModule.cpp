@@ -16,7 +16,7 @@ enum CommonArea {
 };
 
 struct ModuleState {
-  const void* fModule = nullptr;
+  const void* fModule = nullptr;  // the library's own module, as the dynamic loader knows it
   std::array<void*, N_COMMON_AREAS> fAreas{};
 };
 
@@ -38,8 +38,6 @@ __attribute__((constructor)) void OnLoad() {
 }
 
 }  // namespace
-
-const void* ModuleHandle() { return State().fModule; }
 
 void* SystemArea() { return State().fAreas[CMN_SYS]; }
 

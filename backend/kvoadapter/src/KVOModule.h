@@ -9,8 +9,6 @@
 
 namespace kvo_detail {
 
-// The address of the library's own module (as the dynamic loader knows it).
-const void* ModuleHandle();
 // The host's system common area, or null when the host has none.
 void* SystemArea();
 // The 64-bit field at `offset` of the system area, or null.

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <utility>
 
 #include "KVOAssert.h"
 #include "kvoadapter/KVOUniformRandom.h"
@@ -29,6 +30,17 @@ double PartitionIndicator(int part) {
 
 size_t SizeOf(int count) { return count > 0 ? static_cast<size_t>(count) : 0; }
 
+// The one way a partition file goes: takes ownership of `file` (null is
+// fine) and deletes it with its file on disk, also when it was closed (a
+// closed iterator leaves its file in place; an open one removes it itself).
+void ReleaseFile(KVODataFileIter* file) {
+  const std::unique_ptr<KVODataFileIter> owned(file);
+  if (owned == nullptr || owned->IsDataFileOpen() || owned->GetFileName().empty()) return;
+  ExtNameStr name;
+  name.SetGeneric(owned->GetFileName());
+  name.remove();
+}
+
 }  // namespace
 
 // --- Construction ---------------------------------------------------------------
@@ -44,7 +56,6 @@ KVOPartitionAdapter::KVOPartitionAdapter(KVOVarValidSpecs* specs, ProcedureDataS
       fpRandomNumbers(nullptr),
       fbRNGResettable(false),
       fbRandomPartition(false),
-      fpPartFlagIter(nullptr),
       fPartRecVar(-1),
       fpSplitPartData(nullptr),
       fbMakeSeparIters(true),
@@ -78,11 +89,8 @@ KVOPartitionAdapter::KVOPartitionAdapter(KVOVarValidSpecs* specs, ProcedureDataS
   SetPartitionOptions();
 }
 
-KVOPartitionAdapter::~KVOPartitionAdapter() {
-  delete fpPartFlagIter;
-  fpPartFlagIter = nullptr;
-  for (SplitPartData& data : fvAllSplitPartData) ReleaseFiles(data);
-}
+// The flag file and every group's files go with their owners.
+KVOPartitionAdapter::~KVOPartitionAdapter() = default;
 
 void KVOPartitionAdapter::SetPartitionOptions() {
   const size_t nParts = SizeOf(fNPartData);
@@ -90,8 +98,7 @@ void KVOPartitionAdapter::SetPartitionOptions() {
   fvPartEndPoints.assign(nParts, 0.0);
   fvCaseCounts.assign(nParts, 0);
   fbRandomPartition = false;
-  delete fpPartFlagIter;
-  fpPartFlagIter = nullptr;
+  fpPartFlagIter.reset();
   if (fPartVarIndex >= 0 || fvPartPcts.empty()) return;
 
   if (!KVO_ASSERT_TEXT(fvPartPcts.size() == nParts, "fvPartPcts.size() == fNPartData")) return;
@@ -114,8 +121,8 @@ void KVOPartitionAdapter::SetPartitionOptions() {
   if (fbRandomPartition) {
     KVO_ASSERT_TEXT(fvbRandomPartition[0], "fvbRandomPartition[0] > 0.0");
     if (!fbRNGResettable) {
-      fpPartFlagIter = new KVODataFileIter(2);
-      if (!fpPartFlagIter->HasValidTempFile()) NoteFileFailure(fpPartFlagIter);
+      fpPartFlagIter = std::make_unique<KVODataFileIter>(2);
+      if (!fpPartFlagIter->HasValidTempFile()) NoteFileFailure(fpPartFlagIter.get());
     }
   }
 }
@@ -155,7 +162,7 @@ int KVOPartitionAdapter::PartitionRandom() {
       if (fpPartFlagIter == nullptr || !fpPartFlagIter->HasValidTempFile()) return -1;
       double partFlagRecord[2] = {static_cast<double>(globalCaseCount), static_cast<double>(iPart)};
       if (!fpPartFlagIter->AddNewRecord(partFlagRecord)) {
-        NoteFileFailure(fpPartFlagIter);
+        NoteFileFailure(fpPartFlagIter.get());
         return -1;
       }
     }
@@ -171,7 +178,7 @@ int KVOPartitionAdapter::PartitionRandom() {
            (fpPartFlagIter->GetFailReason() == 3 && fpPartFlagIter->GetRecordCount() > 0);
   };
   if (fpPartFlagIter == nullptr || flagsFailed()) {
-    if (fbValidTempFiles) NoteFileFailure(fpPartFlagIter);
+    if (fbValidTempFiles) NoteFileFailure(fpPartFlagIter.get());
     return -1;
   }
   const QorCommon::Record* current = fpPartFlagIter->Current();
@@ -186,7 +193,7 @@ int KVOPartitionAdapter::PartitionRandom() {
     partFlagRecord = current ? current->GetAll() : nullptr;
   }
   if (flagsFailed()) {  // a read error, not the end of the flags
-    if (fbValidTempFiles) NoteFileFailure(fpPartFlagIter);
+    if (fbValidTempFiles) NoteFileFailure(fpPartFlagIter.get());
     return -1;
   }
   if (!fbScoreIteration) {
@@ -309,8 +316,7 @@ bool KVOPartitionAdapter::GetCrossValidPartition(int nFolds, int crossValidRecVa
     NoteFileFailure(folded.get());
     return false;
   }
-  delete fpSplitPartData->fvpPartSeparIters[0];
-  fpSplitPartData->fvpPartSeparIters[0] = folded.release();
+  ReleaseFile(std::exchange(fpSplitPartData->fvpPartSeparIters[0], folded.release()));
   return std::all_of(foldSeen.begin(), foldSeen.end(), [](bool seen) { return seen; });
 }
 
@@ -324,37 +330,35 @@ void KVOPartitionAdapter::SetPartIterOptions(bool makeSeparIters, bool keepStats
 }
 
 KVODataFileIter* KVOPartitionAdapter::GetPartMixedIter() {
-  return fpSplitPartData ? fpSplitPartData->fpPartMixedIter : nullptr;
+  return fpSplitPartData ? fpSplitPartData->fpPartMixedIter.get() : nullptr;
 }
 
 std::vector<KVODataFileIter*>& KVOPartitionAdapter::GetPartSeparIters() {
+  // Without a current group the caller gets an empty list of this thread's
+  // own; whatever it put there last time is dropped (it was never owned).
+  thread_local std::vector<KVODataFileIter*> noIters;
   if (fpSplitPartData == nullptr) {
-    fvNoIters.clear();
-    return fvNoIters;
+    noIters.clear();
+    return noIters;
   }
   return fpSplitPartData->fvpPartSeparIters;
 }
 
-namespace {
+// --- Split group files --------------------------------------------------------------
 
-// Deletes a partition file and its file on disk, also when it was closed
-// (a closed iterator leaves its file in place).
-void DeleteFile(KVODataFileIter*& iter) {
-  if (iter == nullptr) return;
-  if (!iter->IsDataFileOpen() && !iter->GetFileName().empty()) {
-    ExtNameStr name;
-    name.SetGeneric(iter->GetFileName());
-    name.remove();
-  }
-  delete iter;
-  iter = nullptr;
+SplitPartData& SplitPartData::operator=(SplitPartData&& other) noexcept {
+  if (this == &other) return *this;
+  ReleaseFiles();
+  fpPartMixedIter = std::move(other.fpPartMixedIter);
+  fvpPartSeparIters = std::exchange(other.fvpPartSeparIters, {});
+  return *this;
 }
 
-}  // namespace
+SplitPartData::~SplitPartData() { ReleaseFiles(); }
 
-void KVOPartitionAdapter::ReleaseFiles(SplitPartData& data) {
-  DeleteFile(data.fpPartMixedIter);
-  for (KVODataFileIter*& iter : data.fvpPartSeparIters) DeleteFile(iter);
+void SplitPartData::ReleaseFiles() noexcept {
+  ReleaseFile(fpPartMixedIter.release());
+  for (KVODataFileIter*& file : fvpPartSeparIters) ReleaseFile(std::exchange(file, nullptr));
 }
 
 void KVOPartitionAdapter::CloseFiles(SplitPartData& data) {
@@ -372,7 +376,7 @@ bool KVOPartitionAdapter::CreateTempFiles() {
       NoteFileFailure(mixed.get());
       return false;
     }
-    fpSplitPartData->fpPartMixedIter = mixed.release();
+    fpSplitPartData->fpPartMixedIter = std::move(mixed);
   }
   if (fbMakeSeparIters) {
     std::vector<KVODataFileIter*>& separ = fpSplitPartData->fvpPartSeparIters;
@@ -393,7 +397,7 @@ bool KVOPartitionAdapter::CreateTempFiles() {
 bool KVOPartitionAdapter::UpdateTempFile(double* record, int part) {
   if (fpSplitPartData == nullptr) return false;
   bool ok = true;
-  KVODataFileIter* mixed = fpSplitPartData->fpPartMixedIter;
+  KVODataFileIter* mixed = fpSplitPartData->fpPartMixedIter.get();
   if (mixed != nullptr && !mixed->AddNewRecord(record)) {
     if (fbValidTempFiles) NoteFileFailure(mixed);
     ok = false;
@@ -413,7 +417,7 @@ bool KVOPartitionAdapter::CompleteTempFiles() {
   if (fpSplitPartData == nullptr) return true;
   // An empty file completes as a failure but stays valid; a file that could
   // not be written, flushed or read back is invalid and fails the split.
-  KVODataFileIter* mixed = fpSplitPartData->fpPartMixedIter;
+  KVODataFileIter* mixed = fpSplitPartData->fpPartMixedIter.get();
   if (mixed != nullptr && !mixed->CompleteDataFile() && !mixed->HasValidTempFile()) NoteFileFailure(mixed);
   std::vector<KVODataFileIter*>& separ = fpSplitPartData->fvpPartSeparIters;
   for (size_t iPart = 0; iPart < separ.size(); ++iPart) {
@@ -424,14 +428,14 @@ bool KVOPartitionAdapter::CompleteTempFiles() {
     // means no record written, whether statistics are kept or not.
     if (fPartVarIndex >= 0 && iPart != 0 && separ[iPart]->HasValidTempFile() &&
         separ[iPart]->GetRecordCount() == 0) {
-      DeleteFile(separ[iPart]);
+      ReleaseFile(std::exchange(separ[iPart], nullptr));
     }
   }
   return fbValidTempFiles;
 }
 
 bool KVOPartitionAdapter::CleanTempFiles() {
-  if (!fbKeepPartIters && fpSplitPartData != nullptr) ReleaseFiles(*fpSplitPartData);
+  if (!fbKeepPartIters && fpSplitPartData != nullptr) fpSplitPartData->ReleaseFiles();
   return true;
 }
 
@@ -512,12 +516,15 @@ void KVOPartitionAdapter::PrepareNewPass() {
     // An empty flag file (no case reached assignment) completes as a
     // failure but is not one; a file that cannot be read back is.
     if (fpPartFlagIter != nullptr && !fpPartFlagIter->CompleteDataFile() && !fpPartFlagIter->HasValidTempFile()) {
-      NoteFileFailure(fpPartFlagIter);
+      NoteFileFailure(fpPartFlagIter.get());
     }
-    for (SplitPartData& data : fvAllSplitPartData) ReleaseFiles(data);
-    SplitPartData fresh;
-    if (fbMakeSeparIters) fresh.fvpPartSeparIters.assign(SizeOf(fNPartData), nullptr);
-    fvAllSplitPartData.assign(fvAllSplitData.size(), fresh);
+    // The groups of an earlier first pass go with their files.
+    fvAllSplitPartData.clear();
+    fvAllSplitPartData.resize(fvAllSplitData.size());
+    if (fbMakeSeparIters) {
+      for (SplitPartData& data : fvAllSplitPartData)
+        data.fvpPartSeparIters.assign(SizeOf(fNPartData), nullptr);
+    }
   } else if (fDataPassCount == 2) {
     CleanTempFiles();
     if (fbKeepStats) ResetAllStats();

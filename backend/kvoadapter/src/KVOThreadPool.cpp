@@ -5,7 +5,7 @@
 #include <climits>
 
 #include "KVOAssert.h"
-#include "kvoadapter/KVOCallBackTask.h"
+#include "KVOCallBackTask.h"
 
 namespace {
 constexpr const char* KVO_SOURCE = "KVOThreadPool";

@@ -31,7 +31,7 @@ struct KVOTransformScorer::Impl {
   int fNInputs = 0;
   int fNTargets = 0;
   std::vector<double> fvTargetValues;
-  QorXML::IQorScoreComputer* fpScorer = nullptr;  // owned
+  std::unique_ptr<QorXML::IQorScoreComputer> fpScorer;
   QorCommon::ValueRecord fInputRecord{2};
   QorCommon::ValueRecord fOutputRecord{2};
   std::vector<std::string> fvInputNames;
@@ -51,7 +51,6 @@ struct KVOTransformScorer::Impl {
   Impl(const Impl&) = delete;
   Impl& operator=(const Impl&) = delete;
   ~Impl() {
-    delete fpScorer;
     if (fConverter != nullptr) VORMMBConverterDelete_A(fConverter);
   }
 
@@ -185,7 +184,7 @@ bool KVOTransformScorer::PrepareScoring(VORM_InputCaseIterator* caseIter, bool u
   d.fUnicodeMode = unicodeMode;
   d.fNInputs = static_cast<int>(prep.fvInputVarIndices.size());
   d.fNTargets = static_cast<int>(prep.fvTargetIndices.size());
-  d.fpScorer = prep.fpScorer.release();
+  d.fpScorer = std::move(prep.fpScorer);
   d.fInputRecord = std::move(prep.fInputRecord);
   d.fOutputRecord = std::move(prep.fOutputRecord);
   d.fvInputVarIndices = std::move(prep.fvInputVarIndices);

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "kvoadapter/KVOCaseValueReader.h"
@@ -28,20 +29,20 @@ class KVO_EXPORT KVOCatVarAdapter {
   // Copies own their map and reader: a copy's categories point into its own map.
   KVOCatVarAdapter(const KVOCatVarAdapter& other);
   KVOCatVarAdapter& operator=(const KVOCatVarAdapter&) = delete;
-  ~KVOCatVarAdapter();
+  ~KVOCatVarAdapter() = default;
 
   // Collecting encode of the current case's value: adds unseen valid values.
   // Per case one lookup; an insertion only for a value not seen before.
   int Encode() {
-    if (!fpCaseValueReader->UpdateValid()) return -1;
-    const OBS* key = &fpCaseValueReader->Value();
+    if (!fCaseValueReader.UpdateValid()) return -1;
+    const OBS* key = &fCaseValueReader.Value();
     const int code = CachedCode(key);
     return code >= 0 ? code : FindOrAddCode(key);
   }
   // Replaying encode: never adds; -1 for an unseen or invalid value.
   int EncodeOldVars() const {
-    if (!fpCaseValueReader->UpdateValid()) return -1;
-    const OBS* key = &fpCaseValueReader->Value();
+    if (!fCaseValueReader.UpdateValid()) return -1;
+    const OBS* key = &fCaseValueReader.Value();
     const int code = CachedCode(key);
     return code >= 0 ? code : FindCode(key);
   }
@@ -55,7 +56,7 @@ class KVO_EXPORT KVOCatVarAdapter {
   const std::vector<OBS*>* GetCategories() const { return &fvCategories; }
   int GetSize() const;
   int GetVarIndex() const { return fVarIndex; }
-  bool UpdateValid() { return fpCaseValueReader->UpdateValid(); }
+  bool UpdateValid() { return fCaseValueReader.UpdateValid(); }
 
   // Rebinds to a new iterator; the categories stay.
   void SetCaseValueReader(ProcDSIterator& iterator, bool userMissingValid);
@@ -103,9 +104,10 @@ class KVO_EXPORT KVOCatVarAdapter {
 
   ProcedureDataSource* fpDataSource;
   int fVarIndex;
-  ObsVecMap* fpCategoryMap;
+  // Mutable: the replaying encode is const but stores the reader's verdict.
+  mutable KVOCaseValueReader fCaseValueReader;
+  std::unique_ptr<ObsVecMap> fpCategoryMap;
   int fNKeyCells;
-  KVOCaseValueReader* fpCaseValueReader;
   std::vector<OBS*> fvCategories;
   bool fbOneCellKey;                      // the key is one cell: a number or a string of up to 8 bytes
   mutable CacheSlot fCache[CACHE_SLOTS];  // filled by the const replaying encode too

@@ -13,17 +13,17 @@ class KVO_EXPORT KVOContVarAdapter {
  public:
   // `userMissingValid`: user-missing values count as valid data.
   KVOContVarAdapter(ProcDSIterator& iterator, int vormInd, bool userMissingValid);
-  // A copy gets a reader of its own.
-  KVOContVarAdapter(const KVOContVarAdapter& other);
-  KVOContVarAdapter& operator=(const KVOContVarAdapter& other);
-  virtual ~KVOContVarAdapter();
+  // A copy gets a reader of its own, bound to the same iterator.
+  KVOContVarAdapter(const KVOContVarAdapter& other) = default;
+  KVOContVarAdapter& operator=(const KVOContVarAdapter& other) = default;
+  virtual ~KVOContVarAdapter() = default;
 
   // Collecting read: the value or the missing value; widens the range.
   virtual double GetValue();
   // Replaying read: the same value; never changes the range.
   virtual double GetOldValue() const;
 
-  bool UpdateValid() { return fpCaseValueReader->UpdateValid(); }
+  bool UpdateValid() { return fCaseValueReader.UpdateValid(); }
   // Rebinds to a new iterator; the range stays.
   void SetCaseValueReader(ProcDSIterator& iterator, bool userMissingValid);
   // The system-missing value until a valid value was delivered.
@@ -33,7 +33,8 @@ class KVO_EXPORT KVOContVarAdapter {
 
  private:
   int fVarIndex;
-  KVOCaseValueReader* fpCaseValueReader;
+  // Mutable: the replaying read is const but stores the reader's verdict.
+  mutable KVOCaseValueReader fCaseValueReader;
   double fMissValue;
   double fMinValue;
   double fMaxValue;

@@ -120,9 +120,10 @@ class KVO_EXPORT KVODataFileIter : public QorCommon::MultiPassRecordIter {
   void NoteFailure();
   // A write, flush or close failed: the file is invalid for good.
   void MarkWriteFailed();
-  void RemoveFile();
-  // Deletes a text file that could not be written whole; errno is kept.
-  static void RemoveText(const std::string& path);
+  // Deletes `path` when it names a regular file (the data file, or a text
+  // export that could not be written whole); a device or a pipe named as the
+  // path is left alone. errno is kept.
+  static void RemoveFile(const std::string& path);
 
   QorCommon::Record fRecord1;
   QorCommon::Record fRecord2;

@@ -12,6 +12,7 @@
 #include <vorm/ProcedureDataSource.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,9 +26,20 @@
 // How case weights are adjusted. Values other than 0 and 1 act as WeightAsIs.
 enum WeightAdjType : int32_t { WeightRound = 0, WeightTruncate = 1, WeightAsIs = 2 };
 
-// The data of one split group: its adapters (owned), counters and the split
-// variables' values (owned arrays of cells).
+// The data of one split group: its adapters, counters and the split
+// variables' values. Owns every adapter and every value array its vectors
+// hold and frees them when destroyed; the entries stay plain pointers because
+// the procedure reads them through GetSplitData. Moving hands everything
+// over and leaves the source empty; copying is refused, since two copies
+// would free the same adapters.
 struct KVO_EXPORT SplitData {
+  SplitData() = default;
+  SplitData(const SplitData&) = delete;
+  SplitData& operator=(const SplitData&) = delete;
+  SplitData(SplitData&& other) noexcept;
+  SplitData& operator=(SplitData&& other) noexcept;
+  ~SplitData();
+
   std::vector<KVOCatVarAdapter*> fvpAdaptCatVar;
   std::vector<KVOContVarAdapter*> fvpAdaptContVar;
   std::vector<KVOMatrixSpecAdapter*> fvpAdaptMatrix;
@@ -39,6 +51,10 @@ struct KVO_EXPORT SplitData {
   double fWeightNValidCases = 0.0;
   double fWeightNInvalidCases = 0.0;
   std::vector<OBS*> fvpSplitValues;
+
+ private:
+  // Frees every adapter and value array and empties the vectors.
+  void Release() noexcept;
 };
 
 class KVO_EXPORT KVOInputAdapter {
@@ -97,7 +113,7 @@ class KVO_EXPORT KVOInputAdapter {
   // rebinds the adapters, as AdjustForDSIterator does with a new iterator.
   // Does nothing without an iterator.
   void RefreshForPass();
-  ProcDSIterator* GetDSIterator() const { return fpDSIter; }
+  ProcDSIterator* GetDSIterator() const { return fpDSIter.get(); }
   void ClearDSIterator();
   void SetScoreIteration(bool scoreIteration);
   bool GetScoreIteration() const { return fbScoreIteration; }
@@ -177,7 +193,7 @@ class KVO_EXPORT KVOInputAdapter {
   void ClearVarAdapters();
 
   KVOVarValidSpecs* fpValidSpecs;
-  ProcDSIterator* fpDSIter;
+  std::unique_ptr<ProcDSIterator> fpDSIter;
   ProcedureDataSource* fpProcDS;
   KVOInpAdaptMsg fMsg;
   std::vector<int> fvAdaptInds;

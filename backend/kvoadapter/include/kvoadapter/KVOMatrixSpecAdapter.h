@@ -19,9 +19,9 @@ class KVO_EXPORT KVOMatrixSpecAdapter {
   // REQUIRES: matrixSpec != null and its map's key covers its variables.
   KVOMatrixSpecAdapter(ProcDSIterator& iterator, const KVOMatrixSpecs* matrixSpec, bool userMissingValid);
   // A copy gets readers of its own.
-  KVOMatrixSpecAdapter(const KVOMatrixSpecAdapter& other);
+  KVOMatrixSpecAdapter(const KVOMatrixSpecAdapter& other) = default;
   KVOMatrixSpecAdapter& operator=(const KVOMatrixSpecAdapter&) = delete;
-  ~KVOMatrixSpecAdapter();
+  ~KVOMatrixSpecAdapter() = default;
 
   // The recoded value of the current case, or the system-missing value;
   // `bad` is false exactly when the combination was found.
@@ -35,7 +35,7 @@ class KVO_EXPORT KVOMatrixSpecAdapter {
  private:
   const KVOMatrixSpecs* fpMatrixSpec;
   int fNCatVars;
-  std::vector<KVOCaseValueReader*> fvpCaseValueReaders;
+  std::vector<KVOCaseValueReader> fvCaseValueReaders;  // one per matrix variable, in list order
   std::vector<OBS> fvKeyBuffer;
   std::vector<int> fvKeyCells;  // cells of each variable's value in the key
   double fMissValue;

@@ -12,19 +12,34 @@
 
 #include <qor/Services.h>
 
+#include <memory>
 #include <vector>
 
 #include "kvoadapter/KVODataFileIter.h"
 #include "kvoadapter/KVOExport.h"
 #include "kvoadapter/KVOInputAdapter.h"
 
-// The partition files of one split group; the iterators are owned by the
-// partition adapter.
+// The partition files of one split group, held by the partition adapter.
+// Owns every iterator it holds and deletes it, with its file on disk, when
+// destroyed. Moving hands the files over and leaves the source empty;
+// copying is refused, since two copies would delete the same files.
 struct KVO_EXPORT SplitPartData {
+  SplitPartData() = default;
+  SplitPartData(const SplitPartData&) = delete;
+  SplitPartData& operator=(const SplitPartData&) = delete;
+  SplitPartData(SplitPartData&& other) noexcept = default;
+  SplitPartData& operator=(SplitPartData&& other) noexcept;
+  ~SplitPartData();
+
+  // Deletes every file of the group, closed ones too, and leaves it empty
+  // of files (the list keeps its length, with null entries).
+  void ReleaseFiles() noexcept;
+
   // Records of every partition; exists when records carry a partition indicator.
-  KVODataFileIter* fpPartMixedIter = nullptr;
+  std::unique_ptr<KVODataFileIter> fpPartMixedIter;
   // One file per partition when separate files are wanted; null entries for
-  // partitions without a file.
+  // partitions without a file. Plain pointers, since the procedure may
+  // replace entries through GetPartSeparIters; every entry is owned.
   std::vector<KVODataFileIter*> fvpPartSeparIters;
 };
 
@@ -114,8 +129,6 @@ class KVO_EXPORT KVOPartitionAdapter : public KVOInputAdapter {
   bool UpdateStatistics(double* record, int part);
   bool CompleteStatistics();
   bool CompletePartition();
-  // Deletes the files of one split group (closed ones too).
-  static void ReleaseFiles(SplitPartData& data);
   // Closes the files of one split group, keeping them on disk.
   static void CloseFiles(SplitPartData& data);
   // Notes that `file` failed: the adapter's files are invalid for good.
@@ -133,7 +146,7 @@ class KVO_EXPORT KVOPartitionAdapter : public KVOInputAdapter {
   bool fbRandomPartition;
   std::vector<bool> fvbRandomPartition;
   std::vector<double> fvPartEndPoints;
-  KVODataFileIter* fpPartFlagIter;
+  std::unique_ptr<KVODataFileIter> fpPartFlagIter;
   int fPartRecVar;
   SplitPartData* fpSplitPartData;
   std::vector<SplitPartData> fvAllSplitPartData;
@@ -149,7 +162,6 @@ class KVO_EXPORT KVOPartitionAdapter : public KVOInputAdapter {
   std::vector<std::vector<double>> fvvMeanValues;
   std::vector<std::vector<double>> fvvSumSquares;
   std::vector<std::vector<double>> fvvVariances;
-  std::vector<KVODataFileIter*> fvNoIters;  // handed out when no split group is current
   int fTempFileError = 0;
 };
 

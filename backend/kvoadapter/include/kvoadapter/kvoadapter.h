@@ -2,7 +2,6 @@
 #ifndef KVOADAPTER_KVOADAPTER_H
 #define KVOADAPTER_KVOADAPTER_H
 
-#include "kvoadapter/KVOCallBackTask.h"
 #include "kvoadapter/KVOCaseValueReader.h"
 #include "kvoadapter/KVOCatVarAdapter.h"
 #include "kvoadapter/KVOCommonDisplay.h"

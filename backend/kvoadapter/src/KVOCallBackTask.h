@@ -1,17 +1,16 @@
 // One thread's share of a KVOThreadPool run: claims the pool's tasks one by
 // one and runs them, then signals the pool's completion counter once. Runs on
 // whichever thread the pool gives it; owned by its pool, which it borrows
-// together with the pool's counter.
-#ifndef KVOADAPTER_KVOCALLBACKTASK_H
-#define KVOADAPTER_KVOCALLBACKTASK_H
+// together with the pool's counter. Internal to the library: not exported,
+// not installed.
+#ifndef KVOADAPTER_SRC_KVOCALLBACKTASK_H
+#define KVOADAPTER_SRC_KVOCALLBACKTASK_H
 
 #include <vorm/Threads.h>
 
-#include "kvoadapter/KVOExport.h"
-
 class KVOThreadPool;
 
-class KVO_EXPORT KVOCallBackTask : public CallBackObject {
+class KVOCallBackTask : public CallBackObject {
  public:
   KVOCallBackTask(KVOThreadPool* owner, LwCompleteTask* complete);
   ~KVOCallBackTask() override;
@@ -26,4 +25,4 @@ class KVO_EXPORT KVOCallBackTask : public CallBackObject {
   LwCompleteTask* fpComplete;
 };
 
-#endif  // KVOADAPTER_KVOCALLBACKTASK_H
+#endif  // KVOADAPTER_SRC_KVOCALLBACKTASK_H
