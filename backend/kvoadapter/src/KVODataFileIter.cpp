@@ -285,11 +285,12 @@ bool KVODataFileIter::SortData(QorCommon::RecordIterator& source) {
   void* workspace = Workspace();
 
   const int64_t nKeys = static_cast<int64_t>(fvSortKeys.size());
-  std::vector<int64_t> keys(static_cast<size_t>(3 * nKeys), 0);
-  for (int64_t i = 0; i < nKeys; ++i) {
+  const size_t k = fvSortKeys.size();
+  std::vector<int64_t> keys(3 * k, 0);
+  for (size_t i = 0; i < k; ++i) {
     keys[i] = fvSortKeys[i] + 1;  // the host counts record positions from 1
-    keys[nKeys + i] = 1;
-    keys[2 * nKeys + i] = 0;
+    keys[k + i] = 1;
+    keys[2 * k + i] = 0;
   }
   const int64_t recordLength = fRecordSize;
   const double sortParam = fSortParam;

@@ -34,7 +34,7 @@ __attribute__((constructor)) void OnLoad() {
       pvGetCmnBpr, pvGetCmaDic, pvGetCmaGlb, pvGetCmaMch, pvGetCmaObv, pvGetCmaSym, pvGetCmaSys, pvGetCmnDic,
       pvGetCmnDmo, pvGetCmnGlb, pvGetCmnInc, pvGetCmnIo,  pvGetCmnLoc, pvGetCmnMch, pvGetCmnMcs, pvGetCmnObv,
       pvGetCmnStk, pvGetCmnSym, pvGetCmnSys, pvGetCmnWrk, pvGetCmnDtm, pvGetCmnBox};
-  for (int i = 0; i < N_COMMON_AREAS; ++i) state.fAreas[i] = accessors[i]();
+  for (size_t i = 0; i < static_cast<size_t>(N_COMMON_AREAS); ++i) state.fAreas[i] = accessors[i]();
 }
 
 }  // namespace

@@ -185,7 +185,8 @@ int KVOPartitionAdapter::PartitionRandom() {
   const double* partFlagRecord = current ? current->GetAll() : nullptr;
   KVO_ASSERT(partFlagRecord != 0);
   if (!fbScoreIteration) {
-    KVO_ASSERT(partFlagRecord != 0 && partFlagRecord[0] <= (double)globalCaseCount);
+    KVO_ASSERT_TEXT(partFlagRecord != 0 && partFlagRecord[0] <= static_cast<double>(globalCaseCount),
+                    "partFlagRecord != 0 && partFlagRecord[0] <= (double)globalCaseCount");
   }
   while (partFlagRecord != nullptr && partFlagRecord[0] < static_cast<double>(globalCaseCount)) {
     fpPartFlagIter->Next();
@@ -197,7 +198,8 @@ int KVOPartitionAdapter::PartitionRandom() {
     return -1;
   }
   if (!fbScoreIteration) {
-    KVO_ASSERT(partFlagRecord != 0 && partFlagRecord[0] == (double)globalCaseCount);
+    KVO_ASSERT_TEXT(partFlagRecord != 0 && partFlagRecord[0] == static_cast<double>(globalCaseCount),
+                    "partFlagRecord != 0 && partFlagRecord[0] == (double)globalCaseCount");
   }
   if (partFlagRecord != nullptr && partFlagRecord[0] == static_cast<double>(globalCaseCount)) {
     return static_cast<int>(partFlagRecord[1]);

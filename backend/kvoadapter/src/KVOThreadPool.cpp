@@ -95,7 +95,7 @@ bool KVOThreadPool::RunParallelTasks(std::vector<QorThread::IQorThreadTask*>& ta
   for (int i = 1; i < fNThreads; ++i) {
     // A callback object that cannot be handed out will never signal; it
     // would have found no task left, so signal for it.
-    if (!fpPool->submit(fvCallBacks[i].get(), nullptr, 1)) fpComplete->done();
+    if (!fpPool->submit(fvCallBacks[static_cast<size_t>(i)].get(), nullptr, 1)) fpComplete->done();
   }
   fvCallBacks[0]->execute(nullptr);
   fpComplete->wait();

@@ -34,9 +34,9 @@ class ValueRecord {
   explicit ValueRecord(int flags);
   void AddValue(const std::string& name, const Value& value);
   int Size() const { return static_cast<int>(fValues.size()); }
-  const std::string& GetName(int i) const { return fNames[i]; }
-  Value& operator[](int i) { return fValues[i]; }
-  const Value& operator[](int i) const { return fValues[i]; }
+  const std::string& GetName(int i) const { return fNames[static_cast<size_t>(i)]; }
+  Value& operator[](int i) { return fValues[static_cast<size_t>(i)]; }
+  const Value& operator[](int i) const { return fValues[static_cast<size_t>(i)]; }
   void Clear();
 
  private:
