@@ -238,6 +238,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
       for (size_t f = 0; f < 3; ++f)
         plainlyValid = plainlyValid && ReadNumeric(FIELDS[f], record[columnOf[f]]).fbPlainlyValid;
+      // A NUL byte in a text cell is refused (it would cut the text short).
+      for (size_t f = 3; f < 5; ++f)
+        plainlyValid = plainlyValid && record[columnOf[f]].find('\0') == std::string::npos;
       plainlyValid = plainlyValid && TrimEnd(record[columnOf[3]]).size() <= NAME_WIDTH;
       plainlyValid = plainlyValid && (noteWidthFromData || TrimEnd(record[columnOf[4]]).size() <= NOTE_WIDTH);
     }
