@@ -3,6 +3,8 @@
 #   make test        the suite, then again under AddressSanitizer and
 #                    UndefinedBehaviorSanitizer, then each fuzzer briefly
 #   make test-fast   the suite only (ThreadSanitizer's thread tests included)
+#   make format-check  every C++ source laid out as .clang-format says (run by
+#                    make test); make format rewrites them so
 #   make sanitize    the sanitizer build and its run of the suite
 #   make fuzz        each fuzzer for FUZZ_SECONDS seconds (default 600)
 #   make valgrind    the demo (until then a test program) under valgrind
@@ -28,7 +30,7 @@ BENCH_FLAGS ?=
 # Debian's interpreter, which sees the python3-pandas package.
 BENCH_PYTHON ?= /usr/bin/python3
 
-.PHONY: all deps configure build test test-fast sanitize sanitize-build fuzz fuzz-build fuzz-smoke \
+.PHONY: all deps configure build test test-fast format format-check sanitize sanitize-build fuzz fuzz-build fuzz-smoke \
         valgrind demo bench clean
 
 all: build
@@ -44,9 +46,18 @@ configure: deps $(BUILD_DIR)/build.ninja
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-test: test-fast
+test: format-check test-fast
 	@$(MAKE) --no-print-directory sanitize
 	@$(MAKE) --no-print-directory fuzz-smoke
+
+# The C++ sources git knows, laid out by clang-format.
+FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
+
+format-check: deps
+	clang-format --dry-run --Werror $(FORMAT_FILES)
+
+format: deps
+	clang-format -i $(FORMAT_FILES)
 
 test-fast: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)

@@ -10,6 +10,8 @@ packages=(
   nlohmann-json3-dev libpugixml-dev libfmt-dev libcli11-dev
   # The fuzz build (clang with libFuzzer's runtime) and the memcheck test.
   clang libclang-rt-14-dev valgrind
+  # make format-check
+  clang-format
 )
 if [ "${1:-}" = "--bench" ]; then
   packages+=(python3-pandas python3-numpy)

@@ -24,7 +24,7 @@ using kvo_test::KvoResult;
 const std::string SAMPLE = std::string(KVO_SOURCE_DIR) + "/data/sample/sample.csv";
 
 KvoResult RunKvo(const kvo_test::ScratchDirectory& scratch, const std::vector<std::string>& args,
-              const std::string& tmpDir, rlim_t fileSizeLimit = 0) {
+                 const std::string& tmpDir, rlim_t fileSizeLimit = 0) {
   KvoProcess process(scratch, args);
   process.SetTmpDir(tmpDir);
   process.SetFileSizeLimit(fileSizeLimit);
@@ -67,8 +67,8 @@ TEST_F(KvoFaultTest, FullTemporaryFileSystemEndsTheRunAndLeavesOutAsItWas) {
   const std::string out = fScratch / "out";
   for (const std::vector<std::string>& options :
        {std::vector<std::string>{}, {"--partition", "50,50"}, {"--partition", "70,30", "--folds", "5"}}) {
-    std::vector<std::string> args = {"prepare", SAMPLE, "--cat", "gender,occupation", "--cont", "age,income",
-                                     "--out", out};
+    std::vector<std::string> args = {"prepare", SAMPLE,       "--cat", "gender,occupation",
+                                     "--cont",  "age,income", "--out", out};
     args.insert(args.end(), options.begin(), options.end());
     SCOPED_TRACE(kvo_test::Joined(options));
     const KvoResult run = RunKvo(fScratch, args, tmp);
@@ -112,13 +112,19 @@ TEST_F(KvoFaultTest, FilesThatFillUpEndTheRunAndLeaveOutAsItWas) {
   const std::string tmp = fScratch / "tmp";
   const std::string out = fScratch / "out";
   ASSERT_TRUE(std::filesystem::create_directory(tmp));
-  const std::vector<std::string> base = {"prepare", SAMPLE, "--cat", "gender,occupation", "--cont", "age,income",
-                                         "--out", out};
+  const std::vector<std::string> base = {"prepare", SAMPLE,       "--cat", "gender,occupation",
+                                         "--cont",  "age,income", "--out", out};
   const std::vector<Case> cases = {
-      {rlim_t{16} << 10, {"--sort-by", "age"}, "cannot write a temporary record file in " + tmp + ": File too large"},
-      {rlim_t{160} << 10, {"--sort-by", "age"}, "all/records.txt: cannot write the record file: File too large"},
+      {rlim_t{16} << 10,
+       {"--sort-by", "age"},
+       "cannot write a temporary record file in " + tmp + ": File too large"},
+      {rlim_t{160} << 10,
+       {"--sort-by", "age"},
+       "all/records.txt: cannot write the record file: File too large"},
       {rlim_t{16} << 10, {"--partition", "50,50"}, "cannot write a temporary record file in " + tmp},
-      {rlim_t{16} << 10, {"--partition", "50,50", "--folds", "5"}, "cannot write a temporary record file in " + tmp},
+      {rlim_t{16} << 10,
+       {"--partition", "50,50", "--folds", "5"},
+       "cannot write a temporary record file in " + tmp},
   };
   // An earlier run's output, which a failed run must leave as it was.
   const KvoResult first = RunKvo(fScratch, base, tmp);
@@ -135,7 +141,8 @@ TEST_F(KvoFaultTest, FilesThatFillUpEndTheRunAndLeaveOutAsItWas) {
     EXPECT_TRUE(run.fLeftInTmp.empty()) << "left in TMPDIR: " << kvo_test::Joined(run.fLeftInTmp);
     EXPECT_EQ(kvo_test::ReadFile(out + "/summary.json"), summary);
     for (const auto& entry : std::filesystem::directory_iterator(fScratch.Path())) {
-      EXPECT_NE(entry.path().filename().string().rfind(".out", 0), 0u) << "left beside --out: " << entry.path();
+      EXPECT_NE(entry.path().filename().string().rfind(".out", 0), 0u)
+          << "left beside --out: " << entry.path();
     }
   }
 }

@@ -213,11 +213,12 @@ TEST_F(KVODataFileIterTest, WritesTextFileWithFixedLayout) {
 // size and however many records the file holds (far more text than one
 // write buffer).
 TEST_F(KVODataFileIterTest, WritesEveryValueAsPrintfWould) {
-  Rows rows = {{-0.0, 0.0078125, 1e20}, {1.7976931348623157e308, -1e-7, 0.0000005},
-               {2.5e-6, 123456.0000005, MISSING}};
+  Rows rows = {
+      {-0.0, 0.0078125, 1e20}, {1.7976931348623157e308, -1e-7, 0.0000005}, {2.5e-6, 123456.0000005, MISSING}};
   std::mt19937_64 random(11);
   std::uniform_real_distribution<double> uniform(-1e6, 1e6);
-  for (int r = 0; r < 40000; ++r) rows.push_back({uniform(random), std::round(uniform(random)), uniform(random) / 1e6});
+  for (int r = 0; r < 40000; ++r)
+    rows.push_back({uniform(random), std::round(uniform(random)), uniform(random) / 1e6});
   // Values read from text with a few decimals, exact half-way products (odd
   // multiples of 1/128 times 10^6 end in .5), their neighbours, and values
   // around the largest magnitude the integer path takes.
@@ -226,8 +227,8 @@ TEST_F(KVODataFileIterTest, WritesEveryValueAsPrintfWould) {
     const double tie = static_cast<double>(2 * (r % 5000) + 1) / 128.0 * (r % 2 == 0 ? 1 : -1);
     rows.push_back({static_cast<double>(thousandths(random)) / 1000.0, tie, std::nextafter(tie, 0.0)});
   }
-  for (double edge : {4503599627.370496, 4503599627.3704955, 4503599627.3704965, -4503599627.370496, 9e15, -1e-300,
-                      5e-324, 0.9999995, 0.99999949999999997, 999999.9999995, -0.0000004}) {
+  for (double edge : {4503599627.370496, 4503599627.3704955, 4503599627.3704965, -4503599627.370496, 9e15,
+                      -1e-300, 5e-324, 0.9999995, 0.99999949999999997, 999999.9999995, -0.0000004}) {
     rows.push_back({edge, std::nextafter(edge, INFINITY), std::nextafter(edge, -INFINITY)});
   }
   KVODataFileIter iter(3);
@@ -487,7 +488,7 @@ TEST_F(KVODataFileIterTest, FullDiskFailsTheFileAndTheSortInsteadOfShorteningThe
 // yielding fewer records than were written; a failed file keeps its records
 // on disk until the iterator goes, and then nothing is left.
 TEST_F(KVODataFileIterTest, WriteAndReadFaultsFailTheOperationAndLoseNothingSilently) {
-  constexpr int RECORD_SIZE = 4;  // 32 bytes
+  constexpr int RECORD_SIZE = 4;                          // 32 bytes
   const Rows many = RowsWithTies(20000, RECORD_SIZE, 3);  // 640,000 bytes: more than the stream's buffer
   const Rows few = RowsWithTies(10, RECORD_SIZE, 4);      // 320 bytes: written at the flush
   enum class Op { kComplete, kRead, kSort, kText };

@@ -100,7 +100,8 @@ TEST_F(KvoCommandsTest, ScoreRefusesModelsAndTargetsWithAReason) {
   const std::string data = fScratch / "people.csv";
   std::filesystem::copy_file(PEOPLE, data);
   std::filesystem::copy_file(DATA + "people.schema.json", fScratch / "people.schema.json");
-  KvoResult overwrite = Run({"score", data, "--model", DATA + "model.xml", "--output", fScratch / "./people.csv"});
+  KvoResult overwrite =
+      Run({"score", data, "--model", DATA + "model.xml", "--output", fScratch / "./people.csv"});
   EXPECT_EQ(overwrite.fExitCode, 2);
   EXPECT_NE(overwrite.fErr.find("is also an input"), std::string::npos) << overwrite.fErr;
   EXPECT_EQ(ReadFile(data), ReadFile(PEOPLE));

@@ -119,7 +119,8 @@ TEST_F(KvoPrepareTest, PlainRunEncodesDeletesListwiseAndWritesTheRecords) {
   // The file holds the same records; case 9 shows east's code 3 and both counters.
   const std::string file = ReadFile(out + "/all/records.txt");
   EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), 7);
-  EXPECT_NE(file.find("\n  3.000000  1.000000  65.000000  7000.000000  8.000000  9.000000\n"), std::string::npos)
+  EXPECT_NE(file.find("\n  3.000000  1.000000  65.000000  7000.000000  8.000000  9.000000\n"),
+            std::string::npos)
       << file;
   EXPECT_EQ(json::parse(ReadFile(out + "/summary.json")), summary);
 }
@@ -487,7 +488,8 @@ TEST_F(KvoPrepareTest, OutputDirectoryIsReplacedWholeOrNotAtAll) {
   EXPECT_EQ(ReadFile(out + "/summary.json"), summary);
   EXPECT_TRUE(std::filesystem::exists(out + "/all/records.txt"));
   for (const auto& entry : std::filesystem::directory_iterator(fScratch.Path())) {
-    EXPECT_NE(entry.path().filename().string().rfind(".o.kvo", 0), 0u) << "left beside --out: " << entry.path();
+    EXPECT_NE(entry.path().filename().string().rfind(".o.kvo", 0), 0u)
+        << "left beside --out: " << entry.path();
   }
   EXPECT_EQ(std::filesystem::status(out).permissions() & std::filesystem::perms::others_read,
             std::filesystem::perms::others_read)

@@ -97,7 +97,7 @@ TEST(SummaryTest, JsonNumbersReadBackExactly) {
 TEST(SummaryTest, TextsThatAreNotUtf8LoseOnlyTheirBadBytes) {
   const std::string replacement = "\xEF\xBF\xBD";  // U+FFFD
   EXPECT_EQ(ValidUtf8("ab\x81"), "ab" + replacement);
-  EXPECT_EQ(ValidUtf8("S\xC3\xBC\x64\xC3"), "S\xC3\xBC\x64" + replacement);  // a cut character
+  EXPECT_EQ(ValidUtf8("S\xC3\xBC\x64\xC3"), "S\xC3\xBC\x64" + replacement);              // a cut character
   EXPECT_EQ(ValidUtf8("\xED\xA0\x80x"), replacement + replacement + replacement + "x");  // a surrogate
   EXPECT_EQ(ValidUtf8("\xF0\x9F\x98\x80"), "\xF0\x9F\x98\x80");
 

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "LayoutTestSupport.h"
-#include "support/ForwardingDataSource.h"
 #include "kvoadapter/KVOMatrixSpecAdapter.h"
+#include "support/ForwardingDataSource.h"
 
 namespace {
 

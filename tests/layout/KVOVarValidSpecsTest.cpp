@@ -24,7 +24,7 @@ struct Desc {
 };
 Desc Fields(const KVOVariableDesc* desc) {
   if (desc == nullptr) return {-99, -99, false, false, false, false};
-  return {desc->GetVORMVarIndex(), desc->GetRecVarIndex(), desc->GetCatVar(),
+  return {desc->GetVORMVarIndex(), desc->GetRecVarIndex(),  desc->GetCatVar(),
           desc->GetProcSysMiss(),  desc->GetExclUserMiss(), desc->GetScoreSysMiss()};
 }
 std::ostream& operator<<(std::ostream& out, const Desc& d) {
@@ -125,8 +125,10 @@ TEST_F(KVOVarValidSpecsTest, SpecialFreeAndMatrixSlots) {
   EXPECT_EQ(specs.GetFreeIndices(), (std::vector<int>{1, 2}));
   EXPECT_EQ(specs.GetVORMIndices(), (std::vector<int>(6, -1)));
   EXPECT_TRUE(specs.GetRecordIndices().empty());
-  EXPECT_EQ(Fields(specs.GetRecVarDescPtr(1)), (Desc{-1, 1, false, true, true, true}));  // continuous free slot
-  EXPECT_EQ(Fields(specs.GetRecVarDescPtr(2)), (Desc{-1, 2, true, true, true, true}));   // categorical free slot
+  EXPECT_EQ(Fields(specs.GetRecVarDescPtr(1)),
+            (Desc{-1, 1, false, true, true, true}));  // continuous free slot
+  EXPECT_EQ(Fields(specs.GetRecVarDescPtr(2)),
+            (Desc{-1, 2, true, true, true, true}));  // categorical free slot
   EXPECT_EQ(Fields(specs.GetRecVarDescPtr(5)), (Desc{-1, 5, false, true, true, true}));
 
   const KVOMatrixSpecs* matrix = specs.GetMatrixSpecsPtr(0);
@@ -211,12 +213,16 @@ TEST_F(KVOVarValidSpecsTest, ValuesAsText) {
     VORM_Format fFormat;
     const char* fText;
   } numbers[] = {
-      {1234.75, VORM_Format(VORM_Format::F, 2, 1), "1234.8"}, {1234.75, VORM_Format(VORM_Format::F, 8, 0), "1235"},
-      {-0.25, VORM_Format(VORM_Format::F, 5, 3), "-0.250"},   {150.0, VORM_Format(VORM_Format::E, 3, 2), "1.50E+02"},
-      {150.0, VORM_Format(9, 8, 0), ""},                      {150.0, VORM_Format(VORM_Format::A, 0, 0), ""},
+      {1234.75, VORM_Format(VORM_Format::F, 2, 1), "1234.8"},
+      {1234.75, VORM_Format(VORM_Format::F, 8, 0), "1235"},
+      {-0.25, VORM_Format(VORM_Format::F, 5, 3), "-0.250"},
+      {150.0, VORM_Format(VORM_Format::E, 3, 2), "1.50E+02"},
+      {150.0, VORM_Format(9, 8, 0), ""},
+      {150.0, VORM_Format(VORM_Format::A, 0, 0), ""},
   };
   for (const auto& n : numbers) {
-    EXPECT_EQ(specs.ConvertObsToString(kvotest::NumCells(n.fValue).data(), n.fFormat, true), n.fText) << n.fValue;
+    EXPECT_EQ(specs.ConvertObsToString(kvotest::NumCells(n.fValue).data(), n.fFormat, true), n.fText)
+        << n.fValue;
   }
   // Strings print at the format's width; trimming cuts the trailing blanks
   // only, and only when asked.

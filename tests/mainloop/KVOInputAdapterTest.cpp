@@ -412,8 +412,10 @@ class KVOInputAdapterReorderTest : public KVOInputAdapterTest {
     adapter = std::make_unique<KVOInputAdapter>(&specs, ds);
     // color: b -> 0, a -> 1; size: 2 -> 0, 9 -> 1, 1 -> 2.
     bool newValue = false;
-    for (const char* text : {"b", "a"}) adapter->EncodeCatValue(color, StrCells(text, 8).data(), newValue, true);
-    for (double value : {2.0, 9.0, 1.0}) adapter->EncodeCatValue(size, NumCells(value).data(), newValue, true);
+    for (const char* text : {"b", "a"})
+      adapter->EncodeCatValue(color, StrCells(text, 8).data(), newValue, true);
+    for (double value : {2.0, 9.0, 1.0})
+      adapter->EncodeCatValue(size, NumCells(value).data(), newValue, true);
   }
 
   int city = -1, rc = -1, rs = -1, ri = -1, rt = -1;

@@ -297,10 +297,15 @@ TEST_F(KVOVarListMetaDataTest, NumbersBecomeTextWithFifteenSignificantDigits) {
     return out;
   };
   const std::pair<double, const char*> cases[] = {
-      {0.5, "0.5"},       {1e20, "1e+20"}, {-2.25, "-2.25"}, {1.0 / 3.0, "0.333333333333333"},
-      {123456789012345.0, "123456789012345"},  // 15 digits: still fixed
+      {0.5, "0.5"},
+      {1e20, "1e+20"},
+      {-2.25, "-2.25"},
+      {1.0 / 3.0, "0.333333333333333"},
+      {123456789012345.0, "123456789012345"},        // 15 digits: still fixed
       {1234567890123456.0, "1.23456789012346e+15"},  // 16: exponent
-      {0.0001, "0.0001"}, {0.00001, "1e-05"}, {100.0, "100"},
+      {0.0001, "0.0001"},
+      {0.00001, "1e-05"},
+      {100.0, "100"},
   };
   for (const auto& [number, expected] : cases) EXPECT_EQ(text(number), expected);
 

@@ -1,5 +1,3 @@
-#include "kvoadapter/KVOPartitionAdapter.h"
-
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <vorm/Utility.h>
@@ -11,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "kvoadapter/KVOPartitionAdapter.h"
 #include "kvoadapter/KVOProcDataSourceIter.h"
 #include "kvoadapter/KVOUniformRandom.h"
 #include "standin/HostControl.h"
@@ -129,9 +128,9 @@ TEST_F(PartitionAdapterTest, RandomDrawsPickPartitionsAtTheBoundaries) {
     double indicator;
   };
   // Training 1.0, test 0.0, holdout -1.0.
-  const std::vector<Case> cases = {{{50, 50}, 0.5, 0.0},         {{50, 50}, 0.4999, 1.0},
-                                   {{70, 30}, 0.7, 1.0},         {{60, 30, 10}, 0.95, -1.0},
-                                   {{50, 30, 0}, 0.9, -1.0},     {{60, 40, 0}, 0.1, 1.0}};
+  const std::vector<Case> cases = {{{50, 50}, 0.5, 0.0},     {{50, 50}, 0.4999, 1.0},
+                                   {{70, 30}, 0.7, 1.0},     {{60, 30, 10}, 0.95, -1.0},
+                                   {{50, 30, 0}, 0.9, -1.0}, {{60, 40, 0}, 0.1, 1.0}};
   MakeData({1});
   for (const Case& c : cases) {
     ScriptedRandom random({c.draw});
@@ -293,7 +292,8 @@ TEST_F(PartitionAdapterTest, FileFailuresFailTheSplitWithoutMislabellingCases) {
     {
       std::optional<kvo_test::ScopedTempDirectory> missing;
       if (fault == Fault::kFlagFileCreate) missing.emplace(standin::TempDirectory() + "/no-such-directory");
-      adapter = std::make_unique<KVOPartitionAdapter>(&specs, data, std::vector<double>{50, 50}, &random, false);
+      adapter =
+          std::make_unique<KVOPartitionAdapter>(&specs, data, std::vector<double>{50, 50}, &random, false);
     }
     adapter->SetPartIterOptions(true, true, partSlot);
     KVOProcDataSourceIter iter(*adapter, true);

@@ -25,7 +25,8 @@ using Records = std::vector<std::vector<double>>;
 Records ReadFile(KVODataFileIter* file, int size) {
   Records records;
   if (file == nullptr || file->NewPass() != 0) return records;
-  while (const QorCommon::Record* record = file->Next()) records.emplace_back(record->GetAll(), record->GetAll() + size);
+  while (const QorCommon::Record* record = file->Next())
+    records.emplace_back(record->GetAll(), record->GetAll() + size);
   return records;
 }
 
@@ -41,7 +42,8 @@ class PartitionIntegrationTest : public kvo_test::TempDirCheckedTest {
     ASSERT_TRUE(fData->SetWeightVariable(fData->FindVarIndex("weight", 0)));
     ASSERT_TRUE(fData->SetSplitVariables({fData->FindVarIndex("country", 0)}));
 
-    for (const char* name : {"gender", "occupation", "education"}) fSpecs.AddVariable(fData->FindVarIndex(name, 0), true);
+    for (const char* name : {"gender", "occupation", "education"})
+      fSpecs.AddVariable(fData->FindVarIndex(name, 0), true);
     fIncome = fSpecs.AddVariable(fData->FindVarIndex("income", 0), false);
     fAge = fSpecs.AddVariable(fData->FindVarIndex("age", 0), false);
     fPartSlot = fSpecs.AddFreeVariable(true);
@@ -65,7 +67,8 @@ class PartitionIntegrationTest : public kvo_test::TempDirCheckedTest {
     std::vector<std::vector<double>> firstPassTraining;
     do {
       firstPassTraining.emplace_back();
-      while (const QorCommon::Record* record = iter.Next()) firstPassTraining.back().push_back(record->GetAll()[fGlobal]);
+      while (const QorCommon::Record* record = iter.Next())
+        firstPassTraining.back().push_back(record->GetAll()[fGlobal]);
       EXPECT_TRUE(adapter.CompleteSplit());
     } while (iter.NewSplit());
     ASSERT_EQ(firstPassTraining.size(), 3u);
@@ -75,7 +78,8 @@ class PartitionIntegrationTest : public kvo_test::TempDirCheckedTest {
     int totalRecords = 0;
     do {
       Records handedOut;
-      while (const QorCommon::Record* record = iter.Next()) handedOut.emplace_back(record->GetAll(), record->GetAll() + size);
+      while (const QorCommon::Record* record = iter.Next())
+        handedOut.emplace_back(record->GetAll(), record->GetAll() + size);
       EXPECT_TRUE(adapter.CompleteSplit());
       totalRecords += static_cast<int>(handedOut.size());
       EXPECT_EQ(adapter.GetNRecords(), static_cast<int>(handedOut.size()));
@@ -89,8 +93,8 @@ class PartitionIntegrationTest : public kvo_test::TempDirCheckedTest {
         const Records records = ReadFile(files[static_cast<size_t>(part)], size);
         inFiles += records.size();
         const double indicator = part == 0 ? 1.0 : part == 1 ? 0.0 : -1.0;
-        std::vector<double> mins(static_cast<size_t>(size), SYSMIS), maxs(mins), sums(static_cast<size_t>(size), 0.0),
-            squares(sums);
+        std::vector<double> mins(static_cast<size_t>(size), SYSMIS), maxs(mins),
+            sums(static_cast<size_t>(size), 0.0), squares(sums);
         for (const auto& record : records) {
           EXPECT_EQ(record[fPartSlot], indicator);
           ASSERT_EQ(indicatorOf.count(record[fGlobal]), 1u);

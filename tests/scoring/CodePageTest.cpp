@@ -78,7 +78,8 @@ TEST_F(CodePageTest, Utf8HostPassesValidTextAndRefusesInvalidSequences) {
   EXPECT_EQ(out, "\xC3\xA9t\xC3\xA9 \xF0\x9F\x98\x80");
   ASSERT_EQ(VORMMBU8ToGeneric(c, out, "plain"), 0);
   EXPECT_EQ(out, "plain");
-  for (const char* bad : {"\xC3\x28", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "abc\xE2\x82", "\x80"}) {
+  for (const char* bad :
+       {"\xC3\x28", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "abc\xE2\x82", "\x80"}) {
     EXPECT_NE(VORMMBGenericToU8(c, out, bad), 0) << bad;
     EXPECT_NE(VORMMBU8ToGeneric(c, out, bad), 0) << bad;
   }

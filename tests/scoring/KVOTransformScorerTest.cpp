@@ -30,7 +30,8 @@ std::string NumberField(const std::string& name) {
 std::string StringField(const std::string& name) {
   return "<DataField name=\"" + name + "\" optype=\"categorical\" dataType=\"string\"/>";
 }
-std::string Derived(const std::string& name, const std::string& expression, const std::string& type = "double") {
+std::string Derived(const std::string& name, const std::string& expression,
+                    const std::string& type = "double") {
   return "<DerivedField name=\"" + name + "\" optype=\"continuous\" dataType=\"" + type + "\">" + expression +
          "</DerivedField>";
 }
@@ -78,10 +79,10 @@ TEST_F(KVOTransformScorerTest, DozenFieldModelMatchesHandWrittenArithmeticOnEver
     std::string fRegion;
   };
   const std::vector<Row> rows = {
-      {25, 30000, 64, "north"},   {45, 80000, 81, "south"},  {70, 120000, 49, "east"},
+      {25, 30000, 64, "north"},    {45, 80000, 81, "south"},  {70, 120000, 49, "east"},
       {SYSMIS, 60000, 36, "west"}, {30, SYSMIS, 16, "north"}, {30, SYSMIS, SYSMIS, "none"},
-      {0, 0, SYSMIS, ""},          {60, -5, -4, "south"},    {29.5, 50000, 100, "  east"},
-      {100, 1, 0, "north"},        {150, 1e6, 2.25, "east"}, {-3, 51000, 64, "none"},
+      {0, 0, SYSMIS, ""},          {60, -5, -4, "south"},     {29.5, 50000, 100, "  east"},
+      {100, 1, 0, "north"},        {150, 1e6, 2.25, "east"},  {-3, 51000, 64, "none"},
   };
   for (const Row& row : rows) {
     fData.AddCase();
@@ -120,10 +121,12 @@ TEST_F(KVOTransformScorerTest, TargetsMatchOutputNamesWithoutRegardToCase) {
   const int x = fData.AddNumeric("x");
   fData.AddCase();
   fData.SetNumber(x, 4);
-  const std::string model = Pmml(NumberField("x"), Derived("Double", "<Apply function=\"*\"><FieldRef field=\"x\"/>"
-                                                                     "<Constant>2</Constant></Apply>") +
-                                                       Derived("Plus1", "<Apply function=\"+\"><FieldRef field=\"x\"/>"
-                                                                        "<Constant>1</Constant></Apply>"));
+  const std::string model = Pmml(NumberField("x"), Derived("Double",
+                                                           "<Apply function=\"*\"><FieldRef field=\"x\"/>"
+                                                           "<Constant>2</Constant></Apply>") +
+                                                       Derived("Plus1",
+                                                               "<Apply function=\"+\"><FieldRef field=\"x\"/>"
+                                                               "<Constant>1</Constant></Apply>"));
   KVOTransformScorer scorer;
   ASSERT_TRUE(scorer.PrepareScoring(&Iterator(), false, model, {"plus1", "DOUBLE", "Plus1"}, false));
   ASSERT_TRUE(ScoreNext(scorer));
@@ -144,9 +147,9 @@ TEST_F(KVOTransformScorerTest, StringValuesAreTrimmedAtTheEndOnly) {
                                     Derived("abTab", Is("note", "AB\t")) + Derived("lead", Is("note", " A")) +
                                     Derived("inner", Is("note", "A\tB")) + Derived("tab", Is("note", "\t")));
   // Outputs: blank, ab, abTab, lead, inner, tab.
-  const std::vector<std::vector<double>> unicode = {{1, 0, 0, 0, 0, 0}, {0, 1, 0, 0, 0, 0}, {0, 1, 0, 0, 0, 0},
-                                                    {0, 1, 0, 0, 0, 0}, {0, 0, 0, 1, 0, 0}, {0, 0, 0, 0, 1, 0},
-                                                    {0, 0, 0, 0, 0, 1}};
+  const std::vector<std::vector<double>> unicode = {
+      {1, 0, 0, 0, 0, 0}, {0, 1, 0, 0, 0, 0}, {0, 1, 0, 0, 0, 0}, {0, 1, 0, 0, 0, 0},
+      {0, 0, 0, 1, 0, 0}, {0, 0, 0, 0, 1, 0}, {0, 0, 0, 0, 0, 1}};
   std::vector<std::vector<double>> host = unicode;
   host[2] = {0, 0, 1, 0, 0, 0};  // the tab stays outside unicode mode
   for (bool mode : {true, false}) {
@@ -166,10 +169,12 @@ TEST_F(KVOTransformScorerTest, FailedCaseLeavesEveryTargetMissing) {
     fData.AddCase();
     fData.SetNumber(x, v);
   }
-  const std::string model =
-      Pmml(NumberField("x"),
-           Derived("lx", "<Apply function=\"ln\" invalidValueTreatment=\"returnInvalid\"><FieldRef field=\"x\"/></Apply>") +
-               Derived("x2", "<Apply function=\"*\"><FieldRef field=\"x\"/><Constant>2</Constant></Apply>"));
+  const std::string model = Pmml(
+      NumberField("x"),
+      Derived(
+          "lx",
+          "<Apply function=\"ln\" invalidValueTreatment=\"returnInvalid\"><FieldRef field=\"x\"/></Apply>") +
+          Derived("x2", "<Apply function=\"*\"><FieldRef field=\"x\"/><Constant>2</Constant></Apply>"));
   KVOTransformScorer scorer;
   ASSERT_TRUE(scorer.PrepareScoring(&Iterator(), true, model, {}, true));
   ASSERT_TRUE(ScoreNext(scorer));
@@ -197,10 +202,12 @@ TEST_F(KVOTransformScorerTest, PreparationFailsWhenModelAndDataDoNotFit) {
     std::string fModel;
   };
   const std::vector<Case> cases = {
-      {"numeric model input, string host variable", Pmml(NumberField("str"), Derived("r", "<FieldRef field=\"str\"/>"))},
+      {"numeric model input, string host variable",
+       Pmml(NumberField("str"), Derived("r", "<FieldRef field=\"str\"/>"))},
       {"string model input, numeric host variable",
        Pmml(StringField("num"), Derived("r", "<NormDiscrete field=\"num\" value=\"a\"/>"))},
-      {"input with no host variable", Pmml(NumberField("absent"), Derived("r", "<FieldRef field=\"absent\"/>"))},
+      {"input with no host variable",
+       Pmml(NumberField("absent"), Derived("r", "<FieldRef field=\"absent\"/>"))},
       {"string output", Pmml(StringField("str"), Derived("r", "<FieldRef field=\"str\"/>", "string"))},
       {"not a model", "<PMML version=\"4.4\"><DataDictionary/></PMML>"},
       {"malformed", "<PMML"},
@@ -218,17 +225,27 @@ TEST_F(KVOTransformScorerTest, PreparationFailsWhenModelAndDataDoNotFit) {
 TEST_F(KVOTransformScorerTest, HostEncodingIsConvertedOutsideUnicodeMode) {
   standin::SetHostEncoding("CP1252");
   // Host names and values in CP1252; the model speaks UTF-8.
-  const int size = fData.AddString("Gr\xF6\xDF" "e", 8);
+  const int size = fData.AddString(
+      "Gr\xF6\xDF"
+      "e",
+      8);
   for (const char* value : {"caf\xE9", "\x80", "cafe"}) {
     fData.AddCase();
     fData.SetString(size, value);
   }
-  const std::string model = Pmml(StringField("Gr\xC3\xB6\xC3\x9F" "e"),
-                                 Derived("Ma\xC3\x9F", Is("Gr\xC3\xB6\xC3\x9F" "e", "caf\xC3\xA9")) +
-                                     Derived("euro", Is("Gr\xC3\xB6\xC3\x9F" "e", "\xE2\x82\xAC")));
+  const std::string model = Pmml(StringField("Gr\xC3\xB6\xC3\x9F"
+                                             "e"),
+                                 Derived("Ma\xC3\x9F", Is("Gr\xC3\xB6\xC3\x9F"
+                                                          "e",
+                                                          "caf\xC3\xA9")) +
+                                     Derived("euro", Is("Gr\xC3\xB6\xC3\x9F"
+                                                        "e",
+                                                        "\xE2\x82\xAC")));
   KVOTransformScorer scorer;
   ASSERT_TRUE(scorer.PrepareScoring(&Iterator(), false, model, {"MA\xDF", "Euro"}, false));
-  EXPECT_EQ(scorer.GetInputModelVarNames()[0], "Gr\xC3\xB6\xC3\x9F" "e");
+  EXPECT_EQ(scorer.GetInputModelVarNames()[0],
+            "Gr\xC3\xB6\xC3\x9F"
+            "e");
   ASSERT_TRUE(ScoreNext(scorer));
   EXPECT_EQ(scorer.GetTargetValues(), (std::vector<double>{1, 0}));
   ASSERT_TRUE(ScoreNext(scorer));
@@ -247,7 +264,8 @@ TEST_F(KVOTransformScorerTest, HostEncodingIsConvertedOutsideUnicodeMode) {
 TEST_F(KVOTransformScorerTest, RefusalsLeaveNoStaleState) {
   const std::string sIsA = Pmml(StringField("s"), Derived("a", Is("s", "a")));
   const std::string twiceN =
-      Pmml(NumberField("n"), Derived("twice", "<Apply function=\"*\"><FieldRef field=\"n\"/><Constant>2</Constant></Apply>"));
+      Pmml(NumberField("n"),
+           Derived("twice", "<Apply function=\"*\"><FieldRef field=\"n\"/><Constant>2</Constant></Apply>"));
   const std::vector<double> FAILS;  // the case fails: every target missing
   struct Case {
     const char* fWhat;
@@ -255,30 +273,87 @@ TEST_F(KVOTransformScorerTest, RefusalsLeaveNoStaleState) {
     bool fUnicode;
     std::vector<const char*> fStrings;  // s, case by case
     std::string fModel;
-    std::string fSecondModel;  // prepared next, when given
-    bool fPrepared;            // the first preparation succeeds
-    std::vector<std::string> fInputNames;  // after the preparation(s)
+    std::string fSecondModel;                   // prepared next, when given
+    bool fPrepared;                             // the first preparation succeeds
+    std::vector<std::string> fInputNames;       // after the preparation(s)
     std::vector<std::vector<double>> fTargets;  // per case, or FAILS
     int64_t fUnconvertible;
     std::vector<std::string> fAssertions;
   };
   const std::vector<Case> cases = {
-      {"an input with no host variable after one that has", "UTF-8", true, {"a", "b"},
-       Pmml(NumberField("n") + NumberField("absent"),
-            Derived("r", "<Apply function=\"+\"><FieldRef field=\"n\"/><FieldRef field=\"absent\"/></Apply>")),
-       "", false, {"n"}, {FAILS, FAILS}, 0, {}},
-      {"a second preparation", "UTF-8", true, {"a", "b"}, twiceN, sIsA, true, {"n"}, {{2}, {4}}, 0,
+      {"an input with no host variable after one that has",
+       "UTF-8",
+       true,
+       {"a", "b"},
+       Pmml(
+           NumberField("n") + NumberField("absent"),
+           Derived("r", "<Apply function=\"+\"><FieldRef field=\"n\"/><FieldRef field=\"absent\"/></Apply>")),
+       "",
+       false,
+       {"n"},
+       {FAILS, FAILS},
+       0,
+       {}},
+      {"a second preparation",
+       "UTF-8",
+       true,
+       {"a", "b"},
+       twiceN,
+       sIsA,
+       true,
+       {"n"},
+       {{2}, {4}},
+       0,
        {"!fbPrepareCalled"}},
-      {"a failed preparation, then a second one", "UTF-8", true, {"a"}, "<PMML", twiceN, false, {}, {FAILS}, 0,
+      {"a failed preparation, then a second one",
+       "UTF-8",
+       true,
+       {"a"},
+       "<PMML",
+       twiceN,
+       false,
+       {},
+       {FAILS},
+       0,
        {"!fbPrepareCalled"}},
-      {"a value that is not UTF-8 in a UTF-8 host", "UTF-8", false, {"a", "\xFF", "b", "a"}, sIsA, "", true, {"s"},
-       {{1}, FAILS, {0}, {1}}, 1, {"errCode == 0"}},
-      {"a byte that CP1252 does not map", "CP1252", false, {"a", "a\x81", "b"}, sIsA, "", true, {"s"},
-       {{1}, FAILS, {0}}, 1, {"errCode == 0"}},
+      {"a value that is not UTF-8 in a UTF-8 host",
+       "UTF-8",
+       false,
+       {"a", "\xFF", "b", "a"},
+       sIsA,
+       "",
+       true,
+       {"s"},
+       {{1}, FAILS, {0}, {1}},
+       1,
+       {"errCode == 0"}},
+      {"a byte that CP1252 does not map",
+       "CP1252",
+       false,
+       {"a", "a\x81", "b"},
+       sIsA,
+       "",
+       true,
+       {"s"},
+       {{1}, FAILS, {0}},
+       1,
+       {"errCode == 0"}},
       // Converted, the name would stop after "Gr" and match GR.
-      {"an input name that ASCII cannot hold", "ASCII", false, {"a"},
-       Pmml(NumberField("Gr\xC3\xB6\xC3\x9F" "e"), Derived("r", "<FieldRef field=\"Gr\xC3\xB6\xC3\x9F" "e\"/>")), "",
-       false, {}, {FAILS}, 0, {"errCode == 0"}},
+      {"an input name that ASCII cannot hold",
+       "ASCII",
+       false,
+       {"a"},
+       Pmml(NumberField("Gr\xC3\xB6\xC3\x9F"
+                        "e"),
+            Derived("r",
+                    "<FieldRef field=\"Gr\xC3\xB6\xC3\x9F"
+                    "e\"/>")),
+       "",
+       false,
+       {},
+       {FAILS},
+       0,
+       {"errCode == 0"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fWhat);

@@ -13,7 +13,8 @@ using QorXML::QorVarList;
 // (What the list stores is read back by the metadata builder's tests.)
 TEST(QorVarListTest, JsonRenderingShowsEachEntryByKind) {
   QorVarList list;
-  list.AddCatVar("town", "Ort \xFF", std::vector<std::string>{"Z\xC3\xBCrich"}, {"ZH"}, IQorVariable::RoleInput);
+  list.AddCatVar("town", "Ort \xFF", std::vector<std::string>{"Z\xC3\xBCrich"}, {"ZH"},
+                 IQorVariable::RoleInput);
   list.AddContVar("age", "", 1, 2, IQorVariable::RoleInput, false, -1);
   list.GetEncoderAt(1)->SetMissingRange(-9, -1);
   list.SetWeightVar("w", "", IQorVariable::WRoundTruncate);

@@ -32,7 +32,8 @@ TEST(ScoringAllocationTest, ScoreRecordAllocatesNothingPerCase) {
     std::unique_ptr<VORM_InputCaseIterator> iterator(data.NewCaseIterator(0));
     kvotest::AllocationCounter preparation;
     KVOTransformScorer scorer;
-    ASSERT_TRUE(scorer.PrepareScoring(iterator.get(), unicode, kvotest::DOZEN_FIELD_MODEL, {"combo", "edge"}, true));
+    ASSERT_TRUE(
+        scorer.PrepareScoring(iterator.get(), unicode, kvotest::DOZEN_FIELD_MODEL, {"combo", "edge"}, true));
     // Preparation allocates (the counter sees the libraries' allocations).
     EXPECT_GT(preparation.Count(), 0);
     ASSERT_NE(iterator->NextCase(), 0);

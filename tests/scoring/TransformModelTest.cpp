@@ -34,9 +34,10 @@ std::string Pmml(const std::string& derived, const std::string& fields = "") {
          "</PMML>\n";
 }
 
-std::string Derived(const std::string& name, const std::string& expression, const std::string& type = "double") {
-  return "    <DerivedField name=\"" + name + "\" optype=\"continuous\" dataType=\"" + type + "\">" + expression +
-         "</DerivedField>\n";
+std::string Derived(const std::string& name, const std::string& expression,
+                    const std::string& type = "double") {
+  return "    <DerivedField name=\"" + name + "\" optype=\"continuous\" dataType=\"" + type + "\">" +
+         expression + "</DerivedField>\n";
 }
 
 // A model read from text, with its records laid out.
@@ -151,7 +152,8 @@ TEST(TransformModelTest, ComparisonsLogicMembershipAndIf) {
 
 TEST(TransformModelTest, NormalisationsDiscretisationAndLookups) {
   const std::string points =
-      "<LinearNorm orig=\"0\" norm=\"0\"/><LinearNorm orig=\"10\" norm=\"1\"/><LinearNorm orig=\"20\" norm=\"3\"/>";
+      "<LinearNorm orig=\"0\" norm=\"0\"/><LinearNorm orig=\"10\" norm=\"1\"/><LinearNorm orig=\"20\" "
+      "norm=\"3\"/>";
   auto norm = [&](const std::string& attributes) {
     return "<NormContinuous field=\"x\"" + attributes + ">" + points + "</NormContinuous>";
   };
@@ -174,7 +176,8 @@ TEST(TransformModelTest, NormalisationsDiscretisationAndLookups) {
 
   const std::string bins =
       "<DiscretizeBin binValue=\"1\"><Interval closure=\"openClosed\" rightMargin=\"0\"/></DiscretizeBin>"
-      "<DiscretizeBin binValue=\"2\"><Interval closure=\"openOpen\" leftMargin=\"0\" rightMargin=\"10\"/></DiscretizeBin>"
+      "<DiscretizeBin binValue=\"2\"><Interval closure=\"openOpen\" leftMargin=\"0\" "
+      "rightMargin=\"10\"/></DiscretizeBin>"
       "<DiscretizeBin binValue=\"3\"><Interval closure=\"closedOpen\" leftMargin=\"20\"/></DiscretizeBin>";
   auto discretize = [&](const std::string& attributes) {
     return "<Discretize field=\"x\"" + attributes + ">" + bins + "</Discretize>";
@@ -186,14 +189,15 @@ TEST(TransformModelTest, NormalisationsDiscretisationAndLookups) {
   EXPECT_EQ(Eval(discretize(" defaultValue=\"0\""), 10), 0);
   EXPECT_EQ(Eval(discretize(""), 20), 3);
   EXPECT_EQ(Eval(discretize(" mapMissingTo=\"-1\" defaultValue=\"0\""), SYSMIS), -1);
-  EXPECT_EQ(Eval(discretize(" defaultValue=\"0\""), SYSMIS), SYSMIS);  // the default is for values outside the bins
+  EXPECT_EQ(Eval(discretize(" defaultValue=\"0\""), SYSMIS),
+            SYSMIS);  // the default is for values outside the bins
 
   const std::string table =
       "<InlineTable><row><k>a</k><v>1.5</v></row><row><k>b</k><v>2.5</v></row><row><k>a</k><v>9</v></row>"
       "</InlineTable>";
   auto lookup = [&](const std::string& attributes) {
-    return "<MapValues outputColumn=\"v\"" + attributes + "><FieldColumnPair field=\"s\" column=\"k\"/>" + table +
-           "</MapValues>";
+    return "<MapValues outputColumn=\"v\"" + attributes + "><FieldColumnPair field=\"s\" column=\"k\"/>" +
+           table + "</MapValues>";
   };
   EXPECT_EQ(Eval(lookup(""), 0, 0, "a"), 1.5);  // the first matching row wins
   EXPECT_EQ(Eval(lookup(""), 0, 0, "b"), 2.5);
@@ -230,7 +234,8 @@ TEST(TransformModelTest, NormalisationsDiscretisationAndLookups) {
 
 TEST(TransformModelTest, TextResultsAndDerivedFieldsThatBuildOnEarlierOnes) {
   const std::string doc = Pmml(
-      Derived("twice", Apply("*", X + C("2"))) + Derived("next", Apply("+", "<FieldRef field=\"twice\"/>" + C("1"))) +
+      Derived("twice", Apply("*", X + C("2"))) +
+      Derived("next", Apply("+", "<FieldRef field=\"twice\"/>" + C("1"))) +
       Derived("size",
               "<Discretize field=\"next\"><DiscretizeBin binValue=\"small\"><Interval closure=\"openOpen\" "
               "rightMargin=\"10\"/></DiscretizeBin><DiscretizeBin binValue=\"large\"><Interval "
@@ -325,7 +330,8 @@ TEST(TransformModelTest, ConformingDocumentsGiveWhatPmmlSays) {
   const std::string mapped = " mapMissingTo=\"-1\"";
   auto ref = [](const char* field) { return "<FieldRef field=\"" + std::string(field) + "\"/>"; };
   const std::string bins =
-      "<Discretize field=\"x\"><DiscretizeBin binValue=\"1\"><Interval closure=\"openOpen\" rightMargin=\"10\"/>"
+      "<Discretize field=\"x\"><DiscretizeBin binValue=\"1\"><Interval closure=\"openOpen\" "
+      "rightMargin=\"10\"/>"
       "</DiscretizeBin><DiscretizeBin binValue=\"2\"><Interval closure=\"closedOpen\" leftMargin=\"10\"/>"
       "</DiscretizeBin></Discretize>";
   const std::string flags =
@@ -341,40 +347,72 @@ TEST(TransformModelTest, ConformingDocumentsGiveWhatPmmlSays) {
       // invalidValueTreatment: returnInvalid by default; asIs passes the
       // value on, and what is not finite at the end is missing.
       {"an invalid result fails the case by default", Derived("r", Apply("ln", X)), -1, 0, {}},
-      {"asIs passes infinity on", Derived("r", Apply("threshold", Apply("exp", X, asIs) + C("5"))), 1000, 0, {N(1)}},
+      {"asIs passes infinity on",
+       Derived("r", Apply("threshold", Apply("exp", X, asIs) + C("5"))),
+       1000,
+       0,
+       {N(1)}},
       {"asIs: an infinite output is missing", Derived("r", Apply("exp", X, asIs)), 1000, 0, {N(SYSMIS)}},
-      {"asIs: NaN stands in no order", Derived("r", Apply("lessOrEqual", Apply("pow", X + Y, asIs) + C("5"))), -8,
-       0.5, {N(0)}},
+      {"asIs: NaN stands in no order",
+       Derived("r", Apply("lessOrEqual", Apply("pow", X + Y, asIs) + C("5"))),
+       -8,
+       0.5,
+       {N(0)}},
       {"asIs: NaN is in no set",
-       Derived("r", Apply("isIn", Apply("sqrt", X, asIs) + "<Array type=\"real\">1 2</Array>")), -1, 0, {N(0)}},
-      {"asIs into a function that returns invalid", Derived("r", Apply("+", Apply("ln", X, asIs) + C("1"))), 0, 0,
+       Derived("r", Apply("isIn", Apply("sqrt", X, asIs) + "<Array type=\"real\">1 2</Array>")),
+       -1,
+       0,
+       {N(0)}},
+      {"asIs into a function that returns invalid",
+       Derived("r", Apply("+", Apply("ln", X, asIs) + C("1"))),
+       0,
+       0,
        {}},
       // mapMissingTo applies whenever an argument is missing.
-      {"mapMissingTo on isMissing", Derived("r", Apply("isMissing", X, " mapMissingTo=\"5\"")), SYSMIS, 0, {N(5)}},
-      {"mapMissingTo on isNotMissing", Derived("r", Apply("isNotMissing", X, " mapMissingTo=\"5\"")), SYSMIS, 0,
+      {"mapMissingTo on isMissing",
+       Derived("r", Apply("isMissing", X, " mapMissingTo=\"5\"")),
+       SYSMIS,
+       0,
+       {N(5)}},
+      {"mapMissingTo on isNotMissing",
+       Derived("r", Apply("isNotMissing", X, " mapMissingTo=\"5\"")),
+       SYSMIS,
+       0,
        {N(5)}},
       {"mapMissingTo on and", Derived("r", Apply("and", xPos + yPos, mapped)), SYSMIS, -1, {N(-1)}},
       {"mapMissingTo on or", Derived("r", Apply("or", xPos + yPos, mapped)), SYSMIS, 1, {N(-1)}},
       {"mapMissingTo on sum", Derived("r", Apply("sum", X + Y, mapped)), SYSMIS, 2, {N(-1)}},
       {"mapMissingTo on min", Derived("r", Apply("min", X + Y, mapped)), 3, SYSMIS, {N(-1)}},
-      {"mapMissingTo on the branch if takes", Derived("r", Apply("if", xPos + Y + C("7"), mapped)), 1, SYSMIS,
+      {"mapMissingTo on the branch if takes",
+       Derived("r", Apply("if", xPos + Y + C("7"), mapped)),
+       1,
+       SYSMIS,
        {N(-1)}},
       // Booleans.
       {"boolean constants",
-       Derived("t", C("true", "boolean"), "boolean") + Derived("f", C(" false ", "boolean"), "boolean"), 0, 0,
+       Derived("t", C("true", "boolean"), "boolean") + Derived("f", C(" false ", "boolean"), "boolean"),
+       0,
+       0,
        {N(1), N(0)}},
-      {"true and false in a boolean mapMissingTo", Derived("r", Apply("greaterThan", X + Y, " mapMissingTo=\"true\"")),
-       SYSMIS, 0, {N(1)}},
+      {"true and false in a boolean mapMissingTo",
+       Derived("r", Apply("greaterThan", X + Y, " mapMissingTo=\"true\"")),
+       SYSMIS,
+       0,
+       {N(1)}},
       // A Discretize or MapValues without dataType has its field's.
       {"bins as texts of a string field",
-       Derived("band", bins, "string") + Derived("two", Apply("equal", ref("band") + C("2", "string"))), 12, 0,
+       Derived("band", bins, "string") + Derived("two", Apply("equal", ref("band") + C("2", "string"))),
+       12,
+       0,
        {T("2"), N(1)}},
       {"table cells as booleans of a boolean field", Derived("flag", flags, "boolean"), 2, 0, {N(0)}},
       // Derived fields in any order.
       {"a field defined further down",
        Derived("a", Apply("+", ref("c") + C("1"))) + Derived("b", X) +
            Derived("c", Apply("*", ref("b") + C("2"))),
-       3, 0, {N(7), N(3), N(6)}},
+       3,
+       0,
+       {N(7), N(3), N(6)}},
       // An integer field drops the fraction; later fields see the integer.
       {"integer fields",
        Derived("i", Apply("/", X + Y), "integer") + Derived("j", Apply("/", Y + X), "integer") +
@@ -383,7 +421,9 @@ TEST(TransformModelTest, ConformingDocumentsGiveWhatPmmlSays) {
                    "<Discretize field=\"x\"><DiscretizeBin binValue=\"-2.5\"><Interval closure=\"openOpen\"/>"
                    "</DiscretizeBin></Discretize>",
                    "integer"),
-       -7, 2, {N(-3), N(0), N(-6), N(-2)}},
+       -7,
+       2,
+       {N(-3), N(0), N(-6), N(-2)}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fWhat);
@@ -405,15 +445,16 @@ TEST(TransformModelTest, ConformingDocumentsGiveWhatPmmlSays) {
 }
 
 TEST(TransformModelTest, DeclaredMissingValuesAndInvalidResultsThatFailTheCase) {
-  Scorer scorer(Pmml(Derived("r", Apply("+", "<FieldRef field=\"m\"/>" + C("1"))) +
-                         Derived("t", Apply("equal", "<FieldRef field=\"u\"/>" + C("NA")), "boolean") +
-                         Derived("i", Apply("isMissing", "<FieldRef field=\"u\"/>"), "boolean") +
-                         Derived("q", Apply("ln", X, " invalidValueTreatment=\"returnInvalid\"")),
-                     "    <DataField name=\"m\" optype=\"continuous\" dataType=\"integer\">"
-                     "<Value value=\"99\" property=\"missing\"/><Interval closure=\"closedClosed\" leftMargin=\"0\"/>"
-                     "</DataField>\n"
-                     "    <DataField name=\"u\" optype=\"categorical\" dataType=\"string\">"
-                     "<Value value=\"a\"/><Value value=\"NA\" property=\"missing\"/></DataField>\n"));
+  Scorer scorer(
+      Pmml(Derived("r", Apply("+", "<FieldRef field=\"m\"/>" + C("1"))) +
+               Derived("t", Apply("equal", "<FieldRef field=\"u\"/>" + C("NA")), "boolean") +
+               Derived("i", Apply("isMissing", "<FieldRef field=\"u\"/>"), "boolean") +
+               Derived("q", Apply("ln", X, " invalidValueTreatment=\"returnInvalid\"")),
+           "    <DataField name=\"m\" optype=\"continuous\" dataType=\"integer\">"
+           "<Value value=\"99\" property=\"missing\"/><Interval closure=\"closedClosed\" leftMargin=\"0\"/>"
+           "</DataField>\n"
+           "    <DataField name=\"u\" optype=\"categorical\" dataType=\"string\">"
+           "<Value value=\"a\"/><Value value=\"NA\" property=\"missing\"/></DataField>\n"));
   ASSERT_NE(scorer.fpComputer, nullptr) << scorer.fError;
   scorer.fIn.AddValue("m", Value(99.0));
   scorer.fIn.AddValue("u", Value("NA"));
@@ -486,9 +527,11 @@ TEST(TransformModelTest, BadModelsAreRefusedWithClearErrors) {
       {"<Model version=\"4.4\"/>", "not <PMML>"},
       {"<PMML version=\"3.2\"/>", "version '3.2'"},
       {"<PMML version=\"4.4\"><DataDictionary><DataField name=\"x\" dataType=\"double\"/></DataDictionary>"
-       "<TransformationDictionary>" + ok + "</TransformationDictionary><TreeModel/></PMML>",
+       "<TransformationDictionary>" +
+           ok + "</TransformationDictionary><TreeModel/></PMML>",
        "<TreeModel> model"},
-      {"<PMML version=\"4.4\"><DataDictionary><DataField name=\"x\" dataType=\"double\"/></DataDictionary></PMML>",
+      {"<PMML version=\"4.4\"><DataDictionary><DataField name=\"x\" "
+       "dataType=\"double\"/></DataDictionary></PMML>",
        "no <TransformationDictionary>"},
       {Pmml(""), "defines no DerivedField"},
       {Pmml(ok, "<Taxonomy/>"), "unsupported element <Taxonomy>"},
@@ -497,38 +540,47 @@ TEST(TransformModelTest, BadModelsAreRefusedWithClearErrors) {
       {Pmml(Derived("r", Apply("frobnicate", X))), "unknown function 'frobnicate'"},
       {Pmml(Derived("r", Apply("+", X + "<FieldRef field=\"nope\"/>"))), "unknown field 'nope'"},
       {Pmml(Derived("r", "<FieldRef field=\"r\"/>")), "derived field 'r' refers to itself"},
-      {Pmml(Derived("a", Apply("+", "<FieldRef field=\"c\"/>" + X)) + Derived("b", "<FieldRef field=\"a\"/>") +
-            Derived("c", "<FieldRef field=\"b\"/>")),
+      {Pmml(Derived("a", Apply("+", "<FieldRef field=\"c\"/>" + X)) +
+            Derived("b", "<FieldRef field=\"a\"/>") + Derived("c", "<FieldRef field=\"b\"/>")),
        "refer to each other in a cycle: 'a' -> 'c' -> 'b' -> 'a'"},
       {Pmml(Derived("r", Apply("+", X))), "takes 2 arguments, not 1"},
       {Pmml(Derived("r", Apply("if", X))), "takes 2 or 3 arguments"},
       {Pmml(Derived("r", Apply("and", X))), "at least 2"},
       {Pmml(Derived("r", Apply("+", X + S))), "must be a number"},
       {Pmml(Derived("r", Apply("equal", X + C("a", "string")))), "mix text and numbers"},
-      {Pmml(Derived("r", Apply("+", X + Y, " mapMissingTo=\"zero\""))), "mapMissingTo 'zero' is not a number"},
+      {Pmml(Derived("r", Apply("+", X + Y, " mapMissingTo=\"zero\""))),
+       "mapMissingTo 'zero' is not a number"},
       {Pmml(Derived("x", Y)), "declared twice"},
       {Pmml(Derived("r", S)), "declared numeric but its expression yields text"},
       {Pmml(Derived("r", X, "date")), "dataType 'date' is not supported"},
-      {Pmml(Derived("r", "<NormContinuous field=\"x\"><LinearNorm orig=\"1\" norm=\"0\"/>"
-                         "<LinearNorm orig=\"1\" norm=\"2\"/></NormContinuous>")),
+      {Pmml(Derived("r",
+                    "<NormContinuous field=\"x\"><LinearNorm orig=\"1\" norm=\"0\"/>"
+                    "<LinearNorm orig=\"1\" norm=\"2\"/></NormContinuous>")),
        "increase strictly"},
-      {Pmml(Derived("r", "<NormContinuous field=\"s\"><LinearNorm orig=\"0\" norm=\"0\"/>"
-                         "<LinearNorm orig=\"1\" norm=\"1\"/></NormContinuous>")),
+      {Pmml(Derived("r",
+                    "<NormContinuous field=\"s\"><LinearNorm orig=\"0\" norm=\"0\"/>"
+                    "<LinearNorm orig=\"1\" norm=\"1\"/></NormContinuous>")),
        "needs a numeric field"},
-      {Pmml(Derived("r", "<Discretize field=\"x\"><DiscretizeBin binValue=\"1\"><Interval closure=\"open\"/>"
-                         "</DiscretizeBin></Discretize>")),
+      {Pmml(Derived("r",
+                    "<Discretize field=\"x\"><DiscretizeBin binValue=\"1\"><Interval closure=\"open\"/>"
+                    "</DiscretizeBin></Discretize>")),
        "closure 'open'"},
-      {Pmml(Derived("r", "<MapValues outputColumn=\"v\"><FieldColumnPair field=\"s\" column=\"k\"/>"
-                         "<InlineTable><row><k>a</k></row></InlineTable></MapValues>")),
+      {Pmml(Derived("r",
+                    "<MapValues outputColumn=\"v\"><FieldColumnPair field=\"s\" column=\"k\"/>"
+                    "<InlineTable><row><k>a</k></row></InlineTable></MapValues>")),
        "no 'v' cell"},
       {Pmml(Derived("r", Apply("isIn", X + "<Array n=\"3\" type=\"int\">1 2</Array>"))), "holds 2 values"},
       {Pmml(Derived("r", Apply("isIn", X + "<Array type=\"int\">1 two</Array>"))), "'two' is not a number"},
-      {Pmml(Derived("r", Apply("ln", X, " invalidValueTreatment=\"ignore\""))), "invalidValueTreatment 'ignore'"},
+      {Pmml(Derived("r", Apply("ln", X, " invalidValueTreatment=\"ignore\""))),
+       "invalidValueTreatment 'ignore'"},
       // Characters no XML document holds, as references or as they are.
       {Pmml(Derived("r", Apply("equal", S + C("a&#0;b", "string")))), "character reference '&#0;'"},
       {Pmml(Derived("r", Apply("equal", S + C("&#x1;", "string")))), "character reference '&#x1;'"},
       {Pmml(Derived("r", Apply("equal", S + C("&#1114112;", "string")))), "character reference '&#1114112;'"},
-      {Pmml(Derived("r", Apply("equal", S + C("a\x01" "b", "string")))), "control character 0x01 (line 10)"},
+      {Pmml(Derived("r", Apply("equal", S + C("a\x01"
+                                              "b",
+                                              "string")))),
+       "control character 0x01 (line 10)"},
       {Pmml(ok) + "<PMML version=\"4.4\"/>", "malformed XML"},
   };
   for (const Case& c : cases) {
@@ -539,7 +591,8 @@ TEST(TransformModelTest, BadModelsAreRefusedWithClearErrors) {
   }
   // Element errors name the element's path and line.
   Scorer located(Pmml(Derived("r", Apply("frobnicate", X))));
-  EXPECT_NE(located.fError.find("/PMML/TransformationDictionary/DerivedField[@name='r']/Apply[@function='frobnicate']"),
+  EXPECT_NE(located.fError.find(
+                "/PMML/TransformationDictionary/DerivedField[@name='r']/Apply[@function='frobnicate']"),
             std::string::npos)
       << located.fError;
   EXPECT_NE(located.fError.find("line 10"), std::string::npos) << located.fError;
@@ -569,9 +622,10 @@ TEST(TransformModelTest, ExpressionDepthIsBounded) {
 
 TEST(TransformModelTest, DoctypesAndEntityReferencesAreRefused) {
   const std::string body = Pmml(Derived("r", X));
-  const std::string internal = "<?xml version=\"1.0\"?>\n<!DOCTYPE PMML [<!ENTITY e \"1\">]>\n" + body.substr(body.find("<PMML"));
-  const std::string external =
-      "<?xml version=\"1.0\"?>\n<!DOCTYPE PMML SYSTEM \"file:///etc/passwd\">\n" + body.substr(body.find("<PMML"));
+  const std::string internal =
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE PMML [<!ENTITY e \"1\">]>\n" + body.substr(body.find("<PMML"));
+  const std::string external = "<?xml version=\"1.0\"?>\n<!DOCTYPE PMML SYSTEM \"file:///etc/passwd\">\n" +
+                               body.substr(body.find("<PMML"));
   for (const std::string& text : {internal, external}) {
     Scorer scorer(text);
     EXPECT_EQ(scorer.fpComputer, nullptr);
@@ -584,8 +638,10 @@ TEST(TransformModelTest, DoctypesAndEntityReferencesAreRefused) {
 
   // The predefined entities and character references are fine, as are
   // ampersands inside comments and CDATA sections.
-  EXPECT_EQ(Eval("<!-- a & b --><NormDiscrete field=\"s\" value=\"&lt;a&amp;b&#62;&#x41;\"/>", 0, 0, "<a&b>A"), 1);
-  EXPECT_EQ(Eval(Apply("equal", S + "<Constant dataType=\"string\"><![CDATA[&x;]]></Constant>"), 0, 0, "&x;"), 1);
+  EXPECT_EQ(
+      Eval("<!-- a & b --><NormDiscrete field=\"s\" value=\"&lt;a&amp;b&#62;&#x41;\"/>", 0, 0, "<a&b>A"), 1);
+  EXPECT_EQ(Eval(Apply("equal", S + "<Constant dataType=\"string\"><![CDATA[&x;]]></Constant>"), 0, 0, "&x;"),
+            1);
 }
 
 }  // namespace

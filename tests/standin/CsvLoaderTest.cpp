@@ -217,7 +217,8 @@ TEST_F(CsvLoaderTest, DeclaresUserMissingLabelsAndFormats) {
 }
 
 // n number, i integer, b boolean, s string of width 5.
-const char* const NIBS_SCHEMA = R"({"fields": [{"name": "n", "type": "number"}, {"name": "i", "type": "integer"},
+const char* const NIBS_SCHEMA =
+    R"({"fields": [{"name": "n", "type": "number"}, {"name": "i", "type": "integer"},
     {"name": "b", "type": "boolean"}, {"name": "s", "type": "string", "constraints": {"maxLength": 5}}]})";
 
 TEST_F(CsvLoaderTest, ParsesNumbersStrictly) {
@@ -256,8 +257,10 @@ TEST_F(CsvLoaderTest, RefusesBadDataNamingLineAndColumn) {
       {"n,i,b,s\n1e400,1,1,x\n", ": line 2, column 1 (n): \"1e400\" is out of the range of numbers"},
       {"n,i,b,s\n-1.7976931348623157e308,1,1,x\n",
        ": line 2, column 1 (n): \"-1.7976931348623157e308\" equals the system-missing value"},
-      {"n,i,b,s\n1,1.5,1,x\n", ": line 2, column 2 (i): \"1.5\" is not a whole number (the field's type is integer)"},
-      {"n,i,b,s\n1,1.50,1,x\n", ": line 2, column 2 (i): \"1.50\" is not a whole number (the field's type is integer)"},
+      {"n,i,b,s\n1,1.5,1,x\n",
+       ": line 2, column 2 (i): \"1.5\" is not a whole number (the field's type is integer)"},
+      {"n,i,b,s\n1,1.50,1,x\n",
+       ": line 2, column 2 (i): \"1.50\" is not a whole number (the field's type is integer)"},
       {"n,i,b,s\n1,9007199254740994,1,x\n",
        ": line 2, column 2 (i): \"9007199254740994\" is too large to be held exactly as a whole number"},
       // 2^53 + 1 reads as 2^53: neither can be told apart.
@@ -386,7 +389,8 @@ TEST_F(CsvLoaderTest, RejectsInvalidSchemaDeclarations) {
       << fError;
   // A name the host refuses (a control character; blanks are fine) is
   // reported with the schema field.
-  EXPECT_EQ(LoadInline("bad\tname\n1\n", R"({"fields": [{"name": "bad\tname", "type": "number"}]})"), nullptr);
+  EXPECT_EQ(LoadInline("bad\tname\n1\n", R"({"fields": [{"name": "bad\tname", "type": "number"}]})"),
+            nullptr);
   EXPECT_EQ(fError.rfind("schema: field 1 'bad\tname': ", 0), 0u) << fError;
   // Without maxLength the data give the string's width, and the format is
   // checked against it.
@@ -428,7 +432,10 @@ TEST_F(CsvLoaderTest, HandlesLineEndsEmptyLinesAndHeaderOnlyFiles) {
   EXPECT_EQ(data->GetVariable(1)->GetType(), 2);
 
   // Only a header: no cases, the dictionary is there, strings 1 wide.
-  data = LoadInline("\xEF\xBB\xBF" "A,B\n", schema);
+  data = LoadInline(
+      "\xEF\xBB\xBF"
+      "A,B\n",
+      schema);
   ASSERT_NE(data, nullptr) << fError;
   EXPECT_EQ(data->NumCases(), 0u);
   EXPECT_EQ(data->GetVariable(1)->GetType(), 1);
@@ -469,8 +476,9 @@ TEST_F(CsvLoaderTest, ConvertsEncodingsAndRejectsUnusableOnes) {
   CsvOptions utf16;
   utf16.fEncoding = "UTF-16";
   EXPECT_EQ(LoadInline("s,t\n", schema, utf16), nullptr);
-  EXPECT_EQ(fError, InlinePath() +
-                        ": the encoding \"UTF-16\" is unknown or does not write ASCII characters as single bytes");
+  EXPECT_EQ(fError,
+            InlinePath() +
+                ": the encoding \"UTF-16\" is unknown or does not write ASCII characters as single bytes");
   CsvOptions unknown;
   unknown.fEncoding = "NO-SUCH-CODEPAGE";
   EXPECT_EQ(LoadInline("s,t\n", schema, unknown), nullptr);
@@ -532,14 +540,26 @@ TEST_F(CsvLoaderTest, AllocatesNothingPerRow) {
 // library's strtod finds it: short plain decimals, and the longer or
 // exponent forms around them, whatever way the loader reads each.
 TEST_F(CsvLoaderTest, ReadsDecimalsAsTheNearestDouble) {
-  std::vector<std::string> texts = {"0.1", "-.5", "1.", "-0", "0.000", "123456789012345", "1234567890123456",
-                                    "0.000000000000001", "9.999999999999999", "99999999999999.99",
-                                    "0.30000000000000004", "1e-5", "007.250", "-9007199254740993"};
+  std::vector<std::string> texts = {"0.1",
+                                    "-.5",
+                                    "1.",
+                                    "-0",
+                                    "0.000",
+                                    "123456789012345",
+                                    "1234567890123456",
+                                    "0.000000000000001",
+                                    "9.999999999999999",
+                                    "99999999999999.99",
+                                    "0.30000000000000004",
+                                    "1e-5",
+                                    "007.250",
+                                    "-9007199254740993"};
   std::mt19937_64 random(7);
   for (int i = 0; i < 300; ++i) {
     const int decimals = static_cast<int>(random() % 8);
     std::string text = std::to_string(random() % 100000000000ULL);
-    if (decimals > 0) text.insert(text.size() > static_cast<size_t>(decimals) ? text.size() - decimals : 0, ".");
+    if (decimals > 0)
+      text.insert(text.size() > static_cast<size_t>(decimals) ? text.size() - decimals : 0, ".");
     if (random() % 2 == 0) text = "-" + text;
     texts.push_back(text);
   }

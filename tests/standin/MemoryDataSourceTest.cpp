@@ -1,8 +1,8 @@
-#include <limits>
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -75,7 +75,10 @@ TEST(MemoryDataSourceTest, RejectsInvalidDeclarationsWithTheReason) {
     const char* fReason;
   } cases[] = {
       {[](auto& s) { s.fName.clear(); }, "name"},
-      {[](auto& s) { s.fMissingNumbers = {1, 2, 3, 4}; }, "'v'"},
+      {[](auto& s) {
+         s.fMissingNumbers = {1, 2, 3, 4};
+       },
+       "'v'"},
       {[](auto& s) {
          s.fHasMissingRange = true;
          s.fMissingLow = 1;
@@ -123,7 +126,10 @@ TEST(MemoryDataSourceTest, RejectsInvalidDeclarationsWithTheReason) {
       {[](auto& s) { s.fMissingStrings = {"x"}; }, "string missing"},
       {[](auto& s) { s.fMissingNumbers = {SYSMIS}; }, "not a defined number"},
       {[](auto& s) { s.fType = -3; }, "type"},
-      {[](auto& s) { s.fNumericLabels = {{1, "a"}, {1, "b"}}; }, "two value labels"},
+      {[](auto& s) {
+         s.fNumericLabels = {{1, "a"}, {1, "b"}};
+       },
+       "two value labels"},
   };
   MemoryDataSource ds;
   for (const auto& c : cases) {
@@ -261,7 +267,8 @@ TEST(MemoryDataSourceTest, ComparesEveryCellOfStringSplitValuesAndPublishesTheGr
   it->NextCase();
   ASSERT_NE(it->NextCase(), 0);
   EXPECT_TRUE(it->SplitGroupEnd());
-  EXPECT_EQ(standin::CurrentSplitGroup(), group("abcdefghXYZ1", "1")) << "still the old group during the mark";
+  EXPECT_EQ(standin::CurrentSplitGroup(), group("abcdefghXYZ1", "1"))
+      << "still the old group during the mark";
   ASSERT_NE(it->NextCase(), 0);
   EXPECT_EQ(standin::CurrentSplitGroup(), group("abcdefghXYZ2", "1"));
   it->NextCase();
@@ -313,12 +320,15 @@ TEST(MemoryDataSourceTest, ChecksUserMissingValuesOverTheFullWidth) {
     std::vector<OBS> fValue;
     bool fbMissing;
   } cases[] = {
-      {0, Number(8), true},          {0, Number(6), false},         {0, Number(SYSMIS), false},
-      {1, Number(1), true},          {1, Number(2.5), true},        {1, Number(3), true},
-      {1, Number(0.999), false},     {1, Number(3.5), false},       {1, Number(SYSMIS), false},
-      {2, Number(5.5), true},        {2, Number(99), true},         {2, Number(7), false},
-      {3, Number(0), false},         {4, Text("NA", 4), true},      {4, Text("x", 4), true},
-      {4, Text("X", 4), false},      {4, Text("NA x", 4), false},   {4, Text(" NA", 4), false},
+      {0, Number(8), true},           {0, Number(6), false},
+      {0, Number(SYSMIS), false},     {1, Number(1), true},
+      {1, Number(2.5), true},         {1, Number(3), true},
+      {1, Number(0.999), false},      {1, Number(3.5), false},
+      {1, Number(SYSMIS), false},     {2, Number(5.5), true},
+      {2, Number(99), true},          {2, Number(7), false},
+      {3, Number(0), false},          {4, Text("NA", 4), true},
+      {4, Text("x", 4), true},        {4, Text("X", 4), false},
+      {4, Text("NA x", 4), false},    {4, Text(" NA", 4), false},
       {5, Text("unknown", 10), true}, {5, Text("unknown  X", 10), false},
   };
   for (const auto& c : cases) {

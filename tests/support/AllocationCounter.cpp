@@ -39,7 +39,9 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
 }
 void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
 void* operator new(std::size_t size, std::align_val_t alignment) { return AllocateAligned(size, alignment); }
-void* operator new[](std::size_t size, std::align_val_t alignment) { return AllocateAligned(size, alignment); }
+void* operator new[](std::size_t size, std::align_val_t alignment) {
+  return AllocateAligned(size, alignment);
+}
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }

@@ -36,7 +36,8 @@ inline std::vector<OBS> Join(std::initializer_list<std::vector<OBS>> parts) {
 
 // The first `width` bytes of a string value ("" for none).
 inline std::string Bytes(const OBS* cells, int width) {
-  return cells != nullptr ? std::string(reinterpret_cast<const char*>(cells), static_cast<size_t>(width)) : "";
+  return cells != nullptr ? std::string(reinterpret_cast<const char*>(cells), static_cast<size_t>(width))
+                          : "";
 }
 
 }  // namespace kvotest

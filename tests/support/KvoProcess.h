@@ -122,7 +122,8 @@ class KvoProcess {
     if (std::filesystem::is_regular_file(fOutPath)) result.fOut = ReadFile(fOutPath);
     result.fErr = ReadFile(fErrPath);
     std::error_code error;
-    for (std::filesystem::directory_iterator it(fTmpDir, error), end; !error && it != end; it.increment(error)) {
+    for (std::filesystem::directory_iterator it(fTmpDir, error), end; !error && it != end;
+         it.increment(error)) {
       result.fLeftInTmp.push_back(it->path().filename().string());
     }
     return result;

@@ -71,8 +71,9 @@ void ExpectDumpHas(const std::string& text, const Lines& expected) {
   while (next < expected.size() && std::getline(lines, line)) {
     if (line == expected[next]) ++next;
   }
-  EXPECT_EQ(next, expected.size()) << "missing from the dump: \"" << (next < expected.size() ? expected[next] : "")
-                                   << "\"\n" << text;
+  EXPECT_EQ(next, expected.size()) << "missing from the dump: \""
+                                   << (next < expected.size() ? expected[next] : "") << "\"\n"
+                                   << text;
 }
 
 // A string value as the host keeps it: blank-padded over its cells.
@@ -191,11 +192,12 @@ class ClassDumpsTest : public ::testing::Test {
                 "Component variable index = 6, Korel name = Global case ID variable",
                 "Component variable index = 7, Korel name = Case ID variable"};
     Append(lines, CatAdapterDumps());
-    Append(lines, {"Number of cases read from the procedure data source = 4",
-                   "Number of records passed to the component = 3", "Indicator of score iteration set = false",
-                   "Data pass counter = 0", "Indicator of the last data pass = true", "Split file indicator = false",
-                   "Split file counter = 0", "Number of valid cases = 3", "Number of invalid cases = 1",
-                   "KVOInputAdapter display end"});
+    Append(lines,
+           {"Number of cases read from the procedure data source = 4",
+            "Number of records passed to the component = 3", "Indicator of score iteration set = false",
+            "Data pass counter = 0", "Indicator of the last data pass = true", "Split file indicator = false",
+            "Split file counter = 0", "Number of valid cases = 3", "Number of invalid cases = 1",
+            "KVOInputAdapter display end"});
     return lines;
   }
 
@@ -224,16 +226,20 @@ TEST_F(ClassDumpsTest, VariableDescShowsIndicesKindAndMissingValueRules) {
 
 TEST_F(ClassDumpsTest, VarValidSpecsShowsGroupRulesSlotsDescriptorsMatricesAndNames) {
   fpSpecs->Display();
-  Lines items{" ", "KVOVarValidSpecs (the base class) display start",
+  Lines items{" ",
+              "KVOVarValidSpecs (the base class) display start",
               "Sysmis values for this variable group are processed",
               "User missing values for this variable group are treated as valid data",
               "Listwise deletion applies to scoring when this variable group takes sysmis value",
               "Listwise deletion (strong) applies before variable values are encoded",
-              "Case counter index in the record = 7", "Global case counter index in the record = 6",
-              "Number of variable descriptors = 8", "Start displaying variable descriptors;"};
+              "Case counter index in the record = 7",
+              "Global case counter index in the record = 6",
+              "Number of variable descriptors = 8",
+              "Start displaying variable descriptors;"};
   Append(items, GradeDescDump());
-  Append(items, {"Record variable index: = 1", "Record variable index: = 7", "End displaying variable descriptors;",
-                 "Number of matrices = 1", "Start displaying matrix specifications;"});
+  Append(items,
+         {"Record variable index: = 1", "Record variable index: = 7", "End displaying variable descriptors;",
+          "Number of matrices = 1", "Start displaying matrix specifications;"});
   Append(items, MatrixDump());
   // Host variable i's record index is element i: sex (2) has no slot.
   Append(items,

@@ -54,15 +54,20 @@ TEST_F(KVODocumentStringsTest, CutsStringsIntoFixedLengthLines) {
     int fString, fLength;
     std::vector<std::string> fLines;
   } cases[] = {
-      {0, 4, {"0123", "4567", "89"}}, {0, 10, {"0123456789"}}, {0, 100, {"0123456789"}},
-      {1, 4, {"abcd", "efgh"}},       {2, 4, {}},               {-1, 4, {}},
+      {0, 4, {"0123", "4567", "89"}},
+      {0, 10, {"0123456789"}},
+      {0, 100, {"0123456789"}},
+      {1, 4, {"abcd", "efgh"}},
+      {2, 4, {}},
+      {-1, 4, {}},
       {3, 4, {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE("string " + std::to_string(c.fString) + ", length " + std::to_string(c.fLength));
     EXPECT_EQ(store.GetNLines(c.fString, c.fLength), static_cast<int>(c.fLines.size()));
     for (size_t i = 0; i <= c.fLines.size(); ++i) {
-      EXPECT_EQ(store.GetLine(c.fString, static_cast<int>(i), c.fLength), i < c.fLines.size() ? c.fLines[i] : "");
+      EXPECT_EQ(store.GetLine(c.fString, static_cast<int>(i), c.fLength),
+                i < c.fLines.size() ? c.fLines[i] : "");
     }
   }
   EXPECT_EQ(store.GetLine(0, -1, 4), "");

@@ -15,7 +15,8 @@ namespace kvo_detail {
 bool AssertFailed(const char* condition, const char* source);
 }  // namespace kvo_detail
 
-#define KVO_ASSERT_TEXT(cond, text) (static_cast<bool>(cond) ? true : ::kvo_detail::AssertFailed(text, KVO_SOURCE))
+#define KVO_ASSERT_TEXT(cond, text) \
+  (static_cast<bool>(cond) ? true : ::kvo_detail::AssertFailed(text, KVO_SOURCE))
 #define KVO_ASSERT(cond) KVO_ASSERT_TEXT(cond, #cond)
 
 #endif  // KVOADAPTER_KVOASSERT_H

@@ -4,8 +4,8 @@
 #include <vorm/Utility.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -430,7 +430,8 @@ bool KVODataFileIter::GetTextFile(const std::string& path) {
       char* digits = out + 2;
       char* end = FixedSixDecimals(digits, values[i]);
       if (end == nullptr) {
-        end = std::to_chars(digits, buffer.data() + buffer.size(), values[i], std::chars_format::fixed, 6).ptr;
+        end =
+            std::to_chars(digits, buffer.data() + buffer.size(), values[i], std::chars_format::fixed, 6).ptr;
       }
       size_t length = static_cast<size_t>(end - digits);
       if (length < 5) {  // only "inf" and "nan" are this short

@@ -10,8 +10,28 @@ namespace {
 
 // The host's common areas, in the order the host hands them out.
 enum CommonArea {
-  CMN_BPR, CMA_DIC, CMA_GLB, CMA_MCH, CMA_OBV, CMA_SYM, CMA_SYS, CMN_DIC, CMN_DMO, CMN_GLB, CMN_INC,
-  CMN_IO, CMN_LOC, CMN_MCH, CMN_MCS, CMN_OBV, CMN_STK, CMN_SYM, CMN_SYS, CMN_WRK, CMN_DTM, CMN_BOX,
+  CMN_BPR,
+  CMA_DIC,
+  CMA_GLB,
+  CMA_MCH,
+  CMA_OBV,
+  CMA_SYM,
+  CMA_SYS,
+  CMN_DIC,
+  CMN_DMO,
+  CMN_GLB,
+  CMN_INC,
+  CMN_IO,
+  CMN_LOC,
+  CMN_MCH,
+  CMN_MCS,
+  CMN_OBV,
+  CMN_STK,
+  CMN_SYM,
+  CMN_SYS,
+  CMN_WRK,
+  CMN_DTM,
+  CMN_BOX,
   N_COMMON_AREAS
 };
 

@@ -1,7 +1,6 @@
 #include "kvoadapter/KVOPartitionAdapter.h"
 
 #include <qor/Record.h>
-
 #include <vorm/Utility.h>
 
 #include <algorithm>
@@ -129,7 +128,8 @@ void KVOPartitionAdapter::SetPartitionOptions() {
 
 void KVOPartitionAdapter::NoteFileFailure(const KVODataFileIter* file) {
   fbValidTempFiles = false;
-  if (fTempFileError == 0) fTempFileError = file != nullptr && file->GetErrorNumber() != 0 ? file->GetErrorNumber() : EIO;
+  if (fTempFileError == 0)
+    fTempFileError = file != nullptr && file->GetErrorNumber() != 0 ? file->GetErrorNumber() : EIO;
 }
 
 void KVOPartitionAdapter::SetDependVariable(int vormInd) {
@@ -382,7 +382,8 @@ bool KVOPartitionAdapter::CreateTempFiles() {
   }
   if (fbMakeSeparIters) {
     std::vector<KVODataFileIter*>& separ = fpSplitPartData->fvpPartSeparIters;
-    KVO_ASSERT_TEXT(separ.size() == SizeOf(fNPartData), "fpSplitPartData->fvpPartSeparIters.size() == fNPartData");
+    KVO_ASSERT_TEXT(separ.size() == SizeOf(fNPartData),
+                    "fpSplitPartData->fvpPartSeparIters.size() == fNPartData");
     for (size_t iPart = 0; iPart < separ.size() && iPart < SizeOf(fNPartData); ++iPart) {
       if (iPart >= 1 && fPartVarIndex < 0 && !fvbRandomPartition[iPart]) continue;
       auto file = std::make_unique<KVODataFileIter>(*this);
@@ -446,7 +447,8 @@ bool KVOPartitionAdapter::CleanTempFiles() {
 bool KVOPartitionAdapter::InitAllStats() {
   const size_t nParts = SizeOf(fNPartData);
   const size_t nVars = SizeOf(fpValidSpecs->GetNRecordVars());
-  for (auto* table : {&fvvMinValues, &fvvMaxValues, &fvvSums, &fvvMeanValues, &fvvSumSquares, &fvvVariances}) {
+  for (auto* table :
+       {&fvvMinValues, &fvvMaxValues, &fvvSums, &fvvMeanValues, &fvvSumSquares, &fvvVariances}) {
     const bool isRange = table == &fvvMinValues || table == &fvvMaxValues;
     table->resize(nParts);
     for (std::vector<double>& row : *table) row.resize(nVars, isRange ? fSysMis : 0.0);
@@ -456,7 +458,8 @@ bool KVOPartitionAdapter::InitAllStats() {
 
 bool KVOPartitionAdapter::ResetAllStats() {
   std::fill(fvCaseCounts.begin(), fvCaseCounts.end(), 0);
-  for (auto* table : {&fvvMinValues, &fvvMaxValues, &fvvSums, &fvvMeanValues, &fvvSumSquares, &fvvVariances}) {
+  for (auto* table :
+       {&fvvMinValues, &fvvMaxValues, &fvvSums, &fvvMeanValues, &fvvSumSquares, &fvvVariances}) {
     const bool isRange = table == &fvvMinValues || table == &fvvMaxValues;
     for (std::vector<double>& row : *table) std::fill(row.begin(), row.end(), isRange ? fSysMis : 0.0);
   }
@@ -517,7 +520,8 @@ void KVOPartitionAdapter::PrepareNewPass() {
   if (fDataPassCount == 1) {
     // An empty flag file (no case reached assignment) completes as a
     // failure but is not one; a file that cannot be read back is.
-    if (fpPartFlagIter != nullptr && !fpPartFlagIter->CompleteDataFile() && !fpPartFlagIter->HasValidTempFile()) {
+    if (fpPartFlagIter != nullptr && !fpPartFlagIter->CompleteDataFile() &&
+        !fpPartFlagIter->HasValidTempFile()) {
       NoteFileFailure(fpPartFlagIter.get());
     }
     // The groups of an earlier first pass go with their files.

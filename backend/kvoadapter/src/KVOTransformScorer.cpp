@@ -83,7 +83,8 @@ bool Prepare(Preparation& prep, const VORM_DataSource& dataSource, void* convert
     prep.fpScorer.reset(factory.CreateQorScoringObject(settings, stream));
   }
   QorXML::IQorScoreComputer* scorer = prep.fpScorer.get();
-  if (scorer == nullptr || scorer->GetScorerType() != QorXML::IQorScoreComputer::TRANSFORMATION_MODEL) return false;
+  if (scorer == nullptr || scorer->GetScorerType() != QorXML::IQorScoreComputer::TRANSFORMATION_MODEL)
+    return false;
 
   QorXML::QorVarList inputs;
   if (scorer->GetInputVarList(inputs).IsError()) return false;
@@ -161,8 +162,9 @@ KVOTransformScorer::KVOTransformScorer() : fpImpl(std::make_unique<Impl>()) {}
 
 KVOTransformScorer::~KVOTransformScorer() = default;
 
-bool KVOTransformScorer::PrepareScoring(VORM_InputCaseIterator* caseIter, bool unicodeMode, const std::string& model,
-                                        const std::vector<std::string>& targetNames, bool targetNamesUtf8) {
+bool KVOTransformScorer::PrepareScoring(VORM_InputCaseIterator* caseIter, bool unicodeMode,
+                                        const std::string& model, const std::vector<std::string>& targetNames,
+                                        bool targetNamesUtf8) {
   Impl& d = *fpImpl;
   // One preparation per scorer: a second one would mix two models' state.
   if (!KVO_ASSERT_TEXT(!d.fbPrepareCalled, "!fbPrepareCalled")) return false;
@@ -248,9 +250,13 @@ bool KVOTransformScorer::ScoreRecord() {
   return true;
 }
 
-const std::vector<std::string>& KVOTransformScorer::GetInputModelVarNames() const { return fpImpl->fvInputNames; }
+const std::vector<std::string>& KVOTransformScorer::GetInputModelVarNames() const {
+  return fpImpl->fvInputNames;
+}
 
-const std::vector<std::string>& KVOTransformScorer::GetOutputModelVarNames() const { return fpImpl->fvOutputNames; }
+const std::vector<std::string>& KVOTransformScorer::GetOutputModelVarNames() const {
+  return fpImpl->fvOutputNames;
+}
 
 const std::vector<double>& KVOTransformScorer::GetTargetValues() const { return fpImpl->fvTargetValues; }
 

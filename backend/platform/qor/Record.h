@@ -26,7 +26,7 @@ class Record {
 
 // Category codes of the components.
 struct CatVarValue {
-  static constexpr int MISSING = -1;  // missing value of a categorical variable
+  static constexpr int MISSING = -1;   // missing value of a categorical variable
   static constexpr int MIN_VALUE = 0;  // the minimum categorical variable value
 };
 

@@ -20,8 +20,21 @@ class IQorEncoder {
 
 class IQorVariable {
  public:
-  enum VariableRole : int { RoleInput = 0, RoleTarget = 1, RoleBoth = 2, RoleNone = 3, RolePartition = 4, RoleSplit = 5, RoleFrequency = 6 };
-  enum MeasureLevel : int { MeasureContinuous = 1, MeasureNominalNumeric = 2, MeasureNominalString = 3, MeasureOrdinal = 4 };
+  enum VariableRole : int {
+    RoleInput = 0,
+    RoleTarget = 1,
+    RoleBoth = 2,
+    RoleNone = 3,
+    RolePartition = 4,
+    RoleSplit = 5,
+    RoleFrequency = 6
+  };
+  enum MeasureLevel : int {
+    MeasureContinuous = 1,
+    MeasureNominalNumeric = 2,
+    MeasureNominalString = 3,
+    MeasureOrdinal = 4
+  };
   enum WRoundingOption : int { WRoundNone = 0, WRoundNearest = 1, WRoundTruncate = 2 };
   // Value types; 3 marks a string variable.
   static constexpr int VALUE_NUMERIC = 0;

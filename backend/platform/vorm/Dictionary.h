@@ -27,8 +27,8 @@ class VORM_ValueLabelMap {
 };
 
 // Codes returned by VORM_Variable::GetMissingValues.
-inline constexpr int VORM_MISSING_NONE = 0;         // no user-missing values
-inline constexpr int VORM_MISSING_RANGE = -2;       // m1 = low, m2 = high
+inline constexpr int VORM_MISSING_NONE = 0;            // no user-missing values
+inline constexpr int VORM_MISSING_RANGE = -2;          // m1 = low, m2 = high
 inline constexpr int VORM_MISSING_RANGE_AND_ONE = -3;  // m1 = low, m2 = high, m3 = value
 // A count n of 1 to 3 means n discrete values m1 .. mn.
 
@@ -69,8 +69,6 @@ class VORM_DataSource {
 
 // Whether the host judges the variable at `index` categorical; false for an
 // index out of range.
-inline bool IsCatVar(int index, const VORM_DataSource& dataSource) {
-  return dataSource.IsCategorical(index);
-}
+inline bool IsCatVar(int index, const VORM_DataSource& dataSource) { return dataSource.IsCategorical(index); }
 
 #endif  // VORM_DICTIONARY_H

@@ -43,8 +43,7 @@ struct VORM_Format {
   constexpr VORM_Format() = default;
   constexpr explicit VORM_Format(uint32_t packed) : fPacked(packed) {}
   constexpr VORM_Format(int type, int width, int decimals)
-      : fPacked((static_cast<uint32_t>(width) & 0xFFFFu) |
-                ((static_cast<uint32_t>(type) & 0xFFu) << 16) |
+      : fPacked((static_cast<uint32_t>(width) & 0xFFFFu) | ((static_cast<uint32_t>(type) & 0xFFu) << 16) |
                 ((static_cast<uint32_t>(decimals) & 0xFFu) << 24)) {}
 
   constexpr int Width() const { return static_cast<int>(fPacked & 0xFFFFu); }

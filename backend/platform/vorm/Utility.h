@@ -57,10 +57,9 @@ inline constexpr int64_t VORM_SORT_INTERRUPTED = 14;
 // keeps within its memory budget by spilling sorted runs to temporary files,
 // which it always removes. Returns 0 on success, VORM_SORT_INTERRUPTED when
 // interrupted, another value on failure.
-int64_t SORTFILE(void* workspace, SortReadCallback read, SortWriteCallback write,
-                 const int64_t* recordLength, const int64_t* keys, const int64_t* nKeys,
-                 const double* sortParam, void* systemField, const int64_t* reserved,
-                 int64_t* result1, int64_t* result2);
+int64_t SORTFILE(void* workspace, SortReadCallback read, SortWriteCallback write, const int64_t* recordLength,
+                 const int64_t* keys, const int64_t* nKeys, const double* sortParam, void* systemField,
+                 const int64_t* reserved, int64_t* result1, int64_t* result2);
 
 // --- Random numbers --------------------------------------------------------
 

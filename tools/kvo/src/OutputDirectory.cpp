@@ -84,12 +84,14 @@ OutputDirectory::OutputDirectory(const std::string& target) {
   const fs::file_status status = fs::symlink_status(path, error);
   if (fs::exists(status)) {
     if (!fs::is_directory(status)) {
-      throw UsageError("--out: " + target + " is not a directory (give a new directory for the record files)");
+      throw UsageError("--out: " + target +
+                       " is not a directory (give a new directory for the record files)");
     }
     if (!IsKvoOutput(fTarget)) {
-      throw UsageError("--out: " + target +
-                       " holds files that kvo did not write; give a new or empty directory, or an earlier kvo "
-                       "output directory (which is replaced)");
+      throw UsageError(
+          "--out: " + target +
+          " holds files that kvo did not write; give a new or empty directory, or an earlier kvo "
+          "output directory (which is replaced)");
     }
   }
   fs::path parent = path.parent_path();

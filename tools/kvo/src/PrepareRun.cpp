@@ -137,7 +137,11 @@ class Procedure {
   // empty for none).
   Procedure(const PrepareOptions& options, Progress& progress, standin::MemoryDataSource& data,
             RecordLayout& layout, KVOStopProcessor& stop, std::string outDir)
-      : fOptions(options), fProgress(progress), fData(data), fLayout(layout), fStop(stop),
+      : fOptions(options),
+        fProgress(progress),
+        fData(data),
+        fLayout(layout),
+        fStop(stop),
         fOutDir(std::move(outDir)) {}
 
   void Setup(KVOInputAdapter& adapter) {
@@ -211,8 +215,8 @@ class Procedure {
   static void CheckRecordCount(const KVODataFileIter* file, int64_t counted, const std::string& what) {
     const int64_t written = file != nullptr ? file->GetRecordCount() : 0;
     if (written != counted) {
-      throw InputError(what + ": " + GroupDigits(counted) + " records were counted but " + GroupDigits(written) +
-                       " reached the temporary file in " + standin::TempDirectory());
+      throw InputError(what + ": " + GroupDigits(counted) + " records were counted but " +
+                       GroupDigits(written) + " reached the temporary file in " + standin::TempDirectory());
     }
   }
 
@@ -360,10 +364,12 @@ class Procedure {
       SplitSummary split = Collect(*adapter);
       split.fExcluded = adapter->GetExclCaseCount();
       std::vector<KVODataFileIter*>& files = adapter->GetPartSeparIters();
-      const std::string groupName = split.fvValues.empty() ? std::string() : " of split group " + std::to_string(group);
+      const std::string groupName =
+          split.fvValues.empty() ? std::string() : " of split group " + std::to_string(group);
       // Every record counted into a partition is in that partition's file.
       for (int i = 0; i < nParts; ++i) {
-        const KVODataFileIter* file = static_cast<size_t>(i) < files.size() ? files[static_cast<size_t>(i)] : nullptr;
+        const KVODataFileIter* file =
+            static_cast<size_t>(i) < files.size() ? files[static_cast<size_t>(i)] : nullptr;
         CheckRecordCount(file, adapter->GetCaseCounts()[static_cast<size_t>(i)],
                          std::string("the ") + PARTITION_NAMES[i] + " partition" + groupName);
       }
@@ -513,8 +519,8 @@ Summary PrepareRun::Run() {
     const bool written = static_cast<bool>(file);
     file.close();
     if (!written || !file) {
-      throw InputError((fs::path(options.fOutDir) / "summary.json").string() + ": cannot write the summary: " +
-                       std::strerror(errno != 0 ? errno : EIO));
+      throw InputError((fs::path(options.fOutDir) / "summary.json").string() +
+                       ": cannot write the summary: " + std::strerror(errno != 0 ? errno : EIO));
     }
     out->Commit();
   }

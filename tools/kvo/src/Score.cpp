@@ -163,8 +163,9 @@ void RunScore(const ScoreOptions& options, Progress& progress, std::ostream& sta
   out.flush();
   if (!out) {
     const std::string reason = std::strerror(errno != 0 ? errno : EIO);
-    throw InputError(options.fOutputPath.empty() ? "cannot write to standard output: " + reason
-                                                 : options.fOutputPath + ": cannot write the scores: " + reason);
+    throw InputError(options.fOutputPath.empty()
+                         ? "cannot write to standard output: " + reason
+                         : options.fOutputPath + ": cannot write the scores: " + reason);
   }
   guard.Keep();
 }

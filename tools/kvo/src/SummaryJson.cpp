@@ -75,7 +75,8 @@ nlohmann::ordered_json SummaryToJson(const Summary& summary) {
   }
   json splits = json::array();
   for (const SplitSummary& split : summary.fvSplits) splits.push_back(SplitJson(split));
-  return WithValidUtf8({{"cases", summary.fCases}, {"record", std::move(record)}, {"splits", std::move(splits)}});
+  return WithValidUtf8(
+      {{"cases", summary.fCases}, {"record", std::move(record)}, {"splits", std::move(splits)}});
 }
 
 json WithValidUtf8(json value) {

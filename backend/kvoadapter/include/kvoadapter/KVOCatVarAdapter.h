@@ -51,7 +51,8 @@ class KVO_EXPORT KVOCatVarAdapter {
   int Encode(const OBS* key, bool& newValue, bool add);
   // The key cells of category `code`, or null.
   const OBS* Decode(int code) const {
-    return code >= 0 && code < static_cast<int>(fvCategories.size()) ? fvCategories[static_cast<size_t>(code)] : nullptr;
+    return code >= 0 && code < static_cast<int>(fvCategories.size()) ? fvCategories[static_cast<size_t>(code)]
+                                                                     : nullptr;
   }
   const std::vector<OBS*>* GetCategories() const { return &fvCategories; }
   int GetSize() const;

@@ -57,9 +57,9 @@ class KVO_EXPORT KVOVarValidSpecs {
   int SetGlobalCount();
 
   // --- Queries by record index ------------------------------------------------
-  int GetVORMVarIndex(int recInd) const;                     // -1 out of range
+  int GetVORMVarIndex(int recInd) const;                      // -1 out of range
   const KVOVariableDesc* GetRecVarDescPtr(int recInd) const;  // null out of range
-  bool GetRecordCatVar(int recInd) const;                    // true out of range
+  bool GetRecordCatVar(int recInd) const;                     // true out of range
 
   // --- Queries by host variable index -------------------------------------------
   int GetRecVarIndex(int vormInd) const;  // -1 out of range or not in the record

@@ -103,8 +103,8 @@ int Convert(iconv_t cd, std::string& out, const std::string& in) {
   for (;;) {
     char* dst = out.data() + written;
     size_t dstLeft = out.size() - written;
-    size_t rc = flushing ? iconv(cd, nullptr, nullptr, &dst, &dstLeft)
-                         : iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+    size_t rc =
+        flushing ? iconv(cd, nullptr, nullptr, &dst, &dstLeft) : iconv(cd, &src, &srcLeft, &dst, &dstLeft);
     written = out.size() - dstLeft;
     if (rc == static_cast<size_t>(-1)) {
       if (errno != E2BIG) return 1;  // EILSEQ or EINVAL

@@ -6,6 +6,8 @@
 // estimated from the first rows and the file size.
 #include "standin/CsvLoader.h"
 
+#include <vorm/Utility.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -14,8 +16,6 @@
 #include <new>
 #include <string_view>
 #include <unordered_map>
-
-#include <vorm/Utility.h>
 
 #include "CsvReader.h"
 #include "TextConverter.h"

@@ -6,9 +6,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <iterator>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <system_error>
 
 namespace standin {

@@ -298,7 +298,9 @@ class SpillWriter {
     size_t done = 0;
     while (done < fUsed) {
       const size_t allowed = detail::AllowFileWrite(fUsed - done);
-      ssize_t n = allowed == 0 ? -1 : ::pwrite(fFd, fBuffer.Get() + done, allowed, static_cast<off_t>(fOffset + done));
+      ssize_t n = allowed == 0
+                      ? -1
+                      : ::pwrite(fFd, fBuffer.Get() + done, allowed, static_cast<off_t>(fOffset + done));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         failure = {SORT_SPILL_FAILED, "SORTFILE: cannot write a spill file at byte " +
@@ -352,7 +354,8 @@ class RunReader {
     size_t done = 0;
     while (done < bytes) {
       const size_t allowed = detail::AllowFileRead(bytes - done);
-      ssize_t n = allowed == 0 ? -1 : ::pread(fFd, target + done, allowed, static_cast<off_t>(fOffset + done));
+      ssize_t n =
+          allowed == 0 ? -1 : ::pread(fFd, target + done, allowed, static_cast<off_t>(fOffset + done));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         failure = {SORT_SPILL_FAILED, "SORTFILE: cannot read a spill file at byte " +

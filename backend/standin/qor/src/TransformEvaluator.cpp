@@ -53,7 +53,8 @@ class ProgramBuilder {
     auto integral = [](const Cell& cell) {
       return cell.IsMissing() || (cell.fpText == nullptr && std::trunc(cell.fNumber) == cell.fNumber);
     };
-    if ((node.fbHasMapMissing && !integral(node.fMapMissing)) || (node.fbHasDefault && !integral(node.fDefault))) {
+    if ((node.fbHasMapMissing && !integral(node.fMapMissing)) ||
+        (node.fbHasDefault && !integral(node.fDefault))) {
       return false;
     }
     switch (node.fOp) {
@@ -182,17 +183,25 @@ bool InOrder(const Cell& a, const Cell& b, Kind kind, Op op) {
   if (kind == Kind::Text) {
     const int order = a.fpText->compare(*b.fpText);
     switch (op) {
-      case Op::Less: return order < 0;
-      case Op::LessOrEqual: return order <= 0;
-      case Op::Greater: return order > 0;
-      default: return order >= 0;
+      case Op::Less:
+        return order < 0;
+      case Op::LessOrEqual:
+        return order <= 0;
+      case Op::Greater:
+        return order > 0;
+      default:
+        return order >= 0;
     }
   }
   switch (op) {
-    case Op::Less: return a.fNumber < b.fNumber;
-    case Op::LessOrEqual: return a.fNumber <= b.fNumber;
-    case Op::Greater: return a.fNumber > b.fNumber;
-    default: return a.fNumber >= b.fNumber;
+    case Op::Less:
+      return a.fNumber < b.fNumber;
+    case Op::LessOrEqual:
+      return a.fNumber <= b.fNumber;
+    case Op::Greater:
+      return a.fNumber > b.fNumber;
+    default:
+      return a.fNumber >= b.fNumber;
   }
 }
 
@@ -275,13 +284,16 @@ Cell LookUp(const MapTable& map, const Cell* const* values, const Step& step) {
         }
         return MissingResult(step);
       }
-      auto it = std::lower_bound(map.fvTextIndex.begin(), map.fvTextIndex.end(), a.fpText,
-                                 [](const auto& entry, const std::string* key) { return *entry.first < *key; });
-      if (it != map.fvTextIndex.end() && *it->first == *a.fpText) return map.fvOutputs[static_cast<size_t>(it->second)];
+      auto it =
+          std::lower_bound(map.fvTextIndex.begin(), map.fvTextIndex.end(), a.fpText,
+                           [](const auto& entry, const std::string* key) { return *entry.first < *key; });
+      if (it != map.fvTextIndex.end() && *it->first == *a.fpText)
+        return map.fvOutputs[static_cast<size_t>(it->second)];
     } else {
       auto it = std::lower_bound(map.fvNumberIndex.begin(), map.fvNumberIndex.end(), a.fNumber,
                                  [](const auto& entry, double key) { return entry.first < key; });
-      if (it != map.fvNumberIndex.end() && it->first == a.fNumber) return map.fvOutputs[static_cast<size_t>(it->second)];
+      if (it != map.fvNumberIndex.end() && it->first == a.fNumber)
+        return map.fvOutputs[static_cast<size_t>(it->second)];
     }
     return MissingResult(step);
   }
@@ -388,12 +400,12 @@ __attribute__((optimize("no-gcse", "no-crossjumping"))) bool Evaluator::Run() {
   } while (false)
 // A computed number: a non-finite result is invalid, unless the step takes
 // invalid values as they are.
-#define RESULT(expression)                                       \
-  do {                                                           \
-    const double result_ = (expression);                         \
-    if (!std::isfinite(result_) && !sp->fbAsIs) goto invalid;   \
-    *DST = Cell::Number(result_);                                \
-    NEXT();                                                      \
+#define RESULT(expression)                                    \
+  do {                                                        \
+    const double result_ = (expression);                      \
+    if (!std::isfinite(result_) && !sp->fbAsIs) goto invalid; \
+    *DST = Cell::Number(result_);                             \
+    NEXT();                                                   \
   } while (false)
 // The step's result is missing because an operand is.
 #define MISSING_OPERAND()     \
@@ -403,268 +415,269 @@ __attribute__((optimize("no-gcse", "no-crossjumping"))) bool Evaluator::Run() {
   } while (false)
 
   DISPATCH();
-    L_End:
-      goto done;
-    L_Copy:
-        *DST = slots[OPS[0]];
-        NEXT();
-    L_RefMapMissing: {
-        const Cell& a = slots[OPS[0]];
-        *DST = a.IsMissing() ? sp->fMapMissing : a;
-        NEXT();
-      }
-    L_IfTest: {
-        const Cell& condition = slots[OPS[0]];
-        if (condition.IsMissing()) {
-          *DST = MissingInput(*sp);
-          JUMP(sp->fIndex);
-        }
-        if (!Truth(condition)) {
-          if (sp->fTarget >= 0) JUMP(sp->fTarget);
-          *DST = MissingResult(*sp);  // no else branch
-          JUMP(sp->fIndex);
-        }
-        NEXT();
-      }
-    L_Take: {
-        // The branch taken is an input of the if.
-        const Cell& a = slots[OPS[0]];
-        *DST = a.IsMissing() ? MissingInput(*sp) : a;
-        if (sp->fTarget >= 0) JUMP(sp->fTarget);
-        NEXT();
-      }
-    L_ToInteger: {
-        // As a cast to an integer: the fraction goes; what is not a finite
-        // number has no integer and is missing.
-        Cell* dst = DST;
-        if (!dst->IsMissing()) {
-          *dst = std::isfinite(dst->fNumber) ? Cell::Number(std::trunc(dst->fNumber)) : Cell::Missing();
-        }
-        NEXT();
-      }
+L_End:
+  goto done;
+L_Copy:
+  *DST = slots[OPS[0]];
+  NEXT();
+L_RefMapMissing : {
+  const Cell& a = slots[OPS[0]];
+  *DST = a.IsMissing() ? sp->fMapMissing : a;
+  NEXT();
+}
+L_IfTest : {
+  const Cell& condition = slots[OPS[0]];
+  if (condition.IsMissing()) {
+    *DST = MissingInput(*sp);
+    JUMP(sp->fIndex);
+  }
+  if (!Truth(condition)) {
+    if (sp->fTarget >= 0) JUMP(sp->fTarget);
+    *DST = MissingResult(*sp);  // no else branch
+    JUMP(sp->fIndex);
+  }
+  NEXT();
+}
+L_Take : {
+  // The branch taken is an input of the if.
+  const Cell& a = slots[OPS[0]];
+  *DST = a.IsMissing() ? MissingInput(*sp) : a;
+  if (sp->fTarget >= 0) JUMP(sp->fTarget);
+  NEXT();
+}
+L_ToInteger : {
+  // As a cast to an integer: the fraction goes; what is not a finite
+  // number has no integer and is missing.
+  Cell* dst = DST;
+  if (!dst->IsMissing()) {
+    *dst = std::isfinite(dst->fNumber) ? Cell::Number(std::trunc(dst->fNumber)) : Cell::Missing();
+  }
+  NEXT();
+}
 
-      // Binary arithmetic: missing when an argument is.
-    L_Add:
-        if (!Numbers2(slots, OPS, x, y)) MISSING_OPERAND();
-        RESULT(x + y);
-    L_Sub:
-        if (!Numbers2(slots, OPS, x, y)) MISSING_OPERAND();
-        RESULT(x - y);
-    L_Mul:
-        if (!Numbers2(slots, OPS, x, y)) MISSING_OPERAND();
-        RESULT(x * y);
-    L_Div:
-        if (!Numbers2(slots, OPS, x, y)) MISSING_OPERAND();
-        RESULT(x / y);
-    L_Pow:
-        if (!Numbers2(slots, OPS, x, y)) MISSING_OPERAND();
-        // Squares are common; x * x is exactly what pow gives for them.
-        RESULT(y == 2.0 ? x * x : std::pow(x, y));
-    L_Threshold:
-        if (!Numbers2(slots, OPS, x, y)) MISSING_OPERAND();
-        *DST = Boolean(x > y);
-        NEXT();
+  // Binary arithmetic: missing when an argument is.
+L_Add:
+  if (!Numbers2(slots, OPS, x, y)) MISSING_OPERAND();
+  RESULT(x + y);
+L_Sub:
+  if (!Numbers2(slots, OPS, x, y)) MISSING_OPERAND();
+  RESULT(x - y);
+L_Mul:
+  if (!Numbers2(slots, OPS, x, y)) MISSING_OPERAND();
+  RESULT(x * y);
+L_Div:
+  if (!Numbers2(slots, OPS, x, y)) MISSING_OPERAND();
+  RESULT(x / y);
+L_Pow:
+  if (!Numbers2(slots, OPS, x, y)) MISSING_OPERAND();
+  // Squares are common; x * x is exactly what pow gives for them.
+  RESULT(y == 2.0 ? x * x : std::pow(x, y));
+L_Threshold:
+  if (!Numbers2(slots, OPS, x, y)) MISSING_OPERAND();
+  *DST = Boolean(x > y);
+  NEXT();
 
-      // Aggregates skip missing arguments (unless mapMissingTo replaces the
-      // result then); all missing gives a missing result.
-    L_Sum:
-    L_Avg: {
-        const int* ops = OPS;
-        int present = 0;
-        double acc = 0.0;
-        for (int i = 0; i < sp->fNOperands; ++i) {
-          const Cell& a = slots[ops[i]];
-          if (a.IsMissing()) {
-            if (sp->fbHasMapMissing) MISSING_OPERAND();
-            continue;
-          }
-          acc += a.fNumber;
-          ++present;
-        }
-        if (present == 0) {
-          *DST = MissingResult(*sp);
-          NEXT();
-        }
-        if (sp->fOp == Op::Avg) acc /= present;
-        RESULT(acc);
-      }
-    L_Min:
-    L_Max:
-    L_Product: {
-        const int* ops = OPS;
-        int present = 0;
-        double acc = sp->fOp == Op::Product ? 1.0 : 0.0;
-        for (int i = 0; i < sp->fNOperands; ++i) {
-          const Cell& a = slots[ops[i]];
-          if (a.IsMissing()) {
-            if (sp->fbHasMapMissing) MISSING_OPERAND();
-            continue;
-          }
-          if (sp->fOp == Op::Product) {
-            acc *= a.fNumber;
-          } else if (present == 0) {
-            acc = a.fNumber;
-          } else {
-            acc = sp->fOp == Op::Min ? std::min(acc, a.fNumber) : std::max(acc, a.fNumber);
-          }
-          ++present;
-        }
-        if (present == 0) {
-          *DST = MissingResult(*sp);
-          NEXT();
-        }
-        RESULT(acc);
-      }
+  // Aggregates skip missing arguments (unless mapMissingTo replaces the
+  // result then); all missing gives a missing result.
+L_Sum:
+L_Avg : {
+  const int* ops = OPS;
+  int present = 0;
+  double acc = 0.0;
+  for (int i = 0; i < sp->fNOperands; ++i) {
+    const Cell& a = slots[ops[i]];
+    if (a.IsMissing()) {
+      if (sp->fbHasMapMissing) MISSING_OPERAND();
+      continue;
+    }
+    acc += a.fNumber;
+    ++present;
+  }
+  if (present == 0) {
+    *DST = MissingResult(*sp);
+    NEXT();
+  }
+  if (sp->fOp == Op::Avg) acc /= present;
+  RESULT(acc);
+}
+L_Min:
+L_Max:
+L_Product : {
+  const int* ops = OPS;
+  int present = 0;
+  double acc = sp->fOp == Op::Product ? 1.0 : 0.0;
+  for (int i = 0; i < sp->fNOperands; ++i) {
+    const Cell& a = slots[ops[i]];
+    if (a.IsMissing()) {
+      if (sp->fbHasMapMissing) MISSING_OPERAND();
+      continue;
+    }
+    if (sp->fOp == Op::Product) {
+      acc *= a.fNumber;
+    } else if (present == 0) {
+      acc = a.fNumber;
+    } else {
+      acc = sp->fOp == Op::Min ? std::min(acc, a.fNumber) : std::max(acc, a.fNumber);
+    }
+    ++present;
+  }
+  if (present == 0) {
+    *DST = MissingResult(*sp);
+    NEXT();
+  }
+  RESULT(acc);
+}
 
-      // Functions of one number: missing when the argument is; a result
-      // outside the function's domain is invalid.
-    L_Log10:
-        if (!Number1(slots, OPS, x)) MISSING_OPERAND();
-        RESULT(x > 0.0 ? std::log10(x) : NAN);
-    L_Ln:
-        if (!Number1(slots, OPS, x)) MISSING_OPERAND();
-        RESULT(x > 0.0 ? std::log(x) : NAN);
-    L_Exp:
-        if (!Number1(slots, OPS, x)) MISSING_OPERAND();
-        RESULT(std::exp(x));
-    L_Sqrt:
-        if (!Number1(slots, OPS, x)) MISSING_OPERAND();
-        RESULT(x >= 0.0 ? std::sqrt(x) : NAN);
-    L_Abs:
-        if (!Number1(slots, OPS, x)) MISSING_OPERAND();
-        RESULT(std::fabs(x));
-    L_Floor:
-        if (!Number1(slots, OPS, x)) MISSING_OPERAND();
-        RESULT(std::floor(x));
-    L_Ceil:
-        if (!Number1(slots, OPS, x)) MISSING_OPERAND();
-        RESULT(std::ceil(x));
-    L_Round:
-        if (!Number1(slots, OPS, x)) MISSING_OPERAND();
-        RESULT(RoundHalfUp(x));
+  // Functions of one number: missing when the argument is; a result
+  // outside the function's domain is invalid.
+L_Log10:
+  if (!Number1(slots, OPS, x)) MISSING_OPERAND();
+  RESULT(x > 0.0 ? std::log10(x) : NAN);
+L_Ln:
+  if (!Number1(slots, OPS, x)) MISSING_OPERAND();
+  RESULT(x > 0.0 ? std::log(x) : NAN);
+L_Exp:
+  if (!Number1(slots, OPS, x)) MISSING_OPERAND();
+  RESULT(std::exp(x));
+L_Sqrt:
+  if (!Number1(slots, OPS, x)) MISSING_OPERAND();
+  RESULT(x >= 0.0 ? std::sqrt(x) : NAN);
+L_Abs:
+  if (!Number1(slots, OPS, x)) MISSING_OPERAND();
+  RESULT(std::fabs(x));
+L_Floor:
+  if (!Number1(slots, OPS, x)) MISSING_OPERAND();
+  RESULT(std::floor(x));
+L_Ceil:
+  if (!Number1(slots, OPS, x)) MISSING_OPERAND();
+  RESULT(std::ceil(x));
+L_Round:
+  if (!Number1(slots, OPS, x)) MISSING_OPERAND();
+  RESULT(RoundHalfUp(x));
 
-    L_Not: {
-        const Cell& a = slots[OPS[0]];
-        *DST = a.IsMissing() ? MissingInput(*sp) : Boolean(!Truth(a));
-        NEXT();
-      }
-    L_IsMissing:
-        if (slots[OPS[0]].IsMissing() && sp->fbHasMapMissing) MISSING_OPERAND();
-        *DST = Boolean(slots[OPS[0]].IsMissing());
-        NEXT();
-    L_IsNotMissing:
-        if (slots[OPS[0]].IsMissing() && sp->fbHasMapMissing) MISSING_OPERAND();
-        *DST = Boolean(!slots[OPS[0]].IsMissing());
-        NEXT();
+L_Not : {
+  const Cell& a = slots[OPS[0]];
+  *DST = a.IsMissing() ? MissingInput(*sp) : Boolean(!Truth(a));
+  NEXT();
+}
+L_IsMissing:
+  if (slots[OPS[0]].IsMissing() && sp->fbHasMapMissing) MISSING_OPERAND();
+  *DST = Boolean(slots[OPS[0]].IsMissing());
+  NEXT();
+L_IsNotMissing:
+  if (slots[OPS[0]].IsMissing() && sp->fbHasMapMissing) MISSING_OPERAND();
+  *DST = Boolean(!slots[OPS[0]].IsMissing());
+  NEXT();
 
-      // Comparisons: missing when an argument is.
-    L_Equal:
-    L_NotEqual: {
-        const Cell& a = slots[OPS[0]];
-        const Cell& b = slots[OPS[1]];
-        if (a.IsMissing() || b.IsMissing()) MISSING_OPERAND();
-        *DST = Boolean(Same(a, b, sp->fOperandKind) == (sp->fOp == Op::Equal));
-        NEXT();
-      }
-    L_Less:
-    L_LessOrEqual:
-    L_Greater:
-    L_GreaterOrEqual: {
-        const Cell& a = slots[OPS[0]];
-        const Cell& b = slots[OPS[1]];
-        if (a.IsMissing() || b.IsMissing()) MISSING_OPERAND();
-        *DST = Boolean(InOrder(a, b, sp->fOperandKind, sp->fOp));
-        NEXT();
-      }
+  // Comparisons: missing when an argument is.
+L_Equal:
+L_NotEqual : {
+  const Cell& a = slots[OPS[0]];
+  const Cell& b = slots[OPS[1]];
+  if (a.IsMissing() || b.IsMissing()) MISSING_OPERAND();
+  *DST = Boolean(Same(a, b, sp->fOperandKind) == (sp->fOp == Op::Equal));
+  NEXT();
+}
+L_Less:
+L_LessOrEqual:
+L_Greater:
+L_GreaterOrEqual : {
+  const Cell& a = slots[OPS[0]];
+  const Cell& b = slots[OPS[1]];
+  if (a.IsMissing() || b.IsMissing()) MISSING_OPERAND();
+  *DST = Boolean(InOrder(a, b, sp->fOperandKind, sp->fOp));
+  NEXT();
+}
 
-    L_And:
-    L_Or: {
-        // Three-valued logic: a deciding argument (false for and, true for or)
-        // decides even when others are missing; but with mapMissingTo any
-        // missing argument gives that.
-        const int* ops = OPS;
-        if (sp->fbHasMapMissing) {
-          for (int i = 0; i < sp->fNOperands; ++i) {
-            if (slots[ops[i]].IsMissing()) MISSING_OPERAND();
-          }
-        }
-        const bool decider = sp->fOp == Op::Or;
-        bool anyMissing = false, decided = false;
-        for (int i = 0; i < sp->fNOperands && !decided; ++i) {
-          const Cell& a = slots[ops[i]];
-          if (a.IsMissing()) {
-            anyMissing = true;
-          } else if (Truth(a) == decider) {
-            decided = true;
-          }
-        }
-        *DST = decided ? Boolean(decider) : (anyMissing ? MissingResult(*sp) : Boolean(!decider));
-        NEXT();
-      }
+L_And:
+L_Or : {
+  // Three-valued logic: a deciding argument (false for and, true for or)
+  // decides even when others are missing; but with mapMissingTo any
+  // missing argument gives that.
+  const int* ops = OPS;
+  if (sp->fbHasMapMissing) {
+    for (int i = 0; i < sp->fNOperands; ++i) {
+      if (slots[ops[i]].IsMissing()) MISSING_OPERAND();
+    }
+  }
+  const bool decider = sp->fOp == Op::Or;
+  bool anyMissing = false, decided = false;
+  for (int i = 0; i < sp->fNOperands && !decided; ++i) {
+    const Cell& a = slots[ops[i]];
+    if (a.IsMissing()) {
+      anyMissing = true;
+    } else if (Truth(a) == decider) {
+      decided = true;
+    }
+  }
+  *DST = decided ? Boolean(decider) : (anyMissing ? MissingResult(*sp) : Boolean(!decider));
+  NEXT();
+}
 
-    L_IsIn:
-    L_IsNotIn: {
-        const Cell& a = slots[OPS[0]];
-        if (a.IsMissing()) MISSING_OPERAND();
-        const SetTable& set = fpModel->fvSets[static_cast<size_t>(sp->fIndex)];
-        // A NaN (passed on by an asIs function) is in no set.
-        const bool found = sp->fOperandKind == Kind::Text
-                               ? std::binary_search(set.fvTexts.begin(), set.fvTexts.end(), a.fpText, TextLess)
-                               : a.fNumber == a.fNumber &&
-                                     std::binary_search(set.fvNumbers.begin(), set.fvNumbers.end(), a.fNumber);
-        *DST = Boolean(found == (sp->fOp == Op::IsIn));
-        NEXT();
-      }
+L_IsIn:
+L_IsNotIn : {
+  const Cell& a = slots[OPS[0]];
+  if (a.IsMissing()) MISSING_OPERAND();
+  const SetTable& set = fpModel->fvSets[static_cast<size_t>(sp->fIndex)];
+  // A NaN (passed on by an asIs function) is in no set.
+  const bool found = sp->fOperandKind == Kind::Text
+                         ? std::binary_search(set.fvTexts.begin(), set.fvTexts.end(), a.fpText, TextLess)
+                         : a.fNumber == a.fNumber &&
+                               std::binary_search(set.fvNumbers.begin(), set.fvNumbers.end(), a.fNumber);
+  *DST = Boolean(found == (sp->fOp == Op::IsIn));
+  NEXT();
+}
 
-    L_NormContinuous: {
-        const Cell& a = slots[OPS[0]];
-        if (a.IsMissing()) MISSING_OPERAND();
-        bool bad = false;
-        *DST = NormContinuousValue(fpModel->fvNorms[static_cast<size_t>(sp->fIndex)], a.fNumber, *sp, bad);
-        if (bad) goto invalid;
-        NEXT();
-      }
+L_NormContinuous : {
+  const Cell& a = slots[OPS[0]];
+  if (a.IsMissing()) MISSING_OPERAND();
+  bool bad = false;
+  *DST = NormContinuousValue(fpModel->fvNorms[static_cast<size_t>(sp->fIndex)], a.fNumber, *sp, bad);
+  if (bad) goto invalid;
+  NEXT();
+}
 
-    L_NormDiscrete: {
-        const Cell& a = slots[OPS[0]];
-        *DST = a.IsMissing() ? MissingInput(*sp) : Boolean(Same(a, sp->fValue, sp->fOperandKind));
-        NEXT();
-      }
+L_NormDiscrete : {
+  const Cell& a = slots[OPS[0]];
+  *DST = a.IsMissing() ? MissingInput(*sp) : Boolean(Same(a, sp->fValue, sp->fOperandKind));
+  NEXT();
+}
 
-    L_Discretize: {
-        const Cell& a = slots[OPS[0]];
-        if (a.IsMissing()) MISSING_OPERAND();
-        x = a.fNumber;
-        Cell* dst = DST;
-        *dst = MissingResult(*sp);
-        for (const Bin& bin : fpModel->fvDiscretizes[static_cast<size_t>(sp->fIndex)].fvBins) {
-          const bool aboveLow = bin.fbLowClosed ? x >= bin.fLow : x > bin.fLow;
-          const bool belowHigh = bin.fbHighClosed ? x <= bin.fHigh : x < bin.fHigh;
-          if (aboveLow && belowHigh) {
-            *dst = bin.fValue;
-            break;
-          }
-        }
-        NEXT();
-      }
+L_Discretize : {
+  const Cell& a = slots[OPS[0]];
+  if (a.IsMissing()) MISSING_OPERAND();
+  x = a.fNumber;
+  Cell* dst = DST;
+  *dst = MissingResult(*sp);
+  for (const Bin& bin : fpModel->fvDiscretizes[static_cast<size_t>(sp->fIndex)].fvBins) {
+    const bool aboveLow = bin.fbLowClosed ? x >= bin.fLow : x > bin.fLow;
+    const bool belowHigh = bin.fbHighClosed ? x <= bin.fHigh : x < bin.fHigh;
+    if (aboveLow && belowHigh) {
+      *dst = bin.fValue;
+      break;
+    }
+  }
+  NEXT();
+}
 
-    L_MapValues: {
-        const int* ops = OPS;
-        const Cell* values[16];
-        bool anyMissing = false;
-        for (int c = 0; c < sp->fNOperands; ++c) {
-          values[c] = &slots[ops[c]];
-          anyMissing = anyMissing || values[c]->IsMissing();
-        }
-        *DST = anyMissing ? MissingInput(*sp) : LookUp(fpModel->fvMaps[static_cast<size_t>(sp->fIndex)], values, *sp);
-        NEXT();
-      }
+L_MapValues : {
+  const int* ops = OPS;
+  const Cell* values[16];
+  bool anyMissing = false;
+  for (int c = 0; c < sp->fNOperands; ++c) {
+    values[c] = &slots[ops[c]];
+    anyMissing = anyMissing || values[c]->IsMissing();
+  }
+  *DST =
+      anyMissing ? MissingInput(*sp) : LookUp(fpModel->fvMaps[static_cast<size_t>(sp->fIndex)], values, *sp);
+  NEXT();
+}
 
-    L_Constant:
-    L_InputRef:
-    L_DerivedRef:
-    L_If:
-        NEXT();  // never steps: leaves are slots, an if is IfTest and Take
+L_Constant:
+L_InputRef:
+L_DerivedRef:
+L_If:
+  NEXT();  // never steps: leaves are slots, an if is IfTest and Take
 
 // A step met an invalid value: its result is missing (or its default), and
 // when it returns invalid results the case fails, naming the first field.

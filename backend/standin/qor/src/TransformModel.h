@@ -44,41 +44,68 @@ enum class Op : uint8_t {
   InputRef,
   DerivedRef,
   // Apply functions.
-  Add, Sub, Mul, Div,
-  Min, Max, Sum, Avg, Product,
-  Log10, Ln, Exp, Sqrt, Abs, Pow, Threshold, Floor, Ceil, Round,
-  IsMissing, IsNotMissing,
-  Equal, NotEqual, Less, LessOrEqual, Greater, GreaterOrEqual,
-  And, Or, Not, IsIn, IsNotIn, If,
+  Add,
+  Sub,
+  Mul,
+  Div,
+  Min,
+  Max,
+  Sum,
+  Avg,
+  Product,
+  Log10,
+  Ln,
+  Exp,
+  Sqrt,
+  Abs,
+  Pow,
+  Threshold,
+  Floor,
+  Ceil,
+  Round,
+  IsMissing,
+  IsNotMissing,
+  Equal,
+  NotEqual,
+  Less,
+  LessOrEqual,
+  Greater,
+  GreaterOrEqual,
+  And,
+  Or,
+  Not,
+  IsIn,
+  IsNotIn,
+  If,
   // Other expressions.
   NormContinuous,
   NormDiscrete,
   Discretize,
   MapValues,
   // Steps of the evaluation program only.
-  Copy,          // the operand as it is
-  RefMapMissing, // the operand, or the reference's mapMissingTo when it is missing
-  IfTest,        // branches on the condition of an if
-  Take,          // the taken branch of an if, or its default when missing
-  ToInteger,     // an integer field's value: the fraction dropped
-  End,           // the program's last step
+  Copy,           // the operand as it is
+  RefMapMissing,  // the operand, or the reference's mapMissingTo when it is missing
+  IfTest,         // branches on the condition of an if
+  Take,           // the taken branch of an if, or its default when missing
+  ToInteger,      // an integer field's value: the fraction dropped
+  End,            // the program's last step
 };
 
 // One expression node. Arguments are node indices in Model::fvArgs
 // [fFirstArg, fFirstArg + fNArgs).
 struct Node {
   Op fOp = Op::Constant;
-  Kind fKind = Kind::Number;         // kind of the result
-  Kind fOperandKind = Kind::Number;  // kind compared or looked up (comparisons, isIn, lookups)
-  bool fbBoolean = false;            // a boolean: its texts may be true and false
-  bool fbReturnInvalid = false;      // an invalid result fails the case instead of being missing
-  bool fbAsIs = false;               // an invalid result passes on as the number it is
-  bool fbHasMapMissing = false;      // fMapMissing replaces the result when an input is missing
-  bool fbHasDefault = false;         // fDefault replaces a missing (or unmatched) result
+  Kind fKind = Kind::Number;             // kind of the result
+  Kind fOperandKind = Kind::Number;      // kind compared or looked up (comparisons, isIn, lookups)
+  bool fbBoolean = false;                // a boolean: its texts may be true and false
+  bool fbReturnInvalid = false;          // an invalid result fails the case instead of being missing
+  bool fbAsIs = false;                   // an invalid result passes on as the number it is
+  bool fbHasMapMissing = false;          // fMapMissing replaces the result when an input is missing
+  bool fbHasDefault = false;             // fDefault replaces a missing (or unmatched) result
   bool fbDefaultOnMissingInput = false;  // Apply: defaultValue also covers missing inputs
   int fFirstArg = 0;
   int fNArgs = 0;
-  int fIndex = -1;  // slot of a reference, or the index of the node's table
+  int fIndex = -1;                // slot of a reference, or the index of the node's table
   Cell fValue = Cell::Missing();  // a Constant's value; NormDiscrete's compared value
   Cell fMapMissing = Cell::Missing();
   Cell fDefault = Cell::Missing();
@@ -141,8 +168,8 @@ struct Step {
   bool fbHasMapMissing = false;
   bool fbHasDefault = false;
   bool fbDefaultOnMissingInput = false;
-  int fDst = -1;  // every step has one (End writes nothing)
-  int fFirstOperand = 0;  // in Model::fvOperands; the builder's index behind fpOperands
+  int fDst = -1;                    // every step has one (End writes nothing)
+  int fFirstOperand = 0;            // in Model::fvOperands; the builder's index behind fpOperands
   const int* fpOperands = nullptr;  // the same, once the program is complete
   int fNOperands = 0;
   int fIndex = -1;   // table index; for IfTest the step after the whole if
@@ -160,7 +187,7 @@ struct Model {
   Model& operator=(const Model&) = delete;
 
   std::vector<Field> fvInputs;
-  std::vector<Field> fvOutputs;  // the derived fields
+  std::vector<Field> fvOutputs;    // the derived fields
   std::vector<int> fvOutputRoots;  // root node of each derived field's expression
   // The derived fields in an order that computes every field after the
   // fields it refers to.

@@ -3,12 +3,11 @@
 // each derived field's expression compiled into nodes once. Every problem is
 // reported with what is wrong and where (element path and line, or the
 // field's name); nothing external is ever resolved or fetched.
-#include <pugixml.hpp>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <map>
+#include <pugixml.hpp>
 #include <set>
 #include <string_view>
 
@@ -28,12 +27,25 @@ struct ModelError {
 };
 
 // Model elements of PMML: a document holding one is not a transformation model.
-const std::set<std::string_view> MODEL_ELEMENTS = {
-    "AnomalyDetectionModel", "AssociationModel",    "BayesianNetworkModel",   "BaselineModel",
-    "ClusteringModel",       "GaussianProcessModel", "GeneralRegressionModel", "MiningModel",
-    "NaiveBayesModel",       "NearestNeighborModel", "NeuralNetwork",          "RegressionModel",
-    "RuleSetModel",          "SequenceModel",        "Scorecard",              "SupportVectorMachineModel",
-    "TextModel",             "TimeSeriesModel",      "TreeModel"};
+const std::set<std::string_view> MODEL_ELEMENTS = {"AnomalyDetectionModel",
+                                                   "AssociationModel",
+                                                   "BayesianNetworkModel",
+                                                   "BaselineModel",
+                                                   "ClusteringModel",
+                                                   "GaussianProcessModel",
+                                                   "GeneralRegressionModel",
+                                                   "MiningModel",
+                                                   "NaiveBayesModel",
+                                                   "NearestNeighborModel",
+                                                   "NeuralNetwork",
+                                                   "RegressionModel",
+                                                   "RuleSetModel",
+                                                   "SequenceModel",
+                                                   "Scorecard",
+                                                   "SupportVectorMachineModel",
+                                                   "TextModel",
+                                                   "TimeSeriesModel",
+                                                   "TreeModel"};
 
 // Expression elements of PMML that this reader does not handle.
 const std::set<std::string_view> OTHER_EXPRESSIONS = {"Aggregate", "Lag", "TextIndex"};
@@ -203,7 +215,8 @@ class Reader {
 
   int LineAt(size_t offset) const {
     offset = std::min(offset, fText.size());
-    return 1 + static_cast<int>(std::count(fText.begin(), fText.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
+    return 1 + static_cast<int>(
+                   std::count(fText.begin(), fText.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
   }
 
   // "/PMML/TransformationDictionary/DerivedField[@name='z']/Apply[@function='+'], line 12"
@@ -220,7 +233,8 @@ class Reader {
       path = step + path;
     }
     std::string where = "at " + path;
-    if (node.offset_debug() >= 0) where += ", line " + std::to_string(LineAt(static_cast<size_t>(node.offset_debug())));
+    if (node.offset_debug() >= 0)
+      where += ", line " + std::to_string(LineAt(static_cast<size_t>(node.offset_debug())));
     return where;
   }
 
@@ -241,7 +255,8 @@ class Reader {
     for (size_t i = 0; i < t.size(); ++i) {
       const unsigned char c = static_cast<unsigned char>(t[i]);
       if (c < 0x20 && !IsXmlChar(c)) {
-        throw ModelError{"malformed XML: control character " + Hex(c) + " (line " + std::to_string(LineAt(i)) + ")"};
+        throw ModelError{"malformed XML: control character " + Hex(c) + " (line " +
+                         std::to_string(LineAt(i)) + ")"};
       }
     }
     size_t i = 0;
@@ -255,22 +270,25 @@ class Reader {
         if (end == std::string::npos) return;
         i = end + 3;
       } else if (t.compare(i, 2, "<!") == 0) {
-        throw ModelError{"DOCTYPE and other markup declarations are not accepted: the model may not define "
-                         "entities or refer to outside documents (line " + std::to_string(LineAt(i)) + ")"};
+        throw ModelError{
+            "DOCTYPE and other markup declarations are not accepted: the model may not define "
+            "entities or refer to outside documents (line " +
+            std::to_string(LineAt(i)) + ")"};
       } else if (t[i] == '&') {
         size_t end = t.find(';', i);
         std::string_view ref = end == std::string::npos || end - i > 16
                                    ? std::string_view(t).substr(i, std::min<size_t>(12, t.size() - i))
                                    : std::string_view(t).substr(i, end - i + 1);
         if (!IsPredefinedReference(ref)) {
-          throw ModelError{"entity reference " + Quoted(ref) +
-                           " is not accepted: only &amp; &lt; &gt; &quot; &apos; and character references are (line " +
-                           std::to_string(LineAt(i)) + ")"};
+          throw ModelError{
+              "entity reference " + Quoted(ref) +
+              " is not accepted: only &amp; &lt; &gt; &quot; &apos; and character references are (line " +
+              std::to_string(LineAt(i)) + ")"};
         }
         if (ref[1] == '#' && !IsXmlChar(CharacterCode(ref))) {
           throw ModelError{"malformed XML: character reference " + Quoted(ref) +
-                           " stands for no character an XML document may hold (line " + std::to_string(LineAt(i)) +
-                           ")"};
+                           " stands for no character an XML document may hold (line " +
+                           std::to_string(LineAt(i)) + ")"};
         }
         i += ref.size();
       } else {
@@ -287,8 +305,8 @@ class Reader {
     if (hex) digits.remove_prefix(1);
     unsigned long code = 0;
     for (char c : digits) {
-      const unsigned long digit = c <= '9' ? static_cast<unsigned long>(c - '0')
-                                           : static_cast<unsigned long>((c | 0x20) - 'a' + 10);
+      const unsigned long digit =
+          c <= '9' ? static_cast<unsigned long>(c - '0') : static_cast<unsigned long>((c | 0x20) - 'a' + 10);
       code = code * (hex ? 16 : 10) + digit;
       if (code > 0x10FFFF) return 0x110000;
     }
@@ -320,7 +338,8 @@ class Reader {
     std::string_view type = attribute.value();
     if (type == "string") return Kind::Text;
     if (IsNumericType(type)) return Kind::Number;
-    Fail(node, "dataType " + Quoted(type) + " is not supported (string, integer, float, double, boolean are)");
+    Fail(node,
+         "dataType " + Quoted(type) + " is not supported (string, integer, float, double, boolean are)");
   }
 
   static bool IsBooleanType(pugi::xml_node node) {
@@ -378,7 +397,8 @@ class Reader {
           double number;
           if (field.fbBoolean ? !ParseBoolean(text, number) : !ParseNumber(text, number)) {
             Fail(value, "missing value " + Quoted(text) + " of " + (field.fbBoolean ? "boolean" : "numeric") +
-                            " field " + Quoted(field.fName) + " is not a " + (field.fbBoolean ? "boolean" : "number"));
+                            " field " + Quoted(field.fName) + " is not a " +
+                            (field.fbBoolean ? "boolean" : "number"));
           }
           field.fvMissingNumbers.push_back(number);
         }
@@ -399,7 +419,8 @@ class Reader {
       if (child.type() != pugi::node_element) continue;
       std::string_view name = child.name();
       if (name == "Extension") continue;
-      if (name == "DefineFunction") Fail(child, "user-defined functions (<DefineFunction>) are not supported");
+      if (name == "DefineFunction")
+        Fail(child, "user-defined functions (<DefineFunction>) are not supported");
       if (name != "DerivedField") Unexpected(child);
       Field field;
       field.fName = RequiredName(child, "name");
@@ -436,8 +457,8 @@ class Reader {
     fCurrentDerived = -1;
     if (!Coerce(root, field.fKind, field.fbBoolean)) {
       Fail(expression, std::string("derived field ") + Quoted(field.fName) + " is declared " +
-                           (field.fKind == Kind::Text ? "a string" : "numeric") + " but its expression yields " +
-                           (field.fKind == Kind::Text ? "a number" : "text"));
+                           (field.fKind == Kind::Text ? "a string" : "numeric") +
+                           " but its expression yields " + (field.fKind == Kind::Text ? "a number" : "text"));
     }
     fpModel->fvOutputRoots[static_cast<size_t>(index)] = root;
   }
@@ -476,9 +497,10 @@ class Reader {
           }
           cycle += Quoted(fpModel->fvOutputs[static_cast<size_t>(dependency)].fName);
           Fail(derived[static_cast<size_t>(dependency)],
-               field == dependency ? "derived field " + Quoted(fpModel->fvOutputs[static_cast<size_t>(field)].fName) +
-                                         " refers to itself"
-                                   : "derived fields refer to each other in a cycle: " + cycle);
+               field == dependency
+                   ? "derived field " + Quoted(fpModel->fvOutputs[static_cast<size_t>(field)].fName) +
+                         " refers to itself"
+                   : "derived fields refer to each other in a cycle: " + cycle);
         }
         state[static_cast<size_t>(dependency)] = State::Open;
         stack.emplace_back(dependency, 0);
@@ -508,7 +530,8 @@ class Reader {
     if (kind == Kind::Text) return Cell::Text(fpModel->AddText(std::string(text)));
     double number;
     if (boolean) {
-      if (!ParseBoolean(text, number)) Fail(where, what + " " + Quoted(text) + " is not a boolean (true, false, 1, 0)");
+      if (!ParseBoolean(text, number))
+        Fail(where, what + " " + Quoted(text) + " is not a boolean (true, false, 1, 0)");
     } else if (!ParseNumber(text, number)) {
       Fail(where, what + " " + Quoted(text) + " is not a number");
     }
@@ -542,7 +565,8 @@ class Reader {
         node.fValue = Cell::Text(fpModel->AddText(untyped->second));
       } else {
         double number = 0.0;
-        if (!ParseNumber(untyped->second, number) && !(boolean && ParseBoolean(untyped->second, number))) return false;
+        if (!ParseNumber(untyped->second, number) && !(boolean && ParseBoolean(untyped->second, number)))
+          return false;
         node.fValue = Cell::Number(number);
       }
     }
@@ -569,7 +593,8 @@ class Reader {
   std::vector<pugi::xml_node> ElementChildren(pugi::xml_node node) const {
     std::vector<pugi::xml_node> children;
     for (pugi::xml_node child : node.children()) {
-      if (child.type() == pugi::node_element && std::string_view(child.name()) != "Extension") children.push_back(child);
+      if (child.type() == pugi::node_element && std::string_view(child.name()) != "Extension")
+        children.push_back(child);
     }
     return children;
   }
@@ -650,9 +675,10 @@ class Reader {
     const int count = static_cast<int>(children.size());
     const int minArgs = info->second.fMinArgs, maxArgs = info->second.fMaxArgs;
     if (count < minArgs || (maxArgs >= 0 && count > maxArgs)) {
-      std::string expected = maxArgs < 0      ? "at least " + std::to_string(minArgs)
-                             : minArgs == maxArgs ? std::to_string(minArgs)
-                                                  : std::to_string(minArgs) + " or " + std::to_string(maxArgs);
+      std::string expected = maxArgs < 0 ? "at least " + std::to_string(minArgs)
+                             : minArgs == maxArgs
+                                 ? std::to_string(minArgs)
+                                 : std::to_string(minArgs) + " or " + std::to_string(maxArgs);
       Fail(node, "function " + Quoted(function) + " takes " + expected + " argument" +
                      (expected == "1" ? "" : "s") + ", not " + std::to_string(count));
     }
@@ -677,7 +703,8 @@ class Reader {
     auto unify = [&](int i, int j) {
       int a = args[static_cast<size_t>(i)], b = args[static_cast<size_t>(j)];
       if (NodeAt(a).fKind == NodeAt(b).fKind) return NodeAt(a).fKind;
-      if (Coerce(b, NodeAt(a).fKind, NodeAt(a).fbBoolean) || Coerce(a, NodeAt(b).fKind, NodeAt(b).fbBoolean)) {
+      if (Coerce(b, NodeAt(a).fKind, NodeAt(a).fbBoolean) ||
+          Coerce(a, NodeAt(b).fKind, NodeAt(b).fbBoolean)) {
         return NodeAt(a).fKind;
       }
       Fail(node, "arguments " + std::to_string(i + 1) + " and " + std::to_string(j + 1) + " of function " +
@@ -728,7 +755,8 @@ class Reader {
     } else if (treatment == "asIs") {
       apply.fbAsIs = true;
     } else if (treatment != "asMissing") {
-      Fail(node, "invalidValueTreatment " + Quoted(treatment) + " is not one of returnInvalid, asIs, asMissing");
+      Fail(node,
+           "invalidValueTreatment " + Quoted(treatment) + " is not one of returnInvalid, asIs, asMissing");
     }
     apply.fbHasMapMissing = OptionalValue(node, "mapMissingTo", apply, apply.fMapMissing);
     apply.fbHasDefault = OptionalValue(node, "defaultValue", apply, apply.fDefault);
@@ -775,7 +803,8 @@ class Reader {
         }
         if (!closed) Fail(array, "unterminated quoted value in <Array>");
       } else {
-        while (i < text.size() && std::string_view(" \t\r\n").find(text[i]) == std::string_view::npos) token += text[i++];
+        while (i < text.size() && std::string_view(" \t\r\n").find(text[i]) == std::string_view::npos)
+          token += text[i++];
       }
       tokens.push_back(std::move(token));
     }
@@ -795,7 +824,8 @@ class Reader {
       }
     }
     std::sort(set.fvNumbers.begin(), set.fvNumbers.end());
-    std::sort(set.fvTexts.begin(), set.fvTexts.end(), [](const std::string* a, const std::string* b) { return *a < *b; });
+    std::sort(set.fvTexts.begin(), set.fvTexts.end(),
+              [](const std::string* a, const std::string* b) { return *a < *b; });
     fpModel->fvSets.push_back(std::move(set));
     return static_cast<int>(fpModel->fvSets.size()) - 1;
   }
@@ -806,7 +836,8 @@ class Reader {
     std::string name = RequiredName(node, "field");
     int arg = FieldNode(node, name);
     if (NodeAt(arg).fKind != Kind::Number) {
-      Fail(node, "<" + std::string(node.name()) + "> needs a numeric field, but " + Quoted(name) + " is a string");
+      Fail(node,
+           "<" + std::string(node.name()) + "> needs a numeric field, but " + Quoted(name) + " is a string");
     }
     return arg;
   }
@@ -831,7 +862,8 @@ class Reader {
       if (std::string_view(child.name()) != "LinearNorm") Unexpected(child);
       NoChildren(child);
       double orig, normValue;
-      if (!ParseNumber(child.attribute("orig").value(), orig) || !ParseNumber(child.attribute("norm").value(), normValue)) {
+      if (!ParseNumber(child.attribute("orig").value(), orig) ||
+          !ParseNumber(child.attribute("norm").value(), normValue)) {
         Fail(child, "<LinearNorm> needs numeric orig and norm attributes");
       }
       if (!table.fvOrig.empty() && orig <= table.fvOrig.back()) {
@@ -857,8 +889,8 @@ class Reader {
     norm.fKind = Kind::Number;
     norm.fOperandKind = NodeAt(args[0]).fKind;
     if (!node.attribute("value")) Fail(node, "<NormDiscrete> has no value attribute");
-    norm.fValue =
-        ValueCell(node, node.attribute("value").value(), norm.fOperandKind, "value", NodeAt(args[0]).fbBoolean);
+    norm.fValue = ValueCell(node, node.attribute("value").value(), norm.fOperandKind, "value",
+                            NodeAt(args[0]).fbBoolean);
     norm.fbHasMapMissing = OptionalValue(node, "mapMissingTo", norm, norm.fMapMissing);
     SetArgs(norm, args);
     return AddNode(norm);
@@ -867,7 +899,8 @@ class Reader {
   // The result type of a Discretize or MapValues: its own dataType when
   // given, else that of the derived field `typedBy` whose whole expression
   // it is, else a number when every result text reads as one.
-  ValueType ResultType(pugi::xml_node node, pugi::xml_node typedBy, const std::vector<std::string>& results) const {
+  ValueType ResultType(pugi::xml_node node, pugi::xml_node typedBy,
+                       const std::vector<std::string>& results) const {
     if (node.attribute("dataType")) return {DataTypeKind(node), IsBooleanType(node)};
     if (typedBy) return {DataTypeKind(typedBy), IsBooleanType(typedBy)};
     double number;
@@ -899,17 +932,21 @@ class Reader {
       NoChildren(interval);
       std::string_view closure = interval.attribute("closure").value();
       Bin bin{-INFINITY, INFINITY, false, false, Cell::Missing()};
-      if (closure == "openOpen" || closure == "openClosed" || closure == "closedOpen" || closure == "closedClosed") {
+      if (closure == "openOpen" || closure == "openClosed" || closure == "closedOpen" ||
+          closure == "closedClosed") {
         bin.fbLowClosed = closure.substr(0, 6) == "closed";
         bin.fbHighClosed = closure.substr(closure.size() - 6) == "Closed";
       } else {
-        Fail(interval, "Interval closure " + Quoted(closure) + " is not one of openOpen, openClosed, closedOpen, closedClosed");
+        Fail(interval, "Interval closure " + Quoted(closure) +
+                           " is not one of openOpen, openClosed, closedOpen, closedClosed");
       }
       if (pugi::xml_attribute left = interval.attribute("leftMargin")) {
-        if (!ParseNumber(left.value(), bin.fLow)) Fail(interval, "leftMargin " + Quoted(left.value()) + " is not a number");
+        if (!ParseNumber(left.value(), bin.fLow))
+          Fail(interval, "leftMargin " + Quoted(left.value()) + " is not a number");
       }
       if (pugi::xml_attribute right = interval.attribute("rightMargin")) {
-        if (!ParseNumber(right.value(), bin.fHigh)) Fail(interval, "rightMargin " + Quoted(right.value()) + " is not a number");
+        if (!ParseNumber(right.value(), bin.fHigh))
+          Fail(interval, "rightMargin " + Quoted(right.value()) + " is not a number");
       }
       if (bin.fLow > bin.fHigh) Fail(interval, "the Interval's leftMargin lies above its rightMargin");
       raw.push_back({child, child.attribute("binValue").value(), bin});
@@ -998,10 +1035,10 @@ class Reader {
         const Kind keyKind = NodeAt(args[c]).fKind;
         const bool keyBoolean = NodeAt(args[c]).fbBoolean;
         std::string_view key = keyKind == Kind::Number ? Trim(row.fKeys[c]) : std::string_view(row.fKeys[c]);
-        lookup.fvKeys.push_back(ValueCell(row.fNode, key, keyKind,
-                                          "cell " + Quoted(columns[c]) + " of " +
-                                              (keyBoolean ? "boolean" : "numeric") + " field",
-                                          keyBoolean));
+        lookup.fvKeys.push_back(
+            ValueCell(row.fNode, key, keyKind,
+                      "cell " + Quoted(columns[c]) + " of " + (keyBoolean ? "boolean" : "numeric") + " field",
+                      keyBoolean));
       }
       lookup.fvOutputs.push_back(ValueCell(row.fNode, row.fOutput, map.fKind, "output cell", map.fbBoolean));
     }
@@ -1034,7 +1071,7 @@ class Reader {
   std::unique_ptr<Model> fpModel;
   std::map<std::string, FieldRefInfo> fFields;
   std::vector<std::vector<int>> fvDependencies;  // per derived field: the derived fields it refers to
-  int fCurrentDerived = -1;  // the derived field being compiled
+  int fCurrentDerived = -1;                      // the derived field being compiled
   std::map<int, std::string> fUntypedConstants;  // constants written without dataType: their text
 };
 

@@ -59,7 +59,8 @@ class TransformScoreComputer final : public IQorScoreComputer {
         int index = list.AddCatVar(field.fName, "", std::vector<std::string>{}, std::vector<std::string>{},
                                    IQorVariable::RoleInput);
         IQorVariable* variable = list.GetVarAt(index);
-        if (variable == nullptr) return QorCommon::QorStatus::Error("the variable list refused input " + field.fName);
+        if (variable == nullptr)
+          return QorCommon::QorStatus::Error("the variable list refused input " + field.fName);
         variable->SetValueType(IQorVariable::VALUE_STRING);
       } else {
         list.AddContVar(field.fName, "", 0.0, 0.0, IQorVariable::RoleInput, false, -1);
@@ -78,8 +79,9 @@ class TransformScoreComputer final : public IQorScoreComputer {
   QorCommon::QorStatus PrepareOutputRecord(QorCommon::ValueRecord& output) const override {
     output.Clear();
     for (const QorTransform::Field& field : fpModel->fvOutputs) {
-      output.AddValue(field.fName, field.fKind == QorTransform::Kind::Text ? QorCommon::Value("")
-                                                                           : QorCommon::Value(QorCommon::QorMV::MISSING));
+      output.AddValue(field.fName, field.fKind == QorTransform::Kind::Text
+                                       ? QorCommon::Value("")
+                                       : QorCommon::Value(QorCommon::QorMV::MISSING));
     }
     return {};
   }
@@ -99,7 +101,8 @@ class TransformScoreComputer final : public IQorScoreComputer {
     }
     if (output.Size() < static_cast<int>(nOutputs)) {
       return QorCommon::QorStatus::Error("the output record holds " + std::to_string(output.Size()) +
-                                         " values but the model has " + std::to_string(nOutputs) + " outputs");
+                                         " values but the model has " + std::to_string(nOutputs) +
+                                         " outputs");
     }
     QorTransform::Cell* cells = fEvaluator.Inputs();
     for (size_t i = 0; i < nInputs; ++i) {
@@ -124,9 +127,9 @@ class TransformScoreComputer final : public IQorScoreComputer {
       }
     }
     if (!fEvaluator.Run()) {
-      return QorCommon::QorStatus::Error("derived field " +
-                                         fpModel->fvOutputs[static_cast<size_t>(fEvaluator.FailedOutput())].fName +
-                                         " has an invalid value");
+      return QorCommon::QorStatus::Error(
+          "derived field " + fpModel->fvOutputs[static_cast<size_t>(fEvaluator.FailedOutput())].fName +
+          " has an invalid value");
     }
     // The records' values are contiguous; taking the bases once keeps the
     // compiler from reloading them after every number written.
@@ -140,7 +143,8 @@ class TransformScoreComputer final : public IQorScoreComputer {
         value = cell.IsMissing() ? EmptyText() : *cell.fpText;
         continue;
       }
-      const double number = cell.IsMissing() || !std::isfinite(cell.fNumber) ? QorCommon::QorMV::MISSING : cell.fNumber;
+      const double number =
+          cell.IsMissing() || !std::isfinite(cell.fNumber) ? QorCommon::QorMV::MISSING : cell.fNumber;
       if (!value.IsString()) {
         static_cast<double&>(value) = number;
       } else {

@@ -72,8 +72,9 @@ int QorVarList::AddCatVar(const std::string& name, const std::string& label, int
   return fpRep->Add(std::move(entry));
 }
 
-int QorVarList::AddCatVar(const std::string& name, const std::string& label, const std::vector<double>& values,
-                          const std::vector<std::string>& valueLabels, IQorVariable::VariableRole role) {
+int QorVarList::AddCatVar(const std::string& name, const std::string& label,
+                          const std::vector<double>& values, const std::vector<std::string>& valueLabels,
+                          IQorVariable::VariableRole role) {
   Entry entry;
   entry.fKind = Entry::Categorical;
   entry.fName = name;

@@ -46,8 +46,10 @@ nlohmann::ordered_json EntryJson(int index, const QorXML::QorVarList::Entry& ent
   }
   nlohmann::ordered_json missing = nlohmann::ordered_json::object();
   nlohmann::ordered_json values = nlohmann::ordered_json::array();
-  for (const auto& [value, label] : entry.fMissingNumbers) values.push_back({{"value", value}, {"label", label}});
-  for (const auto& [value, label] : entry.fMissingStrings) values.push_back({{"value", value}, {"label", label}});
+  for (const auto& [value, label] : entry.fMissingNumbers)
+    values.push_back({{"value", value}, {"label", label}});
+  for (const auto& [value, label] : entry.fMissingStrings)
+    values.push_back({{"value", value}, {"label", label}});
   if (!values.empty()) missing["values"] = std::move(values);
   if (entry.fHasMissingRange) missing["range"] = {{"low", entry.fMissingLow}, {"high", entry.fMissingHigh}};
   if (!missing.empty()) out["missing"] = std::move(missing);

@@ -22,8 +22,8 @@ enum class Measure { Nominal, Ordinal, Scale };
 // Declaration of one variable.
 struct VariableSpec {
   std::string fName;
-  std::string fLabel;   // empty: no label
-  short fType = 0;      // 0 numeric, else string width 1..32767
+  std::string fLabel;  // empty: no label
+  short fType = 0;     // 0 numeric, else string width 1..32767
   // Default: F8.2 for numbers, A<width> for strings. A string's format is
   // A<width> or AHEX<2 x width>: no other width is accepted.
   VORM_Format fFormat;
