@@ -330,7 +330,7 @@ TEST_F(KVOInputAdapterTest, WithoutHostIteratorNoAdapterIsMadeAndTheNewPassFails
   EXPECT_EQ(adapter.GetDataPassCount(), 1);
 }
 
-// The specification or the data source changes once the adapter exists;
+// The variable list or the data source changes once the adapter exists;
 // both passes through the data-pass iterator must follow it and agree on
 // the case set. Cases: (red, 1, 5), (blue, 9, 7), (red, 2, missing),
 // (green, 1, 8); size's user-missing 9 is excluded and not allowed, so the

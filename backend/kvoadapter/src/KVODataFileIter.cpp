@@ -394,7 +394,7 @@ bool KVODataFileIter::GetTextFile(const std::string& path) {
   if (fFailReason == 3 || text == nullptr || std::fseek(text, 0, SEEK_SET) != 0) {
     fFailReason = 3;
     if (text != nullptr) {
-      std::fclose(text);
+      std::fclose(text);  // nothing was written yet; the file is removed next
       RemoveFile(path);
     }
     return false;

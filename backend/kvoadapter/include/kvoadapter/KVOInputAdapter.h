@@ -109,7 +109,7 @@ class KVO_EXPORT KVOInputAdapter {
   // declared.
   ProcDSIterator* AdjustForDSIterator(bool scoreIteration);
   // Starts a pass on the iterator the adapter holds (the one taken at
-  // construction, still unused): re-reads the specification's flags and
+  // construction, still unused): re-reads the variable list's flags and
   // rebinds the adapters, as AdjustForDSIterator does with a new iterator.
   // Does nothing without an iterator.
   void RefreshForPass();
