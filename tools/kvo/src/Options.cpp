@@ -241,6 +241,196 @@ std::string OneLine(std::string text) {
   return text;
 }
 
+// Each command's options: added to the parser, then, once parsed, checked
+// and turned into plain values. The texts hold what needs checking after
+// parsing (choices, numbers, lists).
+class DescribeCommand {
+ public:
+  DescribeCommand(CLI::App& app, DescribeOptions& options) : fOptions(options) {
+    fpApp = app.add_subcommand("describe",
+                               "print the dictionary: names, labels, types, formats, "
+                               "measures, value labels and user-missing values");
+    AddLoadOptions(*fpApp, fOptions.fLoad, fDelimiter);
+    fpApp->add_flag("--json", fOptions.fbJson, "print the dictionary as JSON");
+  }
+  bool Parsed() const { return fpApp->parsed(); }
+  void Finish() { CheckLoad(fOptions.fLoad, fDelimiter, "describe"); }
+
+ private:
+  DescribeOptions& fOptions;
+  CLI::App* fpApp = nullptr;
+  std::string fDelimiter;
+};
+
+class PrepareCommand {
+ public:
+  PrepareCommand(CLI::App& app, PrepareOptions& options) : fOptions(options) {
+    fpApp = app.add_subcommand("prepare",
+                               "prepare the data for modeling: encode, weight, split, "
+                               "partition and write record files with a summary");
+    AddLoadOptions(*fpApp, fOptions.fLoad, fDelimiter);
+    fpApp->footer(PREPARE_FOOTER);
+    AddRecordOptions();
+    AddMissingOptions();
+    AddWeightOptions();
+    AddPartitionOptions();
+    AddOutputOptions();
+  }
+  bool Parsed() const { return fpApp->parsed(); }
+  void Finish() {
+    CheckLoad(fOptions.fLoad, fDelimiter, "prepare");
+    fOptions.fvCat = SplitAll(fvCat);
+    fOptions.fvCont = SplitAll(fvCont);
+    for (const std::string& text : fvMatrix) fOptions.fvMatrix.push_back(MatrixOption{text});
+    fOptions.fvSplitBy = SplitAll(fvSplitBy);
+    fOptions.fvSortBy = SplitAll(fvSortBy);
+    CheckPrepare(fOptions, fWeightAdjust, fUserMissing, fMissing, fPartition, fSeed, fParts, fFolds,
+                 fTimeLimit);
+  }
+
+ private:
+  void AddRecordOptions() {
+    AddRepeatable(*fpApp, "--cat", fvCat, "categorical record variables (comma-separated, in record order)")
+        ->group("Record");
+    AddRepeatable(*fpApp, "--cont", fvCont, "continuous record variables (comma-separated, in record order)")
+        ->group("Record");
+    AddRepeatable(
+        *fpApp, "--matrix", fvMatrix,
+        "a matrix recode over categorical variables VARS; FILE is a CSV with a column per variable, "
+        "then 'value', one row per known combination")
+        ->type_name("VARS=FILE")
+        ->group("Record");
+  }
+
+  void AddMissingOptions() {
+    fpApp->add_option("--user-missing", fUserMissing, "user-missing values: exclude (default) or include")
+        ->type_name("exclude|include")
+        ->group("Missing values");
+    fpApp
+        ->add_option("--missing", fMissing,
+                     "listwise (default): delete cases with a missing record value; include: keep them "
+                     "(categorical code -1, continuous system-missing)")
+        ->type_name("listwise|include")
+        ->group("Missing values");
+    fpApp
+        ->add_flag("--strong-listwise", fOptions.fbStrongListwise,
+                   "judge missing values before encoding: a rejected case adds no category")
+        ->group("Missing values");
+  }
+
+  void AddWeightOptions() {
+    fpApp
+        ->add_option("--weight", fOptions.fWeight,
+                     "the case weight variable (cases with a missing, zero or negative "
+                     "weight are not read)")
+        ->type_name("NAME")
+        ->group("Weights and splits");
+    fpApp->add_option("--weight-adjust", fWeightAdjust, "round (default), truncate or asis")
+        ->type_name("round|truncate|asis")
+        ->group("Weights and splits");
+    AddRepeatable(*fpApp, "--split-by", fvSplitBy,
+                  "split variables: each group is prepared on its own (the data "
+                  "must be sorted by them)")
+        ->group("Weights and splits");
+  }
+
+  void AddPartitionOptions() {
+    fpApp->add_option("--partition", fPartition, "random partition percentages: training,test[,holdout]")
+        ->type_name("P1,P2[,P3]")
+        ->group("Partitions");
+    fpApp->add_option("--seed", fSeed, "the random seed (default 2000000)")
+        ->type_name("N")
+        ->group("Partitions");
+    fpApp
+        ->add_option(
+            "--partition-var", fOptions.fPartitionVar,
+            "partition by a variable: above 0 training, 0 test, below 0 holdout (test with --parts 2)")
+        ->type_name("NAME")
+        ->group("Partitions");
+    fpApp->add_option("--parts", fParts, "partitions of --partition-var: 2 (default) or 3")
+        ->type_name("2|3")
+        ->group("Partitions");
+    fpApp
+        ->add_option("--depend", fOptions.fDepend,
+                     "the dependent variable: records missing it are left out of every "
+                     "partition but the last")
+        ->type_name("NAME")
+        ->group("Partitions");
+    fpApp->add_option("--folds", fFolds, "cross-validation folds drawn on the training partition")
+        ->type_name("K")
+        ->group("Partitions");
+  }
+
+  void AddOutputOptions() {
+    AddRepeatable(*fpApp, "--sort-by", fvSortBy, "sort every record file by these record variables")
+        ->group("Output");
+    fpApp->add_option("--out", fOptions.fOutDir, "write the record files as text and summary.json under DIR")
+        ->type_name("DIR")
+        ->group("Output");
+    fpApp->add_flag("--json", fOptions.fbJson, "print the summary as JSON instead of the report")
+        ->group("Output");
+    fpApp
+        ->add_option("--time-limit", fTimeLimit,
+                     "stop after this many seconds of elapsed (wall-clock) time, not processor time, "
+                     "loading included (exit code 4)")
+        ->type_name("SECONDS")
+        ->group("Output");
+    fpApp->add_flag("--quiet", fOptions.fbQuiet, "no progress bar")->group("Output");
+  }
+
+  PrepareOptions& fOptions;
+  CLI::App* fpApp = nullptr;
+  std::string fDelimiter, fWeightAdjust = "round", fUserMissing = "exclude", fMissing = "listwise";
+  std::string fPartition, fSeed, fParts, fFolds, fTimeLimit;
+  std::vector<std::string> fvCat, fvCont, fvMatrix, fvSplitBy, fvSortBy;
+};
+
+class ScoreCommand {
+ public:
+  ScoreCommand(CLI::App& app, ScoreOptions& options) : fOptions(options) {
+    fpApp = app.add_subcommand("score",
+                               "apply a transformation model to every case and write the "
+                               "targets as CSV");
+    AddLoadOptions(*fpApp, fOptions.fLoad, fDelimiter);
+    fpApp->add_option("--model", fOptions.fModelPath, "the transformation model (PMML)")
+        ->required()
+        ->type_name("MODEL.xml");
+    AddRepeatable(*fpApp, "--targets", fvTargets,
+                  "the model outputs to write (default: all, in model order)");
+    fpApp->add_option("--output", fOptions.fOutputPath, "the CSV file to write (default: standard output)")
+        ->type_name("FILE.csv");
+    fpApp->add_flag("--quiet", fOptions.fbQuiet, "no progress bar");
+  }
+  bool Parsed() const { return fpApp->parsed(); }
+  void Finish() {
+    CheckLoad(fOptions.fLoad, fDelimiter, "score");
+    fOptions.fvTargets = SplitAll(fvTargets);
+    CheckScoreOutput(fOptions);
+  }
+
+ private:
+  ScoreOptions& fOptions;
+  CLI::App* fpApp = nullptr;
+  std::string fDelimiter;
+  std::vector<std::string> fvTargets;
+};
+
+ParsedCommand HelpText(std::string text) {
+  ParsedCommand parsed;
+  parsed.fKind = ParsedCommand::kHelp;
+  parsed.fExitCode = 0;
+  parsed.fText = std::move(text);
+  return parsed;
+}
+
+ParsedCommand UsageText(int exitCode, std::string text) {
+  ParsedCommand parsed;
+  parsed.fKind = ParsedCommand::kError;
+  parsed.fExitCode = exitCode;
+  parsed.fText = std::move(text);
+  return parsed;
+}
+
 }  // namespace
 
 std::vector<std::string> SplitList(const std::string& text) {
@@ -263,167 +453,40 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& args) {
   app.set_version_flag("--version", VersionText(), "print the version and exit");
   app.require_subcommand(0, 1);
   app.footer("\nRun 'kvo COMMAND --help' for a command's options. 'make demo' shows kvo prepare at work.");
-
-  // describe
-  CLI::App* describe = app.add_subcommand("describe",
-                                          "print the dictionary: names, labels, types, formats, "
-                                          "measures, value labels and user-missing values");
-  std::string describeDelimiter;
-  AddLoadOptions(*describe, parsed.fDescribe.fLoad, describeDelimiter);
-  describe->add_flag("--json", parsed.fDescribe.fbJson, "print the dictionary as JSON");
-
-  // prepare
-  CLI::App* prepare = app.add_subcommand("prepare",
-                                         "prepare the data for modeling: encode, weight, split, "
-                                         "partition and write record files with a summary");
-  PrepareOptions& p = parsed.fPrepare;
-  std::string prepareDelimiter, weightAdjust = "round", userMissing = "exclude", missing = "listwise";
-  std::string partition, seed, parts, folds, timeLimit;
-  std::vector<std::string> cat, cont, matrix, splitBy, sortBy;
-  AddLoadOptions(*prepare, p.fLoad, prepareDelimiter);
-  prepare->footer(PREPARE_FOOTER);
-  AddRepeatable(*prepare, "--cat", cat, "categorical record variables (comma-separated, in record order)")
-      ->group("Record");
-  AddRepeatable(*prepare, "--cont", cont, "continuous record variables (comma-separated, in record order)")
-      ->group("Record");
-  AddRepeatable(*prepare, "--matrix", matrix,
-                "a matrix recode over categorical variables VARS; FILE is a CSV with a column per variable, "
-                "then 'value', one row per known combination")
-      ->type_name("VARS=FILE")
-      ->group("Record");
-  prepare->add_option("--user-missing", userMissing, "user-missing values: exclude (default) or include")
-      ->type_name("exclude|include")
-      ->group("Missing values");
-  prepare
-      ->add_option("--missing", missing,
-                   "listwise (default): delete cases with a missing record value; include: keep them "
-                   "(categorical code -1, continuous system-missing)")
-      ->type_name("listwise|include")
-      ->group("Missing values");
-  prepare
-      ->add_flag("--strong-listwise", p.fbStrongListwise,
-                 "judge missing values before encoding: a rejected case adds no category")
-      ->group("Missing values");
-  prepare
-      ->add_option("--weight", p.fWeight,
-                   "the case weight variable (cases with a missing, zero or negative "
-                   "weight are not read)")
-      ->type_name("NAME")
-      ->group("Weights and splits");
-  prepare->add_option("--weight-adjust", weightAdjust, "round (default), truncate or asis")
-      ->type_name("round|truncate|asis")
-      ->group("Weights and splits");
-  AddRepeatable(*prepare, "--split-by", splitBy,
-                "split variables: each group is prepared on its own (the data "
-                "must be sorted by them)")
-      ->group("Weights and splits");
-  prepare->add_option("--partition", partition, "random partition percentages: training,test[,holdout]")
-      ->type_name("P1,P2[,P3]")
-      ->group("Partitions");
-  prepare->add_option("--seed", seed, "the random seed (default 2000000)")
-      ->type_name("N")
-      ->group("Partitions");
-  prepare
-      ->add_option("--partition-var", p.fPartitionVar,
-                   "partition by a variable: above 0 training, 0 test, below 0 holdout (test with --parts 2)")
-      ->type_name("NAME")
-      ->group("Partitions");
-  prepare->add_option("--parts", parts, "partitions of --partition-var: 2 (default) or 3")
-      ->type_name("2|3")
-      ->group("Partitions");
-  prepare
-      ->add_option("--depend", p.fDepend,
-                   "the dependent variable: records missing it are left out of every "
-                   "partition but the last")
-      ->type_name("NAME")
-      ->group("Partitions");
-  prepare->add_option("--folds", folds, "cross-validation folds drawn on the training partition")
-      ->type_name("K")
-      ->group("Partitions");
-  AddRepeatable(*prepare, "--sort-by", sortBy, "sort every record file by these record variables")
-      ->group("Output");
-  prepare->add_option("--out", p.fOutDir, "write the record files as text and summary.json under DIR")
-      ->type_name("DIR")
-      ->group("Output");
-  prepare->add_flag("--json", p.fbJson, "print the summary as JSON instead of the report")->group("Output");
-  prepare
-      ->add_option("--time-limit", timeLimit,
-                   "stop after this many seconds of elapsed (wall-clock) time, not processor time, "
-                   "loading included (exit code 4)")
-      ->type_name("SECONDS")
-      ->group("Output");
-  prepare->add_flag("--quiet", p.fbQuiet, "no progress bar")->group("Output");
-
-  // score
-  CLI::App* score = app.add_subcommand("score",
-                                       "apply a transformation model to every case and write the "
-                                       "targets as CSV");
-  ScoreOptions& s = parsed.fScore;
-  std::string scoreDelimiter;
-  std::vector<std::string> targets;
-  AddLoadOptions(*score, s.fLoad, scoreDelimiter);
-  score->add_option("--model", s.fModelPath, "the transformation model (PMML)")
-      ->required()
-      ->type_name("MODEL.xml");
-  AddRepeatable(*score, "--targets", targets, "the model outputs to write (default: all, in model order)");
-  score->add_option("--output", s.fOutputPath, "the CSV file to write (default: standard output)")
-      ->type_name("FILE.csv");
-  score->add_flag("--quiet", s.fbQuiet, "no progress bar");
+  DescribeCommand describe(app, parsed.fDescribe);
+  PrepareCommand prepare(app, parsed.fPrepare);
+  ScoreCommand score(app, parsed.fScore);
 
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   try {
     app.parse(reversed);
   } catch (const CLI::CallForHelp&) {
-    parsed.fKind = ParsedCommand::kHelp;
-    parsed.fExitCode = 0;
-    parsed.fText = app.help();
-    return parsed;
+    return HelpText(app.help());
   } catch (const CLI::CallForAllHelp&) {
-    parsed.fKind = ParsedCommand::kHelp;
-    parsed.fExitCode = 0;
-    parsed.fText = app.help("", CLI::AppFormatMode::All);
-    return parsed;
+    return HelpText(app.help("", CLI::AppFormatMode::All));
   } catch (const CLI::CallForVersion&) {
-    parsed.fKind = ParsedCommand::kHelp;
-    parsed.fExitCode = 0;
-    parsed.fText = std::string(VersionText()) + "\n";
-    return parsed;
+    return HelpText(std::string(VersionText()) + "\n");
   } catch (const CLI::ParseError& error) {
     std::string command = "kvo";
     for (const CLI::App* sub : app.get_subcommands()) command += " " + sub->get_name();
-    parsed.fKind = ParsedCommand::kError;
-    parsed.fExitCode = EXIT_USAGE;
-    parsed.fText = command + ": " + OneLine(error.what()) + " (see '" + command + " --help')";
-    return parsed;
+    return UsageText(EXIT_USAGE, command + ": " + OneLine(error.what()) + " (see '" + command + " --help')");
   }
 
   try {
-    if (describe->parsed()) {
-      CheckLoad(parsed.fDescribe.fLoad, describeDelimiter, "describe");
+    if (describe.Parsed()) {
+      describe.Finish();
       parsed.fKind = ParsedCommand::kDescribe;
-    } else if (prepare->parsed()) {
-      CheckLoad(p.fLoad, prepareDelimiter, "prepare");
-      p.fvCat = SplitAll(cat);
-      p.fvCont = SplitAll(cont);
-      for (const std::string& text : matrix) p.fvMatrix.push_back(MatrixOption{text});
-      p.fvSplitBy = SplitAll(splitBy);
-      p.fvSortBy = SplitAll(sortBy);
-      CheckPrepare(p, weightAdjust, userMissing, missing, partition, seed, parts, folds, timeLimit);
+    } else if (prepare.Parsed()) {
+      prepare.Finish();
       parsed.fKind = ParsedCommand::kPrepare;
-    } else if (score->parsed()) {
-      CheckLoad(s.fLoad, scoreDelimiter, "score");
-      s.fvTargets = SplitAll(targets);
-      CheckScoreOutput(s);
+    } else if (score.Parsed()) {
+      score.Finish();
       parsed.fKind = ParsedCommand::kScore;
     } else {
-      parsed.fKind = ParsedCommand::kError;
-      parsed.fExitCode = EXIT_USAGE;
-      parsed.fText = "kvo: give a command: describe, prepare or score (see 'kvo --help')";
+      return UsageText(EXIT_USAGE, "kvo: give a command: describe, prepare or score (see 'kvo --help')");
     }
   } catch (const KvoError& error) {
-    parsed.fKind = ParsedCommand::kError;
-    parsed.fExitCode = error.Code();
-    parsed.fText = std::string("kvo ") + error.what();
+    return UsageText(error.Code(), std::string("kvo ") + error.what());
   }
   return parsed;
 }
