@@ -37,12 +37,13 @@ class KvoPrepareTest : public ::testing::Test {
     EXPECT_TRUE(result.fLeftInTmp.empty()) << "left in TMPDIR: " << Joined(result.fLeftInTmp);
     return result;
   }
-  // The same with --json, expecting success; returns the summary.
-  json PrepareJson(std::vector<std::string> args) {
+  // The same with --json, expecting success and `err` on stderr; returns
+  // the summary.
+  json PrepareJson(std::vector<std::string> args, const std::string& err = "") {
     args.push_back("--json");
     KvoResult result = Prepare(args);
     EXPECT_EQ(result.fExitCode, 0) << result.fErr;
-    EXPECT_EQ(result.fErr, "");
+    EXPECT_EQ(result.fErr, err);
     return json::parse(result.fOut.empty() ? "null" : result.fOut);
   }
   std::string Out(const std::string& name) const { return fScratch / name; }
@@ -63,6 +64,14 @@ class KvoPrepareTest : public ::testing::Test {
 
   ScratchDirectory fScratch;
 };
+
+// The code, value and label of each category of a summary's list.
+json Coded(const json& categories) {
+  json out = json::array();
+  for (const json& c : categories)
+    out.push_back({{"code", c["code"]}, {"value", c["value"]}, {"label", c["label"]}});
+  return out;
+}
 
 json Categories(std::vector<std::tuple<int, std::string, std::string>> list) {
   json out = json::array();
@@ -94,9 +103,9 @@ TEST_F(KvoPrepareTest, PlainRunEncodesDeletesListwiseAndWritesTheRecords) {
   EXPECT_EQ(split["weighted"], json::parse(R"({"cases": 10.0, "valid": 7.0, "invalid": 3.0})"));
   EXPECT_EQ(split["excluded"], 0);
   EXPECT_EQ(
-      split["variables"][0]["categories"],
+      Coded(split["variables"][0]["categories"]),
       Categories({{0, "north", "North"}, {1, "south", "South"}, {2, "west", "West"}, {3, "east", "East"}}));
-  EXPECT_EQ(split["variables"][1]["categories"], Categories({{0, "1", "A"}, {1, "2", "B"}}));
+  EXPECT_EQ(Coded(split["variables"][1]["categories"]), Categories({{0, "1", "A"}, {1, "2", "B"}}));
   EXPECT_EQ(split["variables"][2]["min"], 20.0);
   EXPECT_EQ(split["variables"][2]["max"], 65.0);
   EXPECT_EQ(split["variables"][3]["min"], 1000.0);
@@ -142,7 +151,8 @@ TEST_F(KvoPrepareTest, WeightsAndSplitGroups) {
   EXPECT_EQ(one["cases"], 4);
   EXPECT_EQ(one["valid"], 4);
   EXPECT_EQ(one["weighted"], json::parse(R"({"cases": 5.0, "valid": 5.0, "invalid": 0.0})"));
-  EXPECT_EQ(one["variables"][0]["categories"], Categories({{0, "north", "North"}, {1, "south", "South"}}));
+  EXPECT_EQ(Coded(one["variables"][0]["categories"]),
+            Categories({{0, "north", "North"}, {1, "south", "South"}}));
   EXPECT_EQ(one["variables"][1]["min"], 25.0);
   EXPECT_EQ(one["variables"][1]["max"], 50.0);
   // 2.6 rounds to 3; 0.4 rounds below 0.5: case 10 is rejected with weight
@@ -151,7 +161,8 @@ TEST_F(KvoPrepareTest, WeightsAndSplitGroups) {
   EXPECT_EQ(two["valid"], 3);
   EXPECT_EQ(two["invalid"], 1);
   EXPECT_EQ(two["weighted"], json::parse(R"({"cases": 5.0, "valid": 5.0, "invalid": 0.0})"));
-  EXPECT_EQ(two["variables"][0]["categories"], Categories({{0, "north", "North"}, {1, "south", "South"}}));
+  EXPECT_EQ(Coded(two["variables"][0]["categories"]),
+            Categories({{0, "north", "North"}, {1, "south", "South"}}));
   EXPECT_EQ(two["variables"][1]["min"], 35.0);
   EXPECT_EQ(two["variables"][1]["max"], 55.0);
   EXPECT_EQ(two["partitions"][0]["file"], "split-2/records.txt");
@@ -180,7 +191,7 @@ TEST_F(KvoPrepareTest, MissingValueRules) {
       PrepareJson({"--cat", "group", "--cont", "income", "--missing", "include", "--out", Out("inc")});
   const json& split = included["splits"][0];
   EXPECT_EQ(split["valid"], 10);
-  EXPECT_EQ(split["variables"][0]["categories"], Categories({{0, "1", "A"}, {1, "2", "B"}}));
+  EXPECT_EQ(Coded(split["variables"][0]["categories"]), Categories({{0, "1", "A"}, {1, "2", "B"}}));
   EXPECT_EQ(split["partitions"][0]["mean"][1], 36000.0 / 10);
   EXPECT_EQ(Column(ReadFile(Out("inc") + "/all/records.txt"), 0)[2], "-1.000000");
   EXPECT_EQ(Column(ReadFile(Out("inc") + "/all/records.txt"), 1)[2], "missing");
@@ -189,7 +200,7 @@ TEST_F(KvoPrepareTest, MissingValueRules) {
   // -99 a valid income; only case 7 (empty income) is deleted.
   json userValid = PrepareJson({"--cat", "group", "--cont", "income", "--user-missing", "include"});
   EXPECT_EQ(userValid["splits"][0]["valid"], 9);
-  EXPECT_EQ(userValid["splits"][0]["variables"][0]["categories"],
+  EXPECT_EQ(Coded(userValid["splits"][0]["variables"][0]["categories"]),
             Categories({{0, "1", "A"}, {1, "2", "B"}, {2, "9", "Unknown"}}));
   EXPECT_EQ(userValid["splits"][0]["variables"][1]["min"], -99.0);
 
@@ -200,7 +211,7 @@ TEST_F(KvoPrepareTest, MissingValueRules) {
   EXPECT_EQ(soft["splits"][0]["valid"], 9);
   EXPECT_EQ(strong["splits"][0]["valid"], 9);
   EXPECT_EQ(soft["splits"][0]["variables"][0]["categories"].size(), 4u);
-  EXPECT_EQ(strong["splits"][0]["variables"][0]["categories"],
+  EXPECT_EQ(Coded(strong["splits"][0]["variables"][0]["categories"]),
             Categories({{0, "north", "North"}, {1, "south", "South"}, {2, "east", "East"}}));
 }
 
@@ -250,19 +261,22 @@ TEST_F(KvoPrepareTest, MatrixRecodes) {
 // Pass 1 reads training cases only: region gets north, south and west (case
 // 4 is rejected for its age after its region was encoded), age 25 to 55.
 // Pass 2 rejects case 4 (age) and case 9 (east has no category): both were
-// assigned a partition but not stored.
+// assigned a partition but not stored, and east is counted as unseen.
 TEST_F(KvoPrepareTest, PartitionsByVariable) {
   const std::string out = Out("byvar");
   json summary = PrepareJson(
-      {"--cat", "region", "--cont", "age", "--partition-var", "part", "--parts", "3", "--out", out});
+      {"--cat", "region", "--cont", "age", "--partition-var", "part", "--parts", "3", "--out", out},
+      "kvo prepare: warning: values not seen in training: region 1; their test and holdout cases were "
+      "deleted\n");
   EXPECT_EQ(summary["record"][2], json::parse(R"({"slot": 2, "name": "Partition", "kind": "partition"})"));
   const json& split = summary["splits"][0];
   EXPECT_EQ(split["cases"], 10);
   EXPECT_EQ(split["valid"], 8);
   EXPECT_EQ(split["invalid"], 2);
   EXPECT_EQ(split["excluded"], 2);
-  EXPECT_EQ(split["variables"][0]["categories"],
+  EXPECT_EQ(Coded(split["variables"][0]["categories"]),
             Categories({{0, "north", "North"}, {1, "south", "South"}, {2, "west", "West"}}));
+  EXPECT_EQ(split["variables"][0]["unseen"], 1);
   EXPECT_EQ(split["variables"][1]["min"], 25.0);
   EXPECT_EQ(split["variables"][1]["max"], 55.0);
   const json& parts = split["partitions"];
@@ -291,7 +305,10 @@ TEST_F(KvoPrepareTest, PartitionsByVariable) {
   EXPECT_EQ(ReadFile(out + "/all/holdout.txt"), "  1.000000  20.000000  -1.000000  9.000000  10.000000\n");
 
   // Two partitions put the holdout case 10 into the test partition.
-  json two = PrepareJson({"--cat", "region", "--cont", "age", "--partition-var", "part"});
+  json two =
+      PrepareJson({"--cat", "region", "--cont", "age", "--partition-var", "part"},
+                  "kvo prepare: warning: values not seen in training: region 1; their test and holdout "
+                  "cases were deleted\n");
   ASSERT_EQ(two["splits"][0]["partitions"].size(), 2u);
   EXPECT_EQ(two["splits"][0]["partitions"][1]["records"], 3);
   EXPECT_TRUE(two["splits"][0]["partitions"][1]["file"].is_null()) << "no file without --out";
@@ -307,7 +324,7 @@ TEST_F(KvoPrepareTest, PartitionsByVariable) {
   EXPECT_EQ(d["valid"], 9);
   EXPECT_EQ(d["invalid"], 1);
   EXPECT_EQ(d["excluded"], 1);
-  EXPECT_EQ(d["variables"][0]["categories"], Categories({{0, "0", "No"}, {1, "1", "Yes"}}));
+  EXPECT_EQ(Coded(d["variables"][0]["categories"]), Categories({{0, "0", "No"}, {1, "1", "Yes"}}));
   EXPECT_EQ(d["partitions"][0]["records"], 5);
   EXPECT_EQ(d["partitions"][1]["records"], 3);
   EXPECT_EQ(d["partitions"][2]["records"], 1);
@@ -385,7 +402,7 @@ TEST_F(KvoPrepareTest, ReadableReport) {
   EXPECT_NE(text.find("     2  w                  weight\n"), std::string::npos) << text;
   EXPECT_NE(text.find("Split group 2 of 2: country = 2 (Two)\n"), std::string::npos) << text;
   EXPECT_NE(text.find("  plain        4      3        1\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("    region  0  north  North\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("    region  0  north  North  2\n"), std::string::npos) << text;
   EXPECT_NE(text.find("    age  35  to  55\n"), std::string::npos) << text;
 }
 

@@ -31,8 +31,16 @@ Summary SmallSummary() {
   split.fWeightedCases = 130.0;
   split.fWeightedValid = 110.5;
   split.fWeightedInvalid = 19.5;
-  split.fvVariables = {{0, "region", SlotKind::Categorical, {{0, "2", "South"}, {1, "10", ""}}, {}, {}},
-                       {1, "age", SlotKind::Continuous, {}, 18.0, 0.1}};
+  split.fvVariables = {{0,
+                        "region",
+                        SlotKind::Categorical,
+                        {{0, "2", "South", 2.0, "", 60, 70.5}, {1, "10", "", 10.0, "", 38, 38.0}},
+                        {},
+                        {},
+                        2,
+                        2.0,
+                        7},
+                       {1, "age", SlotKind::Continuous, {}, 18.0, 0.1, 0, 0.0, 0}};
   PartitionSummary records;
   records.fName = "records";
   records.fRecords = 100;
@@ -62,8 +70,12 @@ TEST(SummaryTest, JsonHasTheDocumentedShape) {
   EXPECT_EQ(split["invalid"], 20);
   EXPECT_EQ(split["weighted"]["valid"], 110.5);
   EXPECT_EQ(split["excluded"], 0);
-  EXPECT_EQ(split["variables"][0]["categories"][1],
-            (nlohmann::json{{"code", 1}, {"value", "10"}, {"label", ""}}));
+  EXPECT_EQ(
+      split["variables"][0]["categories"][1],
+      (nlohmann::json{
+          {"code", 1}, {"value", "10"}, {"label", ""}, {"key", 10.0}, {"count", 38}, {"weighted", 38.0}}));
+  EXPECT_EQ(split["variables"][0]["missing"], (nlohmann::json{{"count", 2}, {"weighted", 2.0}}));
+  EXPECT_EQ(split["variables"][0]["unseen"], 7);
   EXPECT_FALSE(split["variables"][0].contains("min"));
   EXPECT_EQ(split["variables"][1]["min"], 18.0);
   EXPECT_FALSE(split["variables"][1].contains("categories"));

@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -37,6 +38,25 @@ Examples:
 Exit codes: 0 success, 1 bad data, schema, matrix file or output, 2 bad usage,
 3 no valid cases, 4 time limit reached, 130 interrupted.
 )";
+
+// The words of a choice option, in the order of its enumeration.
+constexpr const char* FORMAT_WORDS[] = {"text", "csv", "npy"};
+constexpr const char* ORDER_WORDS[] = {"appearance", "value", "schema"};
+constexpr const char* USER_MISSING_WORDS[] = {"exclude", "include"};
+constexpr const char* MISSING_WORDS[] = {"listwise", "include"};
+constexpr const char* WEIGHT_ADJUST_WORDS[] = {"round", "truncate", "asis"};
+
+// The enumerator whose word is `text`; a usage error naming the option and
+// the words otherwise.
+template <class Enum, size_t N>
+Enum Choice(const std::string& option, const std::string& text, const char* const (&words)[N]) {
+  std::string list;
+  for (size_t i = 0; i < N; ++i) {
+    if (text == words[i]) return static_cast<Enum>(i);
+    list += std::string(i == 0 ? "" : i + 1 == N ? " or " : ", ") + words[i];
+  }
+  throw UsageError("prepare: " + option + ": '" + text + "' is not " + list);
+}
 
 // Adds an option that may be given several times, each time with one value
 // (a comma list for the name options); the values are collected in order.
@@ -155,6 +175,10 @@ std::vector<double> ParsePercentages(const std::string& text) {
     sum += share;
   }
   if (sum > 100.0 + 1e-9) throw UsageError(what + "the percentages add up to more than 100: " + text);
+  // Fractions such as 0.7,0.3 would give the training partition 0.7%.
+  if (std::all_of(shares.begin(), shares.end(), [](double share) { return share <= 1.0; })) {
+    throw UsageError(what + "'" + text + "': shares are percentages, for example 70,30");
+  }
   if (shares[0] <= 0.0) throw UsageError(what + "the training partition needs a share above 0: " + text);
   // The last partition takes whatever the shares leave; with a share of 0
   // it would get cases but no file.
@@ -163,74 +187,6 @@ std::vector<double> ParsePercentages(const std::string& text) {
                      text + " (give the last partition the rest, or leave it out)");
   }
   return shares;
-}
-
-void CheckPrepare(PrepareOptions& options, const std::string& weightAdjust, const std::string& userMissing,
-                  const std::string& missing, const std::string& partition, const std::string& seed,
-                  const std::string& parts, const std::string& folds, const std::string& timeLimit) {
-  const std::string what = "prepare: ";
-  if (userMissing == "exclude") {
-    options.fUserMissing = UserMissing::Exclude;
-  } else if (userMissing == "include") {
-    options.fUserMissing = UserMissing::Include;
-  } else {
-    throw UsageError(what + "--user-missing: '" + userMissing + "' is not exclude or include");
-  }
-  if (missing == "listwise") {
-    options.fMissing = MissingRule::Listwise;
-  } else if (missing == "include") {
-    options.fMissing = MissingRule::Include;
-  } else {
-    throw UsageError(what + "--missing: '" + missing + "' is not listwise or include");
-  }
-  if (weightAdjust == "round") {
-    options.fWeightAdjust = WeightAdjust::Round;
-  } else if (weightAdjust == "truncate") {
-    options.fWeightAdjust = WeightAdjust::Truncate;
-  } else if (weightAdjust == "asis") {
-    options.fWeightAdjust = WeightAdjust::AsIs;
-  } else {
-    throw UsageError(what + "--weight-adjust: '" + weightAdjust + "' is not round, truncate or asis");
-  }
-
-  if (!partition.empty() && !options.fPartitionVar.empty()) {
-    throw UsageError(what + "--partition and --partition-var exclude each other: give one of them");
-  }
-  if (!partition.empty()) options.fvPartition = ParsePercentages(partition);
-  if (!parts.empty()) {
-    if (options.fPartitionVar.empty()) throw UsageError(what + "--parts goes with --partition-var");
-    if (parts != "2" && parts != "3") throw UsageError(what + "--parts: '" + parts + "' is not 2 or 3");
-    options.fParts = parts == "2" ? 2 : 3;
-  }
-  if (!seed.empty()) {
-    long long value = 0;
-    if (!ParseInteger(seed, value) || value < 0) {
-      throw UsageError(what + "--seed: '" + seed + "' is not a whole number of 0 or more");
-    }
-    options.fSeed = static_cast<uint64_t>(value);
-  }
-  if (!options.fDepend.empty() && !options.Partitioned()) {
-    throw UsageError(what + "--depend needs partitioning (--partition or --partition-var)");
-  }
-  if (!folds.empty()) {
-    long long value = 0;
-    if (!ParseInteger(folds, value) || value < 2 || value > 1000) {
-      throw UsageError(what + "--folds: '" + folds + "' is not a whole number from 2 to 1000");
-    }
-    if (!options.Partitioned()) {
-      throw UsageError(what +
-                       "--folds needs partitioning (--partition or --partition-var): the folds divide "
-                       "the training partition");
-    }
-    options.fFolds = static_cast<int>(value);
-  }
-  if (!timeLimit.empty()) {
-    double value = 0.0;
-    if (!ParseNumber(timeLimit, value) || value < 0.0) {
-      throw UsageError(what + "--time-limit: '" + timeLimit + "' is not a number of seconds (0 or more)");
-    }
-    options.fTimeLimit = value;
-  }
 }
 
 std::string OneLine(std::string text) {
@@ -274,6 +230,7 @@ class PrepareCommand {
     AddMissingOptions();
     AddWeightOptions();
     AddPartitionOptions();
+    AddCodeOptions();
     AddOutputOptions();
   }
   bool Parsed() const { return fpApp->parsed(); }
@@ -284,11 +241,66 @@ class PrepareCommand {
     for (const std::string& text : fvMatrix) fOptions.fvMatrix.push_back(MatrixOption{text});
     fOptions.fvSplitBy = SplitAll(fvSplitBy);
     fOptions.fvSortBy = SplitAll(fvSortBy);
-    CheckPrepare(fOptions, fWeightAdjust, fUserMissing, fMissing, fPartition, fSeed, fParts, fFolds,
-                 fTimeLimit);
+    fOptions.fUserMissing = Choice<UserMissing>("--user-missing", fUserMissing, USER_MISSING_WORDS);
+    fOptions.fMissing = Choice<MissingRule>("--missing", fMissing, MISSING_WORDS);
+    fOptions.fWeightAdjust = Choice<WeightAdjust>("--weight-adjust", fWeightAdjust, WEIGHT_ADJUST_WORDS);
+    fOptions.fFormat = Choice<RecordFormat>("--format", fFormat, FORMAT_WORDS);
+    fOptions.fOrder = Choice<CodeOrder>("--order", fOrder.empty() ? ORDER_WORDS[0] : fOrder, ORDER_WORDS);
+    if (!fOptions.fCodesFrom.empty() && !fOrder.empty()) {
+      throw UsageError("prepare: --order and --codes-from exclude each other: the codes come from " +
+                       fOptions.fCodesFrom);
+    }
+    CheckPartitions();
+    CheckNumbers();
   }
 
  private:
+  void CheckPartitions() {
+    const std::string what = "prepare: ";
+    if (!fPartition.empty() && !fOptions.fPartitionVar.empty()) {
+      throw UsageError(what + "--partition and --partition-var exclude each other: give one of them");
+    }
+    if (!fPartition.empty()) fOptions.fvPartition = ParsePercentages(fPartition);
+    if (!fParts.empty()) {
+      if (fOptions.fPartitionVar.empty()) throw UsageError(what + "--parts goes with --partition-var");
+      if (fParts != "2" && fParts != "3") throw UsageError(what + "--parts: '" + fParts + "' is not 2 or 3");
+      fOptions.fParts = fParts == "2" ? 2 : 3;
+    }
+    if (!fOptions.fDepend.empty() && !fOptions.Partitioned()) {
+      throw UsageError(what + "--depend needs partitioning (--partition or --partition-var)");
+    }
+    if (!fFolds.empty()) {
+      long long value = 0;
+      if (!ParseInteger(fFolds, value) || value < 2 || value > 1000) {
+        throw UsageError(what + "--folds: '" + fFolds + "' is not a whole number from 2 to 1000");
+      }
+      if (!fOptions.Partitioned()) {
+        throw UsageError(what +
+                         "--folds needs partitioning (--partition or --partition-var): the folds divide "
+                         "the training partition");
+      }
+      fOptions.fFolds = static_cast<int>(value);
+    }
+  }
+
+  void CheckNumbers() {
+    const std::string what = "prepare: ";
+    if (!fSeed.empty()) {
+      long long value = 0;
+      if (!ParseInteger(fSeed, value) || value < 0) {
+        throw UsageError(what + "--seed: '" + fSeed + "' is not a whole number of 0 or more");
+      }
+      fOptions.fSeed = static_cast<uint64_t>(value);
+    }
+    if (!fTimeLimit.empty()) {
+      double value = 0.0;
+      if (!ParseNumber(fTimeLimit, value) || value < 0.0) {
+        throw UsageError(what + "--time-limit: '" + fTimeLimit + "' is not a number of seconds (0 or more)");
+      }
+      fOptions.fTimeLimit = value;
+    }
+  }
+
   void AddRecordOptions() {
     AddRepeatable(*fpApp, "--cat", fvCat, "categorical record variables (comma-separated, in record order)")
         ->group("Record");
@@ -361,11 +373,32 @@ class PrepareCommand {
         ->group("Partitions");
   }
 
+  void AddCodeOptions() {
+    fpApp
+        ->add_option("--order", fOrder,
+                     "how categories are numbered: appearance (default: in order of first appearance), "
+                     "value (ascending values) or schema (the schema's category list first)")
+        ->type_name("appearance|value|schema")
+        ->group("Codes");
+    fpApp
+        ->add_option("--codes-from", fOptions.fCodesFrom,
+                     "give the categories the codes an earlier run saved in its summary.json; a value "
+                     "that run did not see is missing")
+        ->type_name("SUMMARY.json")
+        ->group("Codes");
+  }
+
   void AddOutputOptions() {
     AddRepeatable(*fpApp, "--sort-by", fvSortBy, "sort every record file by these record variables")
         ->group("Output");
-    fpApp->add_option("--out", fOptions.fOutDir, "write the record files as text and summary.json under DIR")
+    fpApp->add_option("--out", fOptions.fOutDir, "write the record files and summary.json under DIR")
         ->type_name("DIR")
+        ->group("Output");
+    fpApp
+        ->add_option("--format", fFormat,
+                     "the record files: text (default, fixed-width), csv (a header row, empty for "
+                     "missing) or npy (NumPy float64 array, NaN for missing)")
+        ->type_name("text|csv|npy")
         ->group("Output");
     fpApp->add_flag("--json", fOptions.fbJson, "print the summary as JSON instead of the report")
         ->group("Output");
@@ -381,7 +414,7 @@ class PrepareCommand {
   PrepareOptions& fOptions;
   CLI::App* fpApp = nullptr;
   std::string fDelimiter, fWeightAdjust = "round", fUserMissing = "exclude", fMissing = "listwise";
-  std::string fPartition, fSeed, fParts, fFolds, fTimeLimit;
+  std::string fPartition, fSeed, fParts, fFolds, fTimeLimit, fFormat = "text", fOrder;
   std::vector<std::string> fvCat, fvCont, fvMatrix, fvSplitBy, fvSortBy;
 };
 
@@ -446,6 +479,12 @@ std::vector<std::string> SplitList(const std::string& text) {
 }
 
 const char* VersionText() { return "kvo " KVO_VERSION; }
+
+const char* FormatName(RecordFormat format) { return FORMAT_WORDS[static_cast<size_t>(format)]; }
+const char* OrderName(CodeOrder order) { return ORDER_WORDS[static_cast<size_t>(order)]; }
+const char* UserMissingName(UserMissing rule) { return USER_MISSING_WORDS[static_cast<size_t>(rule)]; }
+const char* MissingName(MissingRule rule) { return MISSING_WORDS[static_cast<size_t>(rule)]; }
+const char* WeightAdjustName(WeightAdjust adjust) { return WEIGHT_ADJUST_WORDS[static_cast<size_t>(adjust)]; }
 
 ParsedCommand ParseCommandLine(const std::vector<std::string>& args) {
   ParsedCommand parsed;

@@ -31,6 +31,12 @@ struct DescribeOptions {
 enum class UserMissing { Exclude, Include };
 enum class MissingRule { Listwise, Include };
 enum class WeightAdjust { Round, Truncate, AsIs };
+// How the record files are written: kvo's fixed-width text, CSV with a
+// header row, or NumPy's .npy array file.
+enum class RecordFormat { Text, Csv, Npy };
+// How categories are numbered: by first appearance, by ascending value, or
+// in the order of the schema's category list.
+enum class CodeOrder { Appearance, Value, Schema };
 
 // One --matrix option as given: VARS=FILE. Where the name list ends is
 // decided against the dictionary, since names may contain '='.
@@ -60,6 +66,11 @@ struct PrepareOptions {
   int fFolds = 0;  // 0: no cross-validation folds
   std::vector<std::string> fvSortBy;
   std::string fOutDir;  // empty: no files written
+  RecordFormat fFormat = RecordFormat::Text;
+  CodeOrder fOrder = CodeOrder::Appearance;
+  // The summary.json of an earlier run whose codes this run applies (empty:
+  // codes are given by fOrder).
+  std::string fCodesFrom;
   bool fbJson = false;
   double fTimeLimit = 0.0;  // seconds; 0: none
   bool fbQuiet = false;
@@ -97,6 +108,13 @@ std::vector<std::string> SplitList(const std::string& text);
 
 // The program's version text.
 const char* VersionText();
+
+// The option words of the choices, as the command line spells them.
+const char* FormatName(RecordFormat format);
+const char* OrderName(CodeOrder order);
+const char* UserMissingName(UserMissing rule);
+const char* MissingName(MissingRule rule);
+const char* WeightAdjustName(WeightAdjust adjust);
 
 }  // namespace kvo
 

@@ -16,11 +16,14 @@
 #include <memory>
 #include <set>
 
+#include "CategoryCodes.h"
 #include "DataSet.h"
 #include "KvoError.h"
 #include "OutputDirectory.h"
 #include "RecordCopyComponent.h"
+#include "RecordFiles.h"
 #include "RecordLayout.h"
+#include "RunAdapter.h"
 #include "SlotStatistics.h"
 #include "TextTable.h"
 #include "standin/HostControl.h"
@@ -32,33 +35,16 @@ namespace fs = std::filesystem;
 
 constexpr const char* PARTITION_NAMES[] = {"training", "test", "holdout"};
 
-// Bad matrix combinations are reported for every case of the first pass;
-// the first few reports are enough, the rest are counted.
-constexpr int64_t MATRIX_REPORTS = 5;
-
-template <class Adapter>
-class MatrixReportLimit : public Adapter {
- public:
-  using Adapter::Adapter;
-  void HandleBadMatrixSpec(int groupIndex, const std::vector<int>* varList) const override {
-    if (++fBadCases <= MATRIX_REPORTS) Adapter::HandleBadMatrixSpec(groupIndex, varList);
-  }
-  int64_t BadCases() const { return fBadCases; }
-
- private:
-  mutable int64_t fBadCases = 0;
-};
-
 // The data-pass iterator writes the local case counter after the record
 // step, but the partitioning adapter stores the record in its partition
 // files during that step; writing the counter first keeps it in the files
 // and in their statistics.
-class CountingPartitionAdapter : public MatrixReportLimit<KVOPartitionAdapter> {
+class CountingPartitionAdapter : public RunAdapter<KVOPartitionAdapter> {
  public:
-  using MatrixReportLimit<KVOPartitionAdapter>::MatrixReportLimit;
+  using RunAdapter<KVOPartitionAdapter>::RunAdapter;
   bool PreprocessRecord(double* record) override {
     StoreCaseCount(record);
-    return MatrixReportLimit<KVOPartitionAdapter>::PreprocessRecord(record);
+    return RunAdapter<KVOPartitionAdapter>::PreprocessRecord(record);
   }
 };
 
@@ -135,18 +121,64 @@ class Procedure {
  public:
   // `outDir`: where the record files go (the staging directory of --out;
   // empty for none).
+  // `seeds`: the categories to start from (null: none).
   Procedure(const PrepareOptions& options, Progress& progress, standin::MemoryDataSource& data,
-            RecordLayout& layout, KVOStopProcessor& stop, std::string outDir)
+            RecordLayout& layout, KVOStopProcessor& stop, std::string outDir, const CategorySeeds* seeds)
       : fOptions(options),
         fProgress(progress),
         fData(data),
         fLayout(layout),
         fStop(stop),
-        fOutDir(std::move(outDir)) {}
+        fOutDir(std::move(outDir)),
+        fpSeeds(seeds) {
+    for (const SlotInfo& slot : fLayout.Slots()) {
+      if (slot.fKind == SlotKind::Categorical) fvCatSlots.push_back(slot.fSlot);
+      if (slot.fKind == SlotKind::Weight) fWeightSlot = slot.fSlot;
+    }
+  }
 
-  void Setup(KVOInputAdapter& adapter) {
+  template <class Adapter>
+  void Setup(RunAdapter<Adapter>& adapter) {
     adapter.SetWeightAdjType(ToWeightAdjType(fOptions.fWeightAdjust));
     if (!fLayout.SplitVariables().empty()) adapter.SetSplitFile(fBpProcedure, false, true, true);
+    adapter.SetCoding(fvCatSlots, fOptions.fMissing == MissingRule::Include, fpSeeds);
+  }
+
+  // After a split group of the pass that gathers the categories: a group
+  // the saved codes lack ends the run; --order value renumbers the group's
+  // categories before any record is written with them.
+  template <class Adapter>
+  void EndCollectingGroup(RunAdapter<Adapter>& adapter) {
+    if (!adapter.UnknownGroup().empty()) {
+      throw InputError(fOptions.fCodesFrom + ": --codes-from: the earlier run has no split group " +
+                       adapter.UnknownGroup() + " (its codes cannot be applied to it)");
+    }
+    if (fOptions.fOrder == CodeOrder::Value && adapter.GetDataPassCount() == 0) {
+      for (int slot : fvCatSlots) adapter.ReorderRecordCats(slot, true);
+    }
+  }
+
+  // Adds a split group's values without a code to the run's totals.
+  void AddUnseen(const std::vector<int64_t>& unseen) {
+    fvUnseenTotal.resize(unseen.size(), 0);
+    for (size_t i = 0; i < unseen.size(); ++i) fvUnseenTotal[i] += unseen[i];
+  }
+
+  // One warning line for the values that got no code, if any.
+  void NoteUnseen() const {
+    std::string counts;
+    for (size_t i = 0; i < fvUnseenTotal.size(); ++i) {
+      if (fvUnseenTotal[i] == 0) continue;
+      counts += (counts.empty() ? "" : ", ") + fLayout.Slots()[static_cast<size_t>(fvCatSlots[i])].fName +
+                " " + GroupDigits(fvUnseenTotal[i]);
+    }
+    if (counts.empty()) return;
+    const std::string fate = fOptions.fMissing == MissingRule::Include ? "given code -1" : "deleted";
+    if (fpSeeds != nullptr && fpSeeds->Closed()) {
+      Warn("values without a code in " + fOptions.fCodesFrom + ": " + counts + "; their cases were " + fate);
+    } else {
+      Warn("values not seen in training: " + counts + "; their test and holdout cases were " + fate);
+    }
   }
 
   std::function<void()> ProgressFor(const KVOProcDataSourceIter& records) {
@@ -170,13 +202,13 @@ class Procedure {
   // it already is); returns its path relative to --out.
   std::string Export(KVODataFileIter& file, const KVOInputAdapter& adapter, bool alreadySorted, int group,
                      const std::string& name) {
-    const std::string relative = GroupDirectory(group) + "/" + name + ".txt";
+    const std::string relative = GroupDirectory(group) + "/" + name + RecordFileEnding(fOptions.fFormat);
     MakeDirectory(fs::path(fOutDir) / GroupDirectory(group));
     const std::string path = (fs::path(fOutDir) / relative).string();
     const std::string shown = (fs::path(fOptions.fOutDir) / relative).string();
     bool ok = false;
     if (alreadySorted || fLayout.SortKeys().empty()) {
-      ok = RecordCopyComponent::WriteText(file, path);
+      ok = RecordCopyComponent::Export(file, fOptions.fFormat, SlotNames(), path);
     } else {
       KVODataFileIter sorted(adapter, fLayout.SortKeys(), -1);
       if (!sorted.HasValidTempFile()) throw InputError(TempFileProblem(sorted.GetErrorNumber()));
@@ -190,7 +222,7 @@ class Procedure {
         throw InputError("cannot sort the records for " + shown + ": " + GroupDigits(file.GetRecordCount()) +
                          " records went in, " + GroupDigits(sorted.GetRecordCount()) + " came out");
       }
-      ok = RecordCopyComponent::WriteText(sorted, path);
+      ok = RecordCopyComponent::Export(sorted, fOptions.fFormat, SlotNames(), path);
     }
     if (!ok) {
       const int error = errno;
@@ -222,7 +254,16 @@ class Procedure {
 
   // The counts of the last pass, the split values and the categories and
   // ranges the current group's adapters gathered.
-  SplitSummary Collect(const KVOInputAdapter& adapter) const {
+  std::vector<std::string> SlotNames() const {
+    std::vector<std::string> names;
+    for (const SlotInfo& slot : fLayout.Slots()) names.push_back(slot.fName);
+    return names;
+  }
+
+  // `statistics`: the records of the group's last pass; `unseen`: per
+  // categorical record variable, the values that got no code.
+  SplitSummary Collect(const KVOInputAdapter& adapter, const SlotStatistics& statistics,
+                       const std::vector<int64_t>& unseen) const {
     SplitSummary split;
     split.fCases = adapter.GetNCases();
     split.fValid = adapter.GetNValidCases();
@@ -238,18 +279,40 @@ class Procedure {
         split.fvValues.push_back(SplitValueSummary{names[i], values[i], labels[i]});
       }
     }
+    size_t catIndex = 0;
     for (const SlotInfo& slot : fLayout.Slots()) {
       if (slot.fKind != SlotKind::Categorical && slot.fKind != SlotKind::Continuous) continue;
-      VariableSummary variable{slot.fSlot, slot.fName, slot.fKind, {}, std::nullopt, std::nullopt};
+      VariableSummary variable;
+      variable.fSlot = slot.fSlot;
+      variable.fName = slot.fName;
+      variable.fKind = slot.fKind;
       if (slot.fKind == SlotKind::Categorical) {
+        const size_t at = static_cast<size_t>(slot.fSlot);
         const VORM_Variable* host = fData.GetVariable(slot.fHostIndex);
+        const std::vector<int64_t>& counts = statistics.CodeCounts()[at];
+        const std::vector<double>& weights = statistics.CodeWeights()[at];
         const int n = adapter.GetRecordCatVarSize(slot.fSlot);
         for (int code = 0; code < n; ++code) {
           const OBS* value = adapter.DecodeRecordCatValue(slot.fSlot, code);
           const char* label = VORM_ValueLabelMap(host->GetValueLabels()).GetLabel(value);
-          variable.fvCategories.push_back(CategorySummary{
-              code, fLayout.Specs().ConvertObsToString(value, host->GetFormat(), true), label ? label : ""});
+          CategorySummary category;
+          category.fCode = code;
+          category.fValue = fLayout.Specs().ConvertObsToString(value, host->GetFormat(), true);
+          category.fLabel = label ? label : "";
+          if (host->GetType() == 0) {
+            category.fNumber = value->num;
+          } else {
+            category.fText = StringKeyText(value, host->GetType());
+          }
+          const size_t index = static_cast<size_t>(code);
+          category.fCount = index < counts.size() ? counts[index] : 0;
+          category.fWeighted = index < weights.size() ? weights[index] : 0.0;
+          variable.fvCategories.push_back(std::move(category));
         }
+        variable.fMissing = statistics.MissingCounts()[at];
+        variable.fMissingWeighted = statistics.MissingWeights()[at];
+        variable.fUnseen = catIndex < unseen.size() ? unseen[catIndex] : 0;
+        ++catIndex;
       } else {
         const double min = adapter.GetRecMinValue(slot.fSlot);
         const double max = adapter.GetRecMaxValue(slot.fSlot);
@@ -266,11 +329,12 @@ class Procedure {
   }
 
   template <class Adapter>
-  void NoteBadMatrixCases(const MatrixReportLimit<Adapter>& adapter) {
-    if (adapter.BadCases() > MATRIX_REPORTS) {
-      Warn(GroupDigits(adapter.BadCases() - MATRIX_REPORTS) +
+  void NoteBadMatrixCases(const RunAdapter<Adapter>& adapter) {
+    constexpr int64_t shown = RunAdapter<Adapter>::MATRIX_REPORTS;
+    if (adapter.BadCases() > shown) {
+      Warn(GroupDigits(adapter.BadCases() - shown) +
            " more cases had a combination without a matrix specification (only the first " +
-           std::to_string(MATRIX_REPORTS) + " are shown)");
+           std::to_string(shown) + " are shown)");
     }
   }
 
@@ -280,13 +344,28 @@ class Procedure {
     return mask;
   }
 
-  // One data pass; each split group's records go to a record file.
+  // One data pass; each split group's records go to a record file. With
+  // --order value a first pass gathers the categories, which are then
+  // renumbered before the second pass writes the records.
   void RunPlain(Summary& summary) {
-    MatrixReportLimit<KVOInputAdapter> adapter(&fLayout.Specs(), fData);
+    RunAdapter<KVOInputAdapter> adapter(&fLayout.Specs(), fData);
     Setup(adapter);
-    fProgress.Start("reading", static_cast<int64_t>(fData.NumCases()));
+    const int64_t total = static_cast<int64_t>(fData.NumCases());
+    const bool collectFirst = fOptions.fOrder == CodeOrder::Value;
+    fProgress.Start(collectFirst ? "pass 1 of 2" : "reading", total);
     KVOProcDataSourceIter records(adapter, true);
     RecordCopyComponent component(fStop, ProgressFor(records));
+    if (collectFirst) {
+      do {
+        component.Read(records);
+        CheckPass(records);
+        EndCollectingGroup(adapter);
+        adapter.TakeUnseen();
+      } while (adapter.GetSplitFile() && records.NewSplit());
+      fProgress.Start("pass 2 of 2", total);
+      records.NewPass();
+      CheckPass(records);
+    }
     const bool sorting = !fLayout.SortKeys().empty();
     int group = 0;
     do {
@@ -295,14 +374,17 @@ class Procedure {
           sorting ? std::make_unique<KVODataFileIter>(adapter, fLayout.SortKeys(), -1)
                   : std::make_unique<KVODataFileIter>(adapter);
       if (!file->HasValidTempFile()) throw InputError(TempFileProblem(file->GetErrorNumber()));
-      SlotStatistics statistics(CategoricalMask());
+      SlotStatistics statistics(CategoricalMask(), fWeightSlot);
       bool ok = false;
       const int64_t count = component.Write(records, *file, statistics, ok);
       CheckPass(records);
+      EndCollectingGroup(adapter);
       if (!ok) throw InputError(TempFileProblem(file->GetErrorNumber()));
       CheckRecordCount(file.get(), count, "records");
 
-      SplitSummary split = Collect(adapter);
+      const std::vector<int64_t> unseen = adapter.TakeUnseen();
+      AddUnseen(unseen);
+      SplitSummary split = Collect(adapter, statistics, unseen);
       PartitionSummary partition;
       partition.fName = "records";
       partition.fRecords = count;
@@ -315,6 +397,7 @@ class Procedure {
     } while (adapter.GetSplitFile() && records.NewSplit());
     fProgress.Finish();
     NoteBadMatrixCases(adapter);
+    NoteUnseen();
   }
 
   // Two passes: the first gathers categories from training cases, the
@@ -346,6 +429,8 @@ class Procedure {
       CheckPass(records);
       adapter->CompleteSplit();
       CheckTempFiles(*adapter);
+      EndCollectingGroup(*adapter);
+      adapter->TakeUnseen();
     } while (adapter->GetSplitFile() && records.NewSplit());
 
     fProgress.Start("pass 2 of 2", total);
@@ -356,12 +441,15 @@ class Procedure {
     int group = 0;
     do {
       ++group;
-      component.Read(records);
+      SlotStatistics statistics(CategoricalMask(), fWeightSlot);
+      component.Read(records, &statistics);
       CheckPass(records);
       const bool completed = adapter->CompleteSplit();
       CheckTempFiles(*adapter);
       if (!completed) throw InputError(TempFileProblem(adapter->GetTempFileErrorNumber()));
-      SplitSummary split = Collect(*adapter);
+      const std::vector<int64_t> unseen = adapter->TakeUnseen();
+      AddUnseen(unseen);
+      SplitSummary split = Collect(*adapter, statistics, unseen);
       split.fExcluded = adapter->GetExclCaseCount();
       std::vector<KVODataFileIter*>& files = adapter->GetPartSeparIters();
       const std::string groupName =
@@ -411,6 +499,7 @@ class Procedure {
     } while (adapter->GetSplitFile() && records.NewSplit());
     fProgress.Finish();
     NoteBadMatrixCases(*adapter);
+    NoteUnseen();
   }
 
   std::vector<int64_t> CountFolds(KVODataFileIter& training) const {
@@ -433,6 +522,10 @@ class Procedure {
   RecordLayout& fLayout;
   KVOStopProcessor& fStop;
   std::string fOutDir;
+  const CategorySeeds* fpSeeds;
+  std::vector<int> fvCatSlots;
+  int fWeightSlot = -1;
+  std::vector<int64_t> fvUnseenTotal;
   BpProcedure fBpProcedure;
 };
 
@@ -448,6 +541,73 @@ std::string DescribePartitioning(const PrepareOptions& options, const VariableRe
            (options.fParts == 3 ? "below 0 holdout)" : "below 0 test)");
   }
   return std::string();
+}
+
+std::string DescribeCodes(const PrepareOptions& options) {
+  if (!options.fCodesFrom.empty()) return "from " + options.fCodesFrom + " (other values are missing)";
+  switch (options.fOrder) {
+    case CodeOrder::Value:
+      return "in ascending order of the values";
+    case CodeOrder::Schema:
+      return "the schema's categories first, then other values in order of first appearance";
+    case CodeOrder::Appearance:
+      break;
+  }
+  return options.Partitioned() ? "in order of first appearance among training cases"
+                               : "in order of first appearance";
+}
+
+// Every option's effective value, with names as the dictionary spells them:
+// what it takes to run the same preparation again.
+nlohmann::ordered_json Settings(const PrepareOptions& options, const VariableResolver& resolver,
+                                const RecordLayout& layout) {
+  using json = nlohmann::ordered_json;
+  auto names = [&](SlotKind kind) {
+    json list = json::array();
+    for (const SlotInfo& slot : layout.Slots()) {
+      if (slot.fKind == kind) list.push_back(slot.fName);
+    }
+    return list;
+  };
+  auto nameOf = [&](int index) { return index >= 0 ? json(resolver.Name(index)) : json(nullptr); };
+  auto text = [](const std::string& value) { return value.empty() ? json(nullptr) : json(value); };
+  json splitBy = json::array();
+  for (int index : layout.SplitVariables()) splitBy.push_back(resolver.Name(index));
+  json sortBy = json::array();
+  for (int slot : layout.SortKeys()) sortBy.push_back(layout.Slots()[static_cast<size_t>(slot)].fName);
+  json matrix = json::array();
+  for (const MatrixOption& option : options.fvMatrix) matrix.push_back(option.fText);
+  std::error_code error;
+  const uintmax_t size = fs::is_regular_file(options.fLoad.fDataPath, error)
+                             ? fs::file_size(options.fLoad.fDataPath, error)
+                             : static_cast<uintmax_t>(-1);
+  return {{"version", VersionText()},
+          {"data", options.fLoad.fDataPath},
+          {"dataSize", error || size == static_cast<uintmax_t>(-1) ? json(nullptr) : json(size)},
+          {"schema", options.fLoad.fSchemaPath},
+          {"encoding", options.fLoad.fEncoding},
+          {"delimiter", std::string(1, options.fLoad.fDelimiter)},
+          {"cat", names(SlotKind::Categorical)},
+          {"cont", names(SlotKind::Continuous)},
+          {"matrix", std::move(matrix)},
+          {"userMissing", UserMissingName(options.fUserMissing)},
+          {"missing", MissingName(options.fMissing)},
+          {"strongListwise", options.fbStrongListwise},
+          {"weight", nameOf(layout.WeightVariable())},
+          {"weightAdjust", WeightAdjustName(options.fWeightAdjust)},
+          {"splitBy", std::move(splitBy)},
+          {"partition", options.fvPartition.empty() ? json(nullptr) : json(options.fvPartition)},
+          {"seed", options.fSeed},
+          {"partitionVar", nameOf(layout.PartitionVariable())},
+          {"parts", options.fPartitionVar.empty() ? json(nullptr) : json(options.fParts)},
+          {"depend", nameOf(layout.DependVariable())},
+          {"folds", options.fFolds},
+          {"sortBy", std::move(sortBy)},
+          {"format", FormatName(options.fFormat)},
+          {"order", OrderName(options.fOrder)},
+          {"codesFrom", text(options.fCodesFrom)},
+          {"out", text(options.fOutDir)},
+          {"timeLimit", options.fTimeLimit}};
 }
 
 }  // namespace
@@ -472,6 +632,13 @@ Summary PrepareRun::Run() {
     data->SetSplitRequested(true);
   }
   standin::SetRandomSeed(options.fSeed);
+  // Checked before any pass: a summary that does not fit ends the run early.
+  std::unique_ptr<CategorySeeds> seeds;
+  if (!options.fCodesFrom.empty()) {
+    seeds = CategorySeeds::FromSummary(options.fCodesFrom, layout, *data);
+  } else if (options.fOrder == CodeOrder::Schema) {
+    seeds = CategorySeeds::FromSchema(layout, *data);
+  }
   // Files go to a staging directory that replaces --out only at the end.
   std::unique_ptr<OutputDirectory> out;
   if (!options.fOutDir.empty()) out = std::make_unique<OutputDirectory>(options.fOutDir);
@@ -491,8 +658,11 @@ Summary PrepareRun::Run() {
   run.fPartitioning = DescribePartitioning(options, resolver, layout);
   run.fOutDir = options.fOutDir;
   run.fFolds = options.fFolds;
+  run.fCodes = DescribeCodes(options);
+  run.fSettings = Settings(options, resolver, layout);
 
-  Procedure procedure(options, *fpProgress, *data, layout, stop, out ? out->Staging() : std::string());
+  Procedure procedure(options, *fpProgress, *data, layout, stop, out ? out->Staging() : std::string(),
+                      seeds.get());
   if (options.Partitioned()) {
     procedure.RunPartitioned(summary);
   } else {

@@ -1,5 +1,7 @@
 #include "RecordCopyComponent.h"
 
+#include "RecordFiles.h"
+
 namespace kvo {
 
 // Hands on the records of another iterator and looks at each one on its way
@@ -42,11 +44,14 @@ void RecordCopyComponent::Pace() {
   fpCancel->GetCancel();
 }
 
-int64_t RecordCopyComponent::Read(QorCommon::RecordIterator& records) {
+int64_t RecordCopyComponent::Read(QorCommon::RecordIterator& records, SlotStatistics* statistics) {
   int64_t count = 0;
   while (records.HasMore()) {
     Pace();
-    if (records.Next() != nullptr) ++count;
+    const QorCommon::Record* record = records.Next();
+    if (record == nullptr) continue;
+    ++count;
+    if (statistics != nullptr) statistics->Add(record->GetAll());
   }
   return count;
 }
@@ -62,8 +67,9 @@ int64_t RecordCopyComponent::Write(QorCommon::RecordIterator& records, KVODataFi
   return watched.Count();
 }
 
-bool RecordCopyComponent::WriteText(KVODataFileIter& file, const std::string& path) {
-  return file.GetTextFile(path);
+bool RecordCopyComponent::Export(KVODataFileIter& file, RecordFormat format,
+                                 const std::vector<std::string>& slotNames, const std::string& path) {
+  return WriteRecordFile(file, format, slotNames, path);
 }
 
 }  // namespace kvo

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "Options.h"
 #include "SlotStatistics.h"
 
 namespace kvo {
@@ -31,9 +32,9 @@ class RecordCopyComponent {
   RecordCopyComponent& operator=(const RecordCopyComponent&) = delete;
 
   // Reads every record the iterator offers in this pass or split group and
-  // keeps none: the pass in which the adapters gather their categories.
-  // Returns the number of records.
-  int64_t Read(QorCommon::RecordIterator& records);
+  // keeps none (the partitioning adapter files them itself); adds each to
+  // `statistics` when given. Returns the number of records.
+  int64_t Read(QorCommon::RecordIterator& records, SlotStatistics* statistics = nullptr);
 
   // Writes every record the iterator offers into `file` (in key order when
   // it is a sorting iterator) and adds each to `statistics`; completes the
@@ -42,8 +43,10 @@ class RecordCopyComponent {
   int64_t Write(QorCommon::RecordIterator& records, KVODataFileIter& file, SlotStatistics& statistics,
                 bool& ok);
 
-  // Writes a completed record file out as text, one line per record.
-  static bool WriteText(KVODataFileIter& file, const std::string& path);
+  // Writes a completed record file out in `format` (RecordFiles.h); false,
+  // with errno set and no file left, when it could not be written whole.
+  static bool Export(KVODataFileIter& file, RecordFormat format, const std::vector<std::string>& slotNames,
+                     const std::string& path);
 
  private:
   class Watched;

@@ -6,6 +6,7 @@
 #ifndef KVO_TOOL_SLOTSTATISTICS_H
 #define KVO_TOOL_SLOTSTATISTICS_H
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -13,12 +14,14 @@ namespace kvo {
 
 class SlotStatistics {
  public:
-  // One flag per record slot: true for a categorical slot.
-  explicit SlotStatistics(std::vector<bool> categorical);
+  // One flag per record slot: true for a categorical slot. `weightSlot`:
+  // the record slot of the case weight, -1 for none.
+  explicit SlotStatistics(std::vector<bool> categorical, int weightSlot = -1);
   SlotStatistics(const SlotStatistics&) = default;
   SlotStatistics& operator=(const SlotStatistics&) = default;
 
-  // Adds one record of the record size. Allocates nothing.
+  // Adds one record of the record size. Allocates only for a code above
+  // every code seen before.
   void Add(const double* record);
   // Computes the means from the sums; call once after the last Add.
   void Complete();
@@ -28,10 +31,23 @@ class SlotStatistics {
   const std::vector<double>& Max() const { return fvMax; }
   const std::vector<double>& Mean() const { return fvMean; }
   const std::vector<double>& MeanSquare() const { return fvMeanSquare; }
+  // Per slot, the records with each code 0, 1, ... (empty for other slots),
+  // and the same weighted; code -1 and system-missing count as missing.
+  const std::vector<std::vector<int64_t>>& CodeCounts() const { return fvCodeCounts; }
+  const std::vector<std::vector<double>>& CodeWeights() const { return fvCodeWeights; }
+  const std::vector<int64_t>& MissingCounts() const { return fvMissingCounts; }
+  const std::vector<double>& MissingWeights() const { return fvMissingWeights; }
 
  private:
+  void AddCode(size_t slot, double code, double weight);
+
   std::vector<bool> fvCategorical;
+  int fWeightSlot;
   int64_t fCount = 0;
+  std::vector<std::vector<int64_t>> fvCodeCounts;
+  std::vector<std::vector<double>> fvCodeWeights;
+  std::vector<int64_t> fvMissingCounts;
+  std::vector<double> fvMissingWeights;
   std::vector<double> fvMin, fvMax, fvSum, fvSumSquare, fvMean, fvMeanSquare;
 };
 

@@ -20,6 +20,13 @@ struct CategorySummary {
   int fCode = 0;
   std::string fValue;  // in the variable's print format, trimmed
   std::string fLabel;  // the value label, or ""
+  // The value exactly: a number, or a string's text without trailing
+  // blanks (UTF-8); what --codes-from reads back.
+  std::optional<double> fNumber;
+  std::string fText;
+  // Valid cases of the last pass with this code, plainly and weighted.
+  int64_t fCount = 0;
+  double fWeighted = 0.0;
 };
 
 // A categorical or continuous record variable of one split group.
@@ -29,6 +36,12 @@ struct VariableSummary {
   SlotKind fKind = SlotKind::Categorical;
   std::vector<CategorySummary> fvCategories;  // categorical
   std::optional<double> fMin, fMax;           // continuous; empty when no value was seen
+  // Categorical: valid cases of the last pass whose record holds code -1
+  // (kept with --missing include), plainly and weighted; and valid values
+  // that had no code (unseen in training, or in the saved codes).
+  int64_t fMissing = 0;
+  double fMissingWeighted = 0.0;
+  int64_t fUnseen = 0;
 };
 
 struct PartitionSummary {
@@ -57,6 +70,8 @@ struct SplitSummary {
 
 // How the run was set up, for the report's heading.
 struct RunDescription {
+  // Every option's effective value, for summary.json: enough to run again.
+  nlohmann::ordered_json fSettings;
   std::string fDataPath;
   std::string fWeight;
   std::vector<std::string> fvSplitBy;
@@ -64,6 +79,7 @@ struct RunDescription {
   std::vector<std::string> fvSortBy;
   std::string fOutDir;
   int fFolds = 0;
+  std::string fCodes;  // how the categories were numbered
 };
 
 struct Summary {

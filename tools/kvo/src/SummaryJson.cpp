@@ -21,10 +21,16 @@ json VariableJson(const VariableSummary& variable) {
   if (variable.fKind == SlotKind::Categorical) {
     json categories = json::array();
     for (const CategorySummary& category : variable.fvCategories) {
-      categories.push_back(
-          {{"code", category.fCode}, {"value", category.fValue}, {"label", category.fLabel}});
+      categories.push_back({{"code", category.fCode},
+                            {"value", category.fValue},
+                            {"label", category.fLabel},
+                            {"key", category.fNumber ? json(*category.fNumber) : json(category.fText)},
+                            {"count", category.fCount},
+                            {"weighted", category.fWeighted}});
     }
     out["categories"] = std::move(categories);
+    out["missing"] = {{"count", variable.fMissing}, {"weighted", variable.fMissingWeighted}};
+    out["unseen"] = variable.fUnseen;
   } else {
     out["min"] = Optional(variable.fMin);
     out["max"] = Optional(variable.fMax);
@@ -75,8 +81,10 @@ nlohmann::ordered_json SummaryToJson(const Summary& summary) {
   }
   json splits = json::array();
   for (const SplitSummary& split : summary.fvSplits) splits.push_back(SplitJson(split));
-  return WithValidUtf8(
-      {{"cases", summary.fCases}, {"record", std::move(record)}, {"splits", std::move(splits)}});
+  return WithValidUtf8({{"settings", summary.fRun.fSettings},
+                        {"cases", summary.fCases},
+                        {"record", std::move(record)},
+                        {"splits", std::move(splits)}});
 }
 
 json WithValidUtf8(json value) {

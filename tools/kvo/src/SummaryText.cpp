@@ -52,8 +52,8 @@ std::string PartitionsText(const SplitSummary& split) {
   return table.Render("  ");
 }
 
-std::string VariablesText(const SplitSummary& split) {
-  TextTable categories({false, true, false, false});
+std::string VariablesText(const SplitSummary& split, bool partitioned) {
+  TextTable categories({false, true, false, false, true});
   TextTable ranges({false, true, false, true});
   for (const VariableSummary& variable : split.fvVariables) {
     if (variable.fKind == SlotKind::Categorical) {
@@ -63,9 +63,14 @@ std::string VariablesText(const SplitSummary& split) {
       }
       bool first = true;
       for (const CategorySummary& category : variable.fvCategories) {
-        categories.AddRow(
-            {first ? variable.fName : "", std::to_string(category.fCode), category.fValue, category.fLabel});
+        categories.AddRow({first ? variable.fName : "", std::to_string(category.fCode), category.fValue,
+                           category.fLabel, GroupDigits(category.fCount)});
         first = false;
+      }
+      if (variable.fMissing > 0)
+        categories.AddRow({"", "-1", "(missing)", "", GroupDigits(variable.fMissing)});
+      if (variable.fUnseen > 0) {
+        categories.AddRow({"", "", "unseen", "(values without a code)", GroupDigits(variable.fUnseen)});
       }
     } else if (variable.fMin && variable.fMax) {
       ranges.AddRow({variable.fName, ShortestText(*variable.fMin), "to", ShortestText(*variable.fMax)});
@@ -74,8 +79,11 @@ std::string VariablesText(const SplitSummary& split) {
     }
   }
   std::string text;
-  if (!categories.Empty()) text += "  categories (code, value, label)\n" + categories.Render("    ");
-  if (!ranges.Empty()) text += "  ranges\n" + ranges.Render("    ");
+  if (!categories.Empty()) {
+    text += "  categories (code, value, label, valid cases of the last pass)\n" + categories.Render("    ");
+  }
+  if (!ranges.Empty())
+    text += std::string("  ranges") + (partitioned ? " of training" : "") + "\n" + ranges.Render("    ");
   return text;
 }
 
@@ -90,6 +98,7 @@ std::string SummaryToText(const Summary& summary) {
   if (!run.fPartitioning.empty()) setup.AddRow({"partitions", run.fPartitioning});
   if (run.fFolds > 0) setup.AddRow({"folds", std::to_string(run.fFolds) + " on the training partition"});
   if (!run.fvSortBy.empty()) setup.AddRow({"sorted by", Join(run.fvSortBy, ", ")});
+  if (!run.fCodes.empty()) setup.AddRow({"codes", run.fCodes});
   setup.AddRow({"files", run.fOutDir.empty() ? "none written (use --out DIR)" : run.fOutDir});
   text += setup.Render("  ");
 
@@ -107,7 +116,7 @@ std::string SummaryToText(const Summary& summary) {
     text += "\n" + GroupTitle(split, i + 1, summary.fvSplits.size()) + "\n";
     text += CountsText(split, partitioned);
     text += "\n" + PartitionsText(split);
-    const std::string variables = VariablesText(split);
+    const std::string variables = VariablesText(split, partitioned);
     if (!variables.empty()) text += "\n" + variables;
   }
   return text;

@@ -1,0 +1,133 @@
+// The input adapters of a kvo prepare run: the library's plain or
+// partitioning adapter with what this procedure adds on top.
+//  - Reports of bad matrix combinations are limited to the first few.
+//  - Categories can start from given lists (CategorySeeds): each split
+//    group's categorical adapters are seeded through the library's encode
+//    operation before the group's first case is encoded; with closed lists
+//    (saved codes) no case ever adds a category.
+//  - Valid values that get no code (not met in the collecting pass, or
+//    outside closed lists) are counted per categorical record variable.
+// Used by the data pass's thread; borrows the seeds.
+#ifndef KVO_TOOL_RUNADAPTER_H
+#define KVO_TOOL_RUNADAPTER_H
+
+#include <kvoadapter/KVOCatVarAdapter.h>
+#include <kvoadapter/KVOInputAdapter.h>
+#include <vorm/ProcOutput.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "CategoryCodes.h"
+
+namespace kvo {
+
+template <class Adapter>
+class RunAdapter : public Adapter {
+ public:
+  // Bad matrix combinations are reported for every case of the first pass;
+  // the first few reports are enough, the rest are counted.
+  static constexpr int64_t MATRIX_REPORTS = 5;
+
+  using Adapter::Adapter;
+
+  // `catSlots`: the record slots of the categorical record variables, in
+  // the order of the adapters. `missingAllowed`: a categorical value without
+  // a code is stored as code -1 instead of rejecting the case. `seeds` may
+  // be null (categories in order of appearance).
+  void SetCoding(std::vector<int> catSlots, bool missingAllowed, const CategorySeeds* seeds) {
+    fvCatSlots = std::move(catSlots);
+    fbMissingAllowed = missingAllowed;
+    fpSeeds = seeds;
+    fvUnseen.assign(fvCatSlots.size(), 0);
+  }
+
+  void HandleBadMatrixSpec(int groupIndex, const std::vector<int>* varList) const override {
+    if (++fBadCases <= MATRIX_REPORTS) Adapter::HandleBadMatrixSpec(groupIndex, varList);
+  }
+  int64_t BadCases() const { return fBadCases; }
+
+  // The split values of a group that the seeds do not have, as "NAME =
+  // VALUE, ..." (empty when every group so far was found).
+  const std::string& UnknownGroup() const { return fUnknownGroup; }
+
+  // Per categorical record variable: valid values without a code met since
+  // the last call. Resets the counts.
+  std::vector<int64_t> TakeUnseen() {
+    std::vector<int64_t> counts(fvCatSlots.size(), 0);
+    counts.swap(fvUnseen);
+    return counts;
+  }
+
+  bool PreprocessCase() override {
+    if (fpSeeds != nullptr && this->GetDataPassCount() == 0 && this->GetSplitCount() != fSeededGroup) {
+      SeedGroup();
+    }
+    if (fbGroupUnknown) return false;
+    return Adapter::PreprocessCase();
+  }
+
+  bool EncodeCatVars(double* record) const override {
+    const bool collecting = this->GetDataPassCount() == 0 && !(fpSeeds != nullptr && fpSeeds->Closed());
+    if (collecting) return Adapter::EncodeCatVars(record);
+    const std::vector<KVOCatVarAdapter*>& adapters = this->GetCatAdapters();
+    if (adapters.size() != fvCatSlots.size()) return Adapter::EncodeCatVars(record);
+    bool ok = true;
+    for (size_t i = 0; i < adapters.size(); ++i) {
+      const int code = adapters[i]->EncodeOldVars();
+      double& slot = record[fvCatSlots[i]];
+      if (code >= 0) {
+        slot = static_cast<double>(code);
+        continue;
+      }
+      if (adapters[i]->UpdateValid()) ++fvUnseen[i];
+      if (fbMissingAllowed) {
+        slot = -1.0;
+      } else {
+        slot = VORM_SYSMIS;
+        ok = false;
+      }
+    }
+    return ok;
+  }
+
+ private:
+  // Seeds the current group's categorical adapters with the group's lists.
+  void SeedGroup() {
+    fSeededGroup = this->GetSplitCount();
+    std::vector<std::string> values, labels;
+    if (this->GetSplitFile()) this->GetSplitValuesAndLabels(values, labels);
+    const std::vector<SeedKeys>* seeds = fpSeeds->ForGroup(values);
+    fbGroupUnknown = seeds == nullptr;
+    if (fbGroupUnknown) {
+      std::vector<std::string> names, variableLabels;
+      this->GetSplitNamesAndLabels(names, variableLabels);
+      if (fUnknownGroup.empty()) {
+        for (size_t i = 0; i < names.size() && i < values.size(); ++i) {
+          fUnknownGroup += (i > 0 ? ", " : "") + names[i] + " = " + values[i];
+        }
+      }
+      return;
+    }
+    for (const SeedKeys& keys : *seeds) {
+      for (size_t code = 0; code < keys.Size(); ++code) {
+        bool newValue = false;
+        this->EncodeRecordCatValue(keys.fSlot, keys.Key(code), newValue, true);
+      }
+    }
+  }
+
+  std::vector<int> fvCatSlots;
+  bool fbMissingAllowed = false;
+  const CategorySeeds* fpSeeds = nullptr;
+  int fSeededGroup = -1;
+  bool fbGroupUnknown = false;
+  std::string fUnknownGroup;
+  mutable std::vector<int64_t> fvUnseen;
+  mutable int64_t fBadCases = 0;
+};
+
+}  // namespace kvo
+
+#endif  // KVO_TOOL_RUNADAPTER_H
