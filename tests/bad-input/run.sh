@@ -26,7 +26,7 @@ hostile_of() {
   local arg
   for arg in "$@"; do
     arg=${arg#*=}
-    case $arg in csv/* | schema/* | model/* | matrix/*) echo "$arg"; return;; esac
+    case $arg in csv/* | schema/* | model/* | matrix/* | codes/*) echo "$arg"; return;; esac
   done
 }
 
@@ -39,13 +39,13 @@ if [ "${1:-}" = "--check" ]; then
     for word in "${words[@]}"; do
       word=${word#*=}
       case $word in
-        base/* | csv/* | schema/* | model/* | matrix/*)
+        base/* | csv/* | schema/* | model/* | matrix/* | codes/*)
           [ -f "$here/$word" ] || fail "no such file: $word"
           used[$word]=1;;
       esac
     done
   done <"$manifest"
-  for dir in csv schema model matrix; do
+  for dir in csv schema model matrix codes; do
     for file in "$here/$dir"/*; do
       [ -n "${used[${file#$here/}]:-}" ] || fail "not in MANIFEST: ${file#$here/}"
     done

@@ -176,9 +176,9 @@ class SummaryReader {
         bool fits = true;
         added = builder.AddText(key->get<std::string>(), fits);
         if (!fits) {
-          Fail(at + "the value \"" + key->get<std::string>() + "\" does not fit " + slot.fName + " here (" +
-               std::to_string(host.GetType()) +
-               " bytes wide); give the field a larger maxLength in the schema");
+          Fail(at + "the value \"" + key->get<std::string>() + "\" does not fit " + slot.fName +
+               " here (its width is " + std::to_string(host.GetType()) +
+               "); give the field a larger maxLength in the schema");
         }
       } else {
         if (!key->is_number()) Fail(at + "the key is not a number, but " + slot.fName + " is numeric here");

@@ -149,12 +149,20 @@ class Procedure {
   // categories before any record is written with them.
   template <class Adapter>
   void EndCollectingGroup(RunAdapter<Adapter>& adapter) {
+    CheckGroupsKnown(adapter);
+    if (fOptions.fOrder == CodeOrder::Value && adapter.GetDataPassCount() == 0) {
+      for (int slot : fvCatSlots) adapter.ReorderRecordCats(slot, true);
+    }
+  }
+
+  // A group whose cases were all refused for want of saved codes gives no
+  // record, so the pass may end without a visit to it: checked after each
+  // group and after the pass.
+  template <class Adapter>
+  void CheckGroupsKnown(const RunAdapter<Adapter>& adapter) const {
     if (!adapter.UnknownGroup().empty()) {
       throw InputError(fOptions.fCodesFrom + ": --codes-from: the earlier run has no split group " +
                        adapter.UnknownGroup() + " (its codes cannot be applied to it)");
-    }
-    if (fOptions.fOrder == CodeOrder::Value && adapter.GetDataPassCount() == 0) {
-      for (int slot : fvCatSlots) adapter.ReorderRecordCats(slot, true);
     }
   }
 
@@ -362,6 +370,7 @@ class Procedure {
         EndCollectingGroup(adapter);
         adapter.TakeUnseen();
       } while (adapter.GetSplitFile() && records.NewSplit());
+      CheckGroupsKnown(adapter);
       fProgress.Start("pass 2 of 2", total);
       records.NewPass();
       CheckPass(records);
@@ -395,6 +404,7 @@ class Procedure {
       NoteEmptyGroup(split);
       summary.fvSplits.push_back(std::move(split));
     } while (adapter.GetSplitFile() && records.NewSplit());
+    CheckGroupsKnown(adapter);
     fProgress.Finish();
     NoteBadMatrixCases(adapter);
     NoteUnseen();
@@ -432,6 +442,7 @@ class Procedure {
       EndCollectingGroup(*adapter);
       adapter->TakeUnseen();
     } while (adapter->GetSplitFile() && records.NewSplit());
+    CheckGroupsKnown(*adapter);
 
     fProgress.Start("pass 2 of 2", total);
     records.NewPass();
