@@ -36,6 +36,9 @@ TEST(OptionsTest, PrepareDefaults) {
   EXPECT_FALSE(p.Partitioned());
   EXPECT_EQ(p.fFolds, 0);
   EXPECT_EQ(p.fTimeLimit, 0.0);
+  EXPECT_EQ(p.fFormat, RecordFormat::Text);
+  EXPECT_EQ(p.fOrder, CodeOrder::Appearance);
+  EXPECT_EQ(p.fCodesFrom, "");
   EXPECT_FALSE(p.fbJson || p.fbQuiet || p.fbStrongListwise);
 }
 
@@ -88,6 +91,8 @@ TEST(OptionsTest, BadPercentagesAreUsageErrors) {
   ExpectUsageError({"--partition", "70,40"}, "more than 100");
   ExpectUsageError({"--partition", "0,50,50"}, "training");
   ExpectUsageError({"--partition", "70,abc"}, "'abc'");
+  ExpectUsageError({"--partition", "0.7,0.3"}, "shares are percentages, for example 70,30");
+  ExpectUsageError({"--partition", "1,0"}, "shares are percentages, for example 70,30");
 }
 
 TEST(OptionsTest, CombinationsAndValuesThatCannotWork) {
@@ -107,6 +112,9 @@ TEST(OptionsTest, CombinationsAndValuesThatCannotWork) {
   ExpectUsageError({"--encoding", "NO-SUCH-CODE-PAGE"}, "--encoding");
   ExpectUsageError({"--frobnicate"}, "--frobnicate");
   ExpectUsageError({"--weight", "a", "--weight", "b"}, "--weight");
+  ExpectUsageError({"--format", "parquet"}, "'parquet' is not text, csv or npy");
+  ExpectUsageError({"--order", "random"}, "'random' is not appearance, value or schema");
+  ExpectUsageError({"--order", "value", "--codes-from", "s.json"}, "--order and --codes-from");
 }
 
 TEST(OptionsTest, HelpVersionAndMissingCommand) {
