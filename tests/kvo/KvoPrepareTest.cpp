@@ -310,6 +310,8 @@ TEST_F(KvoPrepareTest, MatrixRecodes) {
   EXPECT_EQ(split["partitions"][0]["min"][1], 10.0);
   EXPECT_EQ(split["partitions"][0]["max"][1], 21.0);
   EXPECT_EQ(split["partitions"][0]["mean"][1], 113.0 / 7);
+  EXPECT_EQ(result.fErr.find("error:"), std::string::npos) << "the run succeeded: warnings, not errors";
+  EXPECT_NE(result.fErr.find("warning: No specification for matrix"), std::string::npos) << result.fErr;
   size_t reports = 0;
   for (size_t at = result.fErr.find("No specification for matrix in subcommand group 1");
        at != std::string::npos; at = result.fErr.find("No specification for matrix", at + 1)) {
@@ -496,7 +498,7 @@ TEST_F(KvoPrepareTest, BadDataIsExitCodeOne) {
 
   const std::string schema = fScratch / "bad.schema.json";
   WriteFile(schema, R"({"fields": [{"name": "id", "type": "decimal"}]})");
-  KvoResult badSchema = Prepare({"--schema", schema});
+  KvoResult badSchema = Prepare({"--schema", schema, "--cont", "id"});
   EXPECT_EQ(badSchema.fExitCode, 1);
   EXPECT_NE(badSchema.fErr.find(schema), std::string::npos) << badSchema.fErr;
   for (const KvoResult* result : {&row, &order, &matrixRow, &header, &badSchema}) {
@@ -516,12 +518,13 @@ TEST_F(KvoPrepareTest, BadUsageIsExitCodeTwo) {
       {{"--cat", "region", "--cont", "age,Region"}, "--cont: 'region' is given twice (already with --cat)"},
       {{"--cat", "region,group,region"}, "--cat: 'region' is given twice"},
       {{"--cont", "region"}, "--cont: 'region' is a string variable"},
-      {{"--weight", "region"}, "--weight: 'region' is a string variable"},
+      {{"--cont", "age", "--weight", "region"}, "--weight: 'region' is a string variable"},
       {{"--cont", "age", "--sort-by", "income"}, "--sort-by: 'income' is not a record variable"},
-      {{"--split-by", "country,country"}, "--split-by: 'country' is given twice"},
+      {{"--cont", "age", "--split-by", "country,country"}, "--split-by: 'country' is given twice"},
       {{"--matrix", "region,nosuch=" + DATA + "matrix.csv"}, "--matrix: there is no variable 'nosuch'"},
       {{"--matrix", "region"}, "--matrix: 'region' is not VARS=FILE"},
-      {{"--partition", "50,60"}, "--partition: the percentages add up to more than 100"},
+      {{"--cont", "age", "--partition", "50,60"}, "--partition: the percentages add up to more than 100"},
+      {{"--partition", "70,30"}, "the record is empty"},
       {{"--cat", "region", "--partition", "60,30,0"}, "--partition: the last partition has a share of 0"},
       {{"--cat", "region", "--out", Out("foreign")}, "holds files that kvo did not write"},
       {{"--bogus"}, "--bogus"},

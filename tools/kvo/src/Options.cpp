@@ -160,6 +160,9 @@ void CheckScoreOutput(const ScoreOptions& s) {
 std::vector<double> ParsePercentages(const std::string& text) {
   const std::string what = "prepare: --partition: ";
   std::vector<double> shares;
+  if (text.find(",,") != std::string::npos || text.front() == ',' || text.back() == ',') {
+    throw UsageError(what + "'" + text + "' has an empty share; give 2 or 3 percentages such as 70,30");
+  }
   for (const std::string& item : SplitList(text)) {
     double value = 0.0;
     if (!ParseNumber(item, value)) throw UsageError(what + "'" + item + "' is not a percentage");
@@ -249,6 +252,9 @@ class PrepareCommand {
     if (!fOptions.fCodesFrom.empty() && !fOrder.empty()) {
       throw UsageError("prepare: --order and --codes-from exclude each other: the codes come from " +
                        fOptions.fCodesFrom);
+    }
+    if (fOptions.fvCat.empty() && fOptions.fvCont.empty() && fOptions.fvMatrix.empty()) {
+      throw UsageError("prepare: the record is empty: give its variables with --cat, --cont or --matrix");
     }
     CheckPartitions();
     CheckNumbers();
@@ -405,7 +411,7 @@ class PrepareCommand {
     fpApp
         ->add_option("--time-limit", fTimeLimit,
                      "stop after this many seconds of elapsed (wall-clock) time, not processor time, "
-                     "loading included (exit code 4)")
+                     "loading included (exit code 4); 0, the default, is no limit")
         ->type_name("SECONDS")
         ->group("Output");
     fpApp->add_flag("--quiet", fOptions.fbQuiet, "no progress bar")->group("Output");
@@ -491,7 +497,7 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& args) {
   CLI::App app(DESCRIPTION, "kvo");
   app.set_version_flag("--version", VersionText(), "print the version and exit");
   app.require_subcommand(0, 1);
-  app.footer("\nRun 'kvo COMMAND --help' for a command's options. 'make demo' shows kvo prepare at work.");
+  app.footer("\nRun 'kvo COMMAND --help' for a command's options and examples.");
   DescribeCommand describe(app, parsed.fDescribe);
   PrepareCommand prepare(app, parsed.fPrepare);
   ScoreCommand score(app, parsed.fScore);
