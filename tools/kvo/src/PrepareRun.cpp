@@ -323,8 +323,10 @@ class Procedure {
     const std::string shown = (fs::path(fOptions.fOutDir) / relative).string();
     bool ok = false;
     if (alreadySorted || fLayout.SortKeys().empty()) {
+      fProgress.Step("writing " + shown);
       ok = RecordCopyComponent::Export(file, fOptions.fFormat, SlotNames(), path);
     } else {
+      fProgress.Step("sorting " + shown);
       KVODataFileIter sorted(adapter, fLayout.SortKeys(), -1);
       if (!sorted.HasValidTempFile()) throw InputError(TempFileProblem(sorted.GetErrorNumber()));
       const bool hasRecords = file.NewPass() == 0;
@@ -337,6 +339,7 @@ class Procedure {
         throw InputError("cannot sort the records for " + shown + ": " + GroupDigits(file.GetRecordCount()) +
                          " records went in, " + GroupDigits(sorted.GetRecordCount()) + " came out");
       }
+      fProgress.Step("writing " + shown);
       ok = RecordCopyComponent::Export(sorted, fOptions.fFormat, SlotNames(), path);
     }
     if (!ok) {
@@ -590,6 +593,7 @@ class Procedure {
       std::vector<int64_t> foldRecords;
       if (fOptions.fFolds > 0 && !files.empty() && files[0] != nullptr) {
         const KVODataFileIter* before = files[0];
+        fProgress.Step("drawing " + std::to_string(fOptions.fFolds) + " cross-validation folds" + groupName);
         const bool allFolds = adapter->GetCrossValidPartition(fOptions.fFolds, fLayout.FoldSlot(), &fStop);
         // The training file is replaced only when its folded copy was
         // written whole; otherwise the folds were lost.
@@ -748,6 +752,7 @@ Summary PrepareRun::Run() {
   // The time limit counts from here, loading included.
   KVOStopProcessor stop(options.fTimeLimit);
 
+  fpProgress->Step("loading " + options.fLoad.fDataPath);
   std::unique_ptr<standin::MemoryDataSource> data = LoadDataSet(options.fLoad);
   VariableResolver resolver(*data, options.fLoad.fDataPath);
   RecordLayout layout(options, resolver);
