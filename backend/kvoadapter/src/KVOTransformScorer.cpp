@@ -32,10 +32,11 @@ struct Preparation {
 };
 }  // namespace
 
-// The scorer's state, in the order the scorer fills it. Everything from
-// fNInputs to fvTargetIndices is set together, by a successful preparation;
-// until then fbPrepared is false and ScoreRecord refuses.
-struct KVOTransformScorer::Impl {
+// The scorer's state. The preparation's part (the base) and fNInputs,
+// fNTargets and fvTargetValues are set together, by a successful
+// preparation, except the two name lists, which keep the names matched
+// before a refusal; until then fbPrepared is false and ScoreRecord refuses.
+struct KVOTransformScorer::Impl : Preparation {
   const VORM_DataSource* fpDataSource = nullptr;
   VORM_InputCaseIterator* fpCaseIter = nullptr;
   bool fUnicodeMode = false;
@@ -43,14 +44,6 @@ struct KVOTransformScorer::Impl {
   int fNInputs = 0;
   int fNTargets = 0;
   std::vector<double> fvTargetValues;
-  std::unique_ptr<QorXML::IQorScoreComputer> fpScorer;
-  QorCommon::ValueRecord fInputRecord{2};
-  QorCommon::ValueRecord fOutputRecord{2};
-  std::vector<std::string> fvInputNames;
-  std::vector<int> fvInputVarIndices;
-  std::vector<int> fvInputVarTypes;
-  std::vector<std::string> fvOutputNames;
-  std::vector<int> fvTargetIndices;
   void* fConverter = nullptr;  // owned
   bool fbPrepareCalled = false;
   bool fbPrepared = false;
@@ -226,12 +219,7 @@ void KVOTransformScorer::Impl::Adopt(Preparation&& prep, VORM_InputCaseIterator&
   fUnicodeMode = unicodeMode;
   fNInputs = static_cast<int>(prep.fvInputVarIndices.size());
   fNTargets = static_cast<int>(prep.fvTargetIndices.size());
-  fpScorer = std::move(prep.fpScorer);
-  fInputRecord = std::move(prep.fInputRecord);
-  fOutputRecord = std::move(prep.fOutputRecord);
-  fvInputVarIndices = std::move(prep.fvInputVarIndices);
-  fvInputVarTypes = std::move(prep.fvInputVarTypes);
-  fvTargetIndices = std::move(prep.fvTargetIndices);
+  static_cast<Preparation&>(*this) = std::move(prep);
   fvTargetValues.assign(static_cast<size_t>(fNTargets), fMissingValue);
   fbPrepared = true;
 }
@@ -255,9 +243,11 @@ bool KVOTransformScorer::PrepareScoring(VORM_InputCaseIterator* caseIter, bool u
                           d.fMissingValue);
   // The names matched so far stay readable after a refusal (they show where
   // it stopped); nothing that ScoreRecord reads is set unless all fits.
-  d.fvInputNames = std::move(prep.fvInputNames);
-  d.fvOutputNames = std::move(prep.fvOutputNames);
-  if (!ok) return false;
+  if (!ok) {
+    d.fvInputNames = std::move(prep.fvInputNames);
+    d.fvOutputNames = std::move(prep.fvOutputNames);
+    return false;
+  }
   d.Adopt(std::move(prep), *caseIter, dataSource, unicodeMode);
   return true;
 }

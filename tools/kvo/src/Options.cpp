@@ -203,31 +203,43 @@ std::string OneLine(std::string text) {
 // Each command's options: added to the parser, then, once parsed, checked
 // and turned into plain values. The texts hold what needs checking after
 // parsing (choices, numbers, lists).
-class DescribeCommand {
+class Command {
  public:
-  DescribeCommand(CLI::App& app, DescribeOptions& options) : fOptions(options) {
-    fpApp = app.add_subcommand("describe",
-                               "print the dictionary: names, labels, types, formats, "
-                               "measures, value labels and user-missing values");
-    AddLoadOptions(*fpApp, fOptions.fLoad, fDelimiter);
-    fpApp->add_flag("--json", fOptions.fbJson, "print the dictionary as JSON");
-  }
   bool Parsed() const { return fpApp->parsed(); }
-  void Finish() { CheckLoad(fOptions.fLoad, fDelimiter, "describe"); }
 
- private:
-  DescribeOptions& fOptions;
+ protected:
+  // Adds the command with the options every command has.
+  void AddCommand(CLI::App& app, const char* name, const char* help, LoadOptions& load) {
+    fpApp = app.add_subcommand(name, help);
+    AddLoadOptions(*fpApp, load, fDelimiter);
+  }
+
   CLI::App* fpApp = nullptr;
   std::string fDelimiter;
 };
 
-class PrepareCommand {
+class DescribeCommand : public Command {
+ public:
+  DescribeCommand(CLI::App& app, DescribeOptions& options) : fOptions(options) {
+    AddCommand(app, "describe",
+               "print the dictionary: names, labels, types, formats, measures, value labels and "
+               "user-missing values",
+               fOptions.fLoad);
+    fpApp->add_flag("--json", fOptions.fbJson, "print the dictionary as JSON");
+  }
+  void Finish() { CheckLoad(fOptions.fLoad, fDelimiter, "describe"); }
+
+ private:
+  DescribeOptions& fOptions;
+};
+
+class PrepareCommand : public Command {
  public:
   PrepareCommand(CLI::App& app, PrepareOptions& options) : fOptions(options) {
-    fpApp = app.add_subcommand("prepare",
-                               "prepare the data for modeling: encode, weight, split, "
-                               "partition and write record files with a summary");
-    AddLoadOptions(*fpApp, fOptions.fLoad, fDelimiter);
+    AddCommand(app, "prepare",
+               "prepare the data for modeling: encode, weight, split, partition and write record files "
+               "with a summary",
+               fOptions.fLoad);
     fpApp->footer(PREPARE_FOOTER);
     AddRecordOptions();
     AddMissingOptions();
@@ -236,7 +248,6 @@ class PrepareCommand {
     AddCodeOptions();
     AddOutputOptions();
   }
-  bool Parsed() const { return fpApp->parsed(); }
   void Finish() {
     CheckLoad(fOptions.fLoad, fDelimiter, "prepare");
     fOptions.fvCat = SplitAll(fvCat);
@@ -418,19 +429,16 @@ class PrepareCommand {
   }
 
   PrepareOptions& fOptions;
-  CLI::App* fpApp = nullptr;
-  std::string fDelimiter, fWeightAdjust = "round", fUserMissing = "exclude", fMissing = "listwise";
+  std::string fWeightAdjust = "round", fUserMissing = "exclude", fMissing = "listwise";
   std::string fPartition, fSeed, fParts, fFolds, fTimeLimit, fFormat = "text", fOrder;
   std::vector<std::string> fvCat, fvCont, fvMatrix, fvSplitBy, fvSortBy;
 };
 
-class ScoreCommand {
+class ScoreCommand : public Command {
  public:
   ScoreCommand(CLI::App& app, ScoreOptions& options) : fOptions(options) {
-    fpApp = app.add_subcommand("score",
-                               "apply a transformation model to every case and write the "
-                               "targets as CSV");
-    AddLoadOptions(*fpApp, fOptions.fLoad, fDelimiter);
+    AddCommand(app, "score", "apply a transformation model to every case and write the targets as CSV",
+               fOptions.fLoad);
     fpApp->add_option("--model", fOptions.fModelPath, "the transformation model (PMML)")
         ->required()
         ->type_name("MODEL.xml");
@@ -440,7 +448,6 @@ class ScoreCommand {
         ->type_name("FILE.csv");
     fpApp->add_flag("--quiet", fOptions.fbQuiet, "no progress bar");
   }
-  bool Parsed() const { return fpApp->parsed(); }
   void Finish() {
     CheckLoad(fOptions.fLoad, fDelimiter, "score");
     fOptions.fvTargets = SplitAll(fvTargets);
@@ -449,8 +456,6 @@ class ScoreCommand {
 
  private:
   ScoreOptions& fOptions;
-  CLI::App* fpApp = nullptr;
-  std::string fDelimiter;
   std::vector<std::string> fvTargets;
 };
 
