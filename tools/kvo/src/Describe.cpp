@@ -65,7 +65,7 @@ std::string FormatText(const VORM_Format& format) {
 json DescribeJson(standin::MemoryDataSource& data, const std::string& dataPath) {
   json variables = json::array();
   for (int i = 0; i < data.GetNumVariables(); ++i) {
-    const standin::VariableSpec spec = data.Spec(i);
+    const standin::VariableSpec& spec = data.Declaration(i);
     json labels = json::array();
     for (const auto& [value, label] : spec.fNumericLabels)
       labels.push_back({{"value", value}, {"label", label}});
@@ -91,7 +91,7 @@ std::string DescribeText(standin::MemoryDataSource& data, const std::string& dat
   table.AddRow({"#", "name", "label", "type", "format", "measure", "user-missing"});
   TextTable labels;
   for (int i = 0; i < data.GetNumVariables(); ++i) {
-    const standin::VariableSpec spec = data.Spec(i);
+    const standin::VariableSpec& spec = data.Declaration(i);
     table.AddRow({std::to_string(i + 1), spec.fName, spec.fLabel,
                   spec.fType == 0 ? "numeric" : "string " + std::to_string(spec.fType),
                   FormatText(spec.fFormat), MeasureName(spec.fMeasure), MissingText(spec)});

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <unordered_map>
 
 #include "TextConverter.h"
 #include "standin/CsvLoader.h"
@@ -383,18 +384,18 @@ bool ParseSchemaText(const std::string& jsonText, const std::string& sourceName,
     error = sourceName + ": the \"fields\" list is empty";
     return false;
   }
+  std::unordered_map<std::string, size_t> seen;  // upper-case name -> field
   for (size_t i = 0; i < fields->size(); ++i) {
     CsvField field;
     FieldReader reader(sourceName, i, toHost, error);
     if (!reader.Read((*fields)[i], field)) return false;
-    const std::string upper = Upper(field.fSpec.fName);
-    for (size_t j = 0; j < schema.fvFields.size(); ++j) {
-      if (Upper(schema.fvFields[j].fSpec.fName) == upper) {
-        error = sourceName + ": field " + std::to_string(i + 1) + " '" + field.fSpec.fName +
-                "': the name repeats field " + std::to_string(j + 1) + " '" + schema.fvFields[j].fSpec.fName +
-                "'";
-        return false;
-      }
+    auto [it, inserted] = seen.emplace(Upper(field.fSpec.fName), i);
+    if (!inserted) {
+      const size_t j = it->second;
+      error = sourceName + ": field " + std::to_string(i + 1) + " '" + field.fSpec.fName +
+              "': the name repeats field " + std::to_string(j + 1) + " '" + schema.fvFields[j].fSpec.fName +
+              "'";
+      return false;
     }
     schema.fvFields.push_back(std::move(field));
   }

@@ -65,6 +65,9 @@ class MemoryDataSource : public ProcedureDataSource {
   // whose spec did not change keep their texts and missing-value cells at
   // the same addresses. A bad index gives a scratch spec that is ignored.
   VariableSpec& Spec(int index);
+  // A declared variable's spec for reading, as applied (an empty spec for a
+  // bad index). Valid until the next change to the dictionary.
+  const VariableSpec& Declaration(int index) const;
 
   // Why the last builder call that failed did so.
   const std::string& LastError() const;
