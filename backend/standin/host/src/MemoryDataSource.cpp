@@ -57,7 +57,9 @@ void MemoryDataSource::Rep::Refresh() {
     MemoryVariable& variable = *fVariables[index];
     VariableSpec& spec = variable.EditableSpec();
     std::string error = MemoryVariable::Check(spec);
-    if (error.empty() && spec.fType != variable.AppliedSpec().fType && NumCases() > 0) {
+    if (!error.empty()) {
+      error = "variable " + Quoted(spec.fName) + ": " + error;
+    } else if (spec.fType != variable.AppliedSpec().fType && NumCases() > 0) {
       error =
           "variable " + Quoted(variable.AppliedSpec().fName) + ": the type cannot change once cases exist";
     }
@@ -128,15 +130,11 @@ int MemoryDataSource::AddVariable(const VariableSpec& spec, std::string* error) 
   rep.Refresh();
   VariableSpec checked = spec;
   std::string reason = MemoryVariable::Check(checked);
-  if (reason.empty() && rep.NumCases() > 0) {
-    reason = "variable " + Quoted(spec.fName) + ": variables must be declared before the first case";
-  }
-  if (reason.empty() && rep.fNameIndex.count(UpperName(spec.fName)) > 0) {
-    reason = "variable " + Quoted(spec.fName) + ": the name is taken";
-  }
+  if (reason.empty() && rep.NumCases() > 0) reason = "variables must be declared before the first case";
+  if (reason.empty() && rep.fNameIndex.count(UpperName(spec.fName)) > 0) reason = "the name is taken";
   if (!reason.empty()) {
-    rep.Fail("AddVariable: " + reason);
-    if (error != nullptr) *error = rep.fLastError;
+    rep.Fail("AddVariable: variable " + Quoted(spec.fName) + ": " + reason);
+    if (error != nullptr) *error = reason;
     return -1;
   }
   rep.fVariables.push_back(std::make_unique<MemoryVariable>(checked));

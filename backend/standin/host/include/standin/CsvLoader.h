@@ -49,7 +49,8 @@ struct CsvSchema {
 };
 
 // Reads a schema:
-//   {"fields": [{"name", "type": number|integer|string|boolean, "title",
+//   {"fields": [{"name", "type": number|integer|string|boolean (string when
+//                left out), "title",
 //                "categories": [{"value", "label"}], "constraints":
 //                {"maxLength"}, "measure": nominal|ordinal|scale,
 //                "userMissing": {"values": [...]} | {"range": [lo, hi]} |
@@ -58,7 +59,9 @@ struct CsvSchema {
 //    longest value in the data without it)
 //    "missingValues": ["", ...]}
 // Other keys are ignored. Texts are UTF-8 (converted to the host encoding
-// when that differs). False, with `error` set, for a bad schema.
+// when that differs). False, with `error` set, for a bad schema: the
+// message names the field (and the key within it for a number too large
+// for a double) or the place in the text.
 bool LoadSchema(const std::string& schemaPath, CsvSchema& schema, std::string& error);
 // The same from JSON text; `sourceName` names it in messages.
 bool ParseSchema(const std::string& jsonText, const std::string& sourceName, CsvSchema& schema,
