@@ -33,7 +33,7 @@ TEST_F(KvoCommandsTest, DescribeListsTheDictionary) {
   ASSERT_EQ(dictionary["variables"].size(), 9u);
   EXPECT_EQ(dictionary["variables"][2], json::parse(R"({
       "index": 2, "name": "region", "label": "Region", "type": "string", "width": 5, "format": "A5",
-      "measure": "nominal", "userMissing": null,
+      "measure": "nominal", "userMissing": {"values": [""]},
       "valueLabels": [{"value": "north", "label": "North"}, {"value": "south", "label": "South"},
                       {"value": "east", "label": "East"}, {"value": "west", "label": "West"}]})"));
   EXPECT_EQ(dictionary["variables"][3]["userMissing"], json::parse(R"({"values": [9.0]})"));
