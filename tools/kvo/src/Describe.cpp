@@ -6,6 +6,7 @@
 #include "DataSet.h"
 #include "Summary.h"
 #include "TextTable.h"
+#include "standin/CsvLoader.h"
 
 namespace kvo {
 namespace {
@@ -115,8 +116,9 @@ std::string RunDescribe(const DescribeOptions& options) {
   // A Ctrl-C during the last rows of the load, after its final poll, takes
   // effect here.
   ATNJMP(Workspace());
-  if (options.fbJson) return DescribeJson(*data, options.fLoad.fDataPath).dump(2) + "\n";
-  return DescribeText(*data, options.fLoad.fDataPath);
+  const std::string name = standin::CsvSourceName(options.fLoad.fDataPath);
+  if (options.fbJson) return DescribeJson(*data, name).dump(2) + "\n";
+  return DescribeText(*data, name);
 }
 
 }  // namespace kvo

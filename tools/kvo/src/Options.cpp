@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "KvoError.h"
+#include "standin/CsvLoader.h"
 
 #ifndef KVO_VERSION
 #define KVO_VERSION "0.0.0"
@@ -70,11 +71,13 @@ CLI::Option* AddRepeatable(CLI::App& app, const std::string& name, std::vector<s
 
 void AddLoadOptions(CLI::App& app, LoadOptions& load, std::string& delimiter) {
   app.add_option("DATA", load.fDataPath,
-                 "the CSV file (a header row of variable names, then one row per case)")
+                 "the CSV file (a header row of variable names, then one row per case); DATA.csv.gz is "
+                 "read as gzip-compressed text, - reads standard input (with --schema)")
       ->required()
       ->type_name("DATA.csv");
   app.add_option("--schema", load.fSchemaPath,
-                 "the JSON schema describing the columns (default: DATA.schema.json beside DATA.csv)")
+                 "the JSON schema describing the columns (default: DATA.schema.json beside DATA.csv or "
+                 "DATA.csv.gz)")
       ->type_name("SCHEMA.json");
   app.add_option("--encoding", load.fEncoding, "the data's code page (default UTF-8)")->type_name("NAME");
   app.add_option("--delimiter", delimiter, "the field delimiter: one character, or 'tab' (default ,)")
@@ -107,16 +110,29 @@ bool ParseInteger(const std::string& text, long long& value) {
   return !text.empty() && ec == std::errc() && ptr == last;
 }
 
+// Drops `ending` (lower case) from the end of `text` when it ends so in any
+// letter case and something is left before it.
+bool DropEnding(std::string& text, const std::string& ending) {
+  if (text.size() <= ending.size()) return false;
+  std::string end = text.substr(text.size() - ending.size());
+  for (char& c : end) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (end != ending) return false;
+  text.resize(text.size() - ending.size());
+  return true;
+}
+
+using standin::STANDARD_INPUT;
+
 void CheckLoad(LoadOptions& load, const std::string& delimiter, const std::string& command) {
   load.fbSchemaGiven = !load.fSchemaPath.empty();
+  if (load.fDataPath == STANDARD_INPUT && !load.fbSchemaGiven) {
+    throw UsageError(command + ": the data come from standard input (-): give their schema with --schema");
+  }
   if (!load.fbSchemaGiven) {
+    // DATA.csv, DATA.csv.gz and DATA.gz all have DATA.schema.json.
     std::string base = load.fDataPath;
-    const std::string csv = ".csv";
-    if (base.size() > csv.size()) {
-      std::string ending = base.substr(base.size() - csv.size());
-      for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      if (ending == csv) base.resize(base.size() - csv.size());
-    }
+    DropEnding(base, ".gz");
+    DropEnding(base, ".csv");
     load.fSchemaPath = base + ".schema.json";
   }
   if (!delimiter.empty()) {
