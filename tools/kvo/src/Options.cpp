@@ -29,6 +29,8 @@ constexpr const char* PREPARE_FOOTER = R"(
 The record holds, in this order: the --cat variables, the --cont variables, one slot
 per --matrix, the partition indicator, the fold number, the weight, the local and
 the global case counter. Names match the CSV header without regard to letter case.
+In a comma list of names, a name in double quotes is taken whole, commas and all;
+a quote inside it is doubled: --cat '"a,b",c' names a,b and c.
 
 Examples:
   kvo prepare data/sample/sample.csv --cat gender,occupation --cont age,income
@@ -493,11 +495,45 @@ ParsedCommand UsageText(int exitCode, std::string text) {
 
 }  // namespace
 
+namespace {
+
+// Reads a quoted name that starts at text[begin] (after any blanks): the
+// text up to the closing quote, a doubled quote standing for one. True, with
+// `end` at the comma or the end that follows (blanks before it allowed),
+// when the quotes close and nothing else follows.
+bool QuotedName(const std::string& text, size_t begin, std::string& name, size_t& end) {
+  size_t i = text.find_first_not_of(' ', begin);
+  if (i == std::string::npos || text[i] != '"') return false;
+  name.clear();
+  for (++i; i < text.size(); ++i) {
+    if (text[i] != '"') {
+      name += text[i];
+    } else if (i + 1 < text.size() && text[i + 1] == '"') {
+      name += '"';
+      ++i;
+    } else {
+      end = text.find_first_not_of(' ', i + 1);
+      if (end == std::string::npos) end = text.size();
+      return end == text.size() || text[end] == ',';
+    }
+  }
+  return false;  // the quote is not closed
+}
+
+}  // namespace
+
 std::vector<std::string> SplitList(const std::string& text) {
   std::vector<std::string> items;
   size_t start = 0;
+  std::string quoted;
   while (start <= text.size()) {
-    size_t comma = text.find(',', start);
+    size_t comma = 0;
+    if (QuotedName(text, start, quoted, comma)) {
+      if (!quoted.empty()) items.push_back(quoted);
+      start = comma + 1;
+      continue;
+    }
+    comma = text.find(',', start);
     if (comma == std::string::npos) comma = text.size();
     if (comma > start) items.push_back(text.substr(start, comma - start));
     start = comma + 1;
