@@ -27,6 +27,7 @@ struct Preparation {
   std::vector<std::string> fvInputNames;
   std::vector<int> fvInputVarIndices;
   std::vector<int> fvInputVarTypes;
+  std::vector<const VORM_Variable*> fvInputVariables;
   std::vector<std::string> fvOutputNames;
   std::vector<int> fvTargetIndices;
 };
@@ -44,6 +45,7 @@ struct KVOTransformScorer::Impl : Preparation {
   int fNInputs = 0;
   int fNTargets = 0;
   std::vector<double> fvTargetValues;
+  bool fbUserMissingAsMissing = false;
   void* fConverter = nullptr;  // owned
   bool fbPrepareCalled = false;
   bool fbPrepared = false;
@@ -172,6 +174,7 @@ class ScoringBinder {
     fPrep.fvInputNames.push_back(name);
     fPrep.fvInputVarIndices.push_back(hostIndex);
     fPrep.fvInputVarTypes.push_back(type);
+    fPrep.fvInputVariables.push_back(variable);
     return true;
   }
 
@@ -252,6 +255,10 @@ bool KVOTransformScorer::PrepareScoring(VORM_InputCaseIterator* caseIter, bool u
   return true;
 }
 
+void KVOTransformScorer::SetUserMissingAsMissing(bool asMissing) {
+  fpImpl->fbUserMissingAsMissing = asMissing;
+}
+
 bool KVOTransformScorer::ScoreRecord() {
   Impl& d = *fpImpl;
   if (!d.fbPrepared) {
@@ -263,7 +270,13 @@ bool KVOTransformScorer::ScoreRecord() {
     const int type = d.fvInputVarTypes[static_cast<size_t>(i)];
     if (type == 0) {
       // The input's value was built from a number: write the number in place.
-      static_cast<double&>(d.fInputRecord[i]) = d.fpCaseIter->GetNumericValue(hostIndex);
+      OBS value;
+      value.num = d.fpCaseIter->GetNumericValue(hostIndex);
+      if (d.fbUserMissingAsMissing && value.num != VORM_SYSMIS &&
+          d.fvInputVariables[static_cast<size_t>(i)]->IsUserMissingValue(&value)) {
+        value.num = d.fMissingValue;
+      }
+      static_cast<double&>(d.fInputRecord[i]) = value.num;
       continue;
     }
     // Trailing blanks and line feeds go (tabs too in unicode mode), but the

@@ -462,6 +462,11 @@ class ScoreCommand : public Command {
         ->type_name("MODEL.xml");
     AddRepeatable(*fpApp, "--targets", fvTargets,
                   "the model outputs to write (default: all, in model order)");
+    fpApp
+        ->add_option("--user-missing", fUserMissing,
+                     "user-missing values: exclude (default: numbers go to the model as missing, as prepare "
+                     "leaves them out) or include (as the values they are); strings always go as their text")
+        ->type_name("exclude|include");
     fpApp->add_option("--output", fOptions.fOutputPath, "the CSV file to write (default: standard output)")
         ->type_name("FILE.csv");
     fpApp->add_flag("--quiet", fOptions.fbQuiet, "no progress bar");
@@ -469,11 +474,19 @@ class ScoreCommand : public Command {
   void Finish() {
     CheckLoad(fOptions.fLoad, fDelimiter, "score");
     fOptions.fvTargets = SplitAll(fvTargets);
+    if (fUserMissing == "exclude") {
+      fOptions.fUserMissing = UserMissing::Exclude;
+    } else if (fUserMissing == "include") {
+      fOptions.fUserMissing = UserMissing::Include;
+    } else {
+      throw UsageError("score: --user-missing: '" + fUserMissing + "' is not exclude or include");
+    }
     CheckScoreOutput(fOptions);
   }
 
  private:
   ScoreOptions& fOptions;
+  std::string fUserMissing = "exclude";
   std::vector<std::string> fvTargets;
 };
 

@@ -82,7 +82,9 @@ struct ScoreOptions {
   LoadOptions fLoad;
   std::string fModelPath;
   std::vector<std::string> fvTargets;  // empty: every model output
-  std::string fOutputPath;             // empty: standard output
+  // Exclude: numeric user-missing values go to the model as missing.
+  UserMissing fUserMissing = UserMissing::Exclude;
+  std::string fOutputPath;  // empty: standard output
   bool fbQuiet = false;
 };
 
