@@ -168,6 +168,17 @@ TEST(OptionsTest, SplitListDropsEmptyItems) {
   EXPECT_EQ(SplitList("a,,b,"), (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(SplitList(""), std::vector<std::string>{});
   EXPECT_EQ(SplitList(" x y "), std::vector<std::string>{" x y "});
+  // A name in double quotes is taken whole; blanks around the quotes go.
+  const std::pair<const char*, std::vector<std::string>> quoted[] = {
+      {R"("a,b",c)", {"a,b", "c"}},
+      {R"(c, "a,b" ,"")", {"c", "a,b"}},
+      {R"("say ""hi""",x)", {"say \"hi\"", "x"}},
+      // Not closed, or text after the closing quote: the items as written.
+      {R"("a,b)", {"\"a", "b"}},
+      {R"("a"b,c)", {"\"a\"b", "c"}},
+      {R"(a"b",c)", {"a\"b\"", "c"}},
+  };
+  for (const auto& [text, items] : quoted) EXPECT_EQ(SplitList(text), items) << text;
 }
 
 }  // namespace
