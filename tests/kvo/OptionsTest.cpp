@@ -115,6 +115,7 @@ TEST(OptionsTest, CombinationsAndValuesThatCannotWork) {
   ExpectUsageError({"--user-missing", "keep"}, "--user-missing");
   ExpectUsageError({"--delimiter", ";;"}, "--delimiter");
   ExpectUsageError({"--delimiter", "\""}, "--delimiter");
+  ExpectUsageError({"--delimiter", ""}, "--delimiter");
   ExpectUsageError({"--encoding", "NO-SUCH-CODE-PAGE"}, "--encoding");
   ExpectUsageError({"--frobnicate"}, "--frobnicate");
   ExpectUsageError({"--weight", "a", "--weight", "b"}, "--weight");

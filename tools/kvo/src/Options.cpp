@@ -137,15 +137,13 @@ void CheckLoad(LoadOptions& load, const std::string& delimiter, const std::strin
     DropEnding(base, ".csv");
     load.fSchemaPath = base + ".schema.json";
   }
-  if (!delimiter.empty()) {
-    if (delimiter == "tab" || delimiter == "\\t" || delimiter == "\t") {
-      load.fDelimiter = '\t';
-    } else if (delimiter.size() == 1 && delimiter[0] != '"' && delimiter[0] != '\n' && delimiter[0] != '\r') {
-      load.fDelimiter = delimiter[0];
-    } else {
-      throw UsageError(command + ": --delimiter: '" + delimiter +
-                       "' is not one character other than a quote or a line end (use 'tab' for a tab)");
-    }
+  if (delimiter == "tab" || delimiter == "\\t" || delimiter == "\t") {
+    load.fDelimiter = '\t';
+  } else if (delimiter.size() == 1 && delimiter[0] != '"' && delimiter[0] != '\n' && delimiter[0] != '\r') {
+    load.fDelimiter = delimiter[0];
+  } else {
+    throw UsageError(command + ": --delimiter: '" + delimiter +
+                     "' is not one character other than a quote or a line end (use 'tab' for a tab)");
   }
   iconv_t probe = iconv_open("UTF-8", load.fEncoding.c_str());
   if (probe == reinterpret_cast<iconv_t>(-1)) {
@@ -233,7 +231,7 @@ class Command {
   }
 
   CLI::App* fpApp = nullptr;
-  std::string fDelimiter;
+  std::string fDelimiter = ",";  // as given: an empty text is refused
 };
 
 class DescribeCommand : public Command {

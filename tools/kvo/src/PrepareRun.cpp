@@ -26,6 +26,7 @@
 #include "RunAdapter.h"
 #include "SlotStatistics.h"
 #include "TextTable.h"
+#include "standin/CsvLoader.h"
 #include "standin/HostControl.h"
 
 namespace kvo {
@@ -304,7 +305,8 @@ class Procedure {
 
   void CheckPass(const KVOProcDataSourceIter& records) const {
     if (records.GetFailReason() == 3) {
-      throw InputError(fOptions.fLoad.fDataPath + ": the host could not read the cases (a fatal data error)");
+      throw InputError(standin::CsvSourceName(fOptions.fLoad.fDataPath) +
+                       ": the host could not read the cases (a fatal data error)");
     }
   }
 
@@ -752,14 +754,15 @@ Summary PrepareRun::Run() {
   // The time limit counts from here, loading included.
   KVOStopProcessor stop(options.fTimeLimit);
 
-  fpProgress->Step("loading " + options.fLoad.fDataPath);
+  const std::string dataName = standin::CsvSourceName(options.fLoad.fDataPath);
+  fpProgress->Step("loading " + dataName);
   std::unique_ptr<standin::MemoryDataSource> data = LoadDataSet(options.fLoad);
-  VariableResolver resolver(*data, options.fLoad.fDataPath);
+  VariableResolver resolver(*data, dataName);
   RecordLayout layout(options, resolver);
 
   if (layout.WeightVariable() >= 0) data->SetWeightVariable(layout.WeightVariable());
   data->SetWeightFilter(true);
-  std::vector<int64_t> groupEnds = CheckSplitOrder(*data, layout, layout.Specs(), options.fLoad.fDataPath);
+  std::vector<int64_t> groupEnds = CheckSplitOrder(*data, layout, layout.Specs(), dataName);
   if (!layout.SplitVariables().empty()) {
     data->SetSplitVariables(layout.SplitVariables());
     data->SetSplitRequested(true);
@@ -780,7 +783,7 @@ Summary PrepareRun::Run() {
   summary.fCases = static_cast<int64_t>(data->NumCases());
   summary.fvRecord = layout.Slots();
   RunDescription& run = summary.fRun;
-  run.fDataPath = options.fLoad.fDataPath;
+  run.fDataPath = dataName;
   if (layout.WeightVariable() >= 0) {
     const char* adjust[] = {"rounded", "truncated", "as is"};
     run.fWeight =
@@ -810,7 +813,7 @@ Summary PrepareRun::Run() {
   if (valid == 0) {
     KVOInpAdaptMsg(*data).NoValidCases();
     throw KvoError(EXIT_NO_VALID_CASES,
-                   options.fLoad.fDataPath + ": no case gave a record (" + GroupDigits(read) +
+                   dataName + ": no case gave a record (" + GroupDigits(read) +
                        " read, all rejected by the weight, missing-value or partition rules)");
   }
   if (out) {

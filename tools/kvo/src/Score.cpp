@@ -119,6 +119,7 @@ std::string CsvField(const std::string& text, char delimiter) {
 
 void RunScore(const ScoreOptions& options, Progress& progress, std::ostream& standardOutput) {
   KVOStopProcessor stop;  // no time limit: Ctrl-C only
+  progress.Step("loading " + standin::CsvSourceName(options.fLoad.fDataPath));
   std::unique_ptr<standin::MemoryDataSource> data = LoadDataSet(options.fLoad);
   const std::string dataName = standin::CsvSourceName(options.fLoad.fDataPath);
   VariableResolver resolver(*data, dataName);
