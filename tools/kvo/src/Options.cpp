@@ -370,7 +370,10 @@ class PrepareCommand : public Command {
                      "weight are not read)")
         ->type_name("NAME")
         ->group("Weights and splits");
-    fpApp->add_option("--weight-adjust", fWeightAdjust, "round (default), truncate or asis")
+    fpApp
+        ->add_option("--weight-adjust", fWeightAdjust,
+                     "round (default: a weight below 0.5 rounds to 0 and its case is invalid), truncate "
+                     "(below 1 is invalid) or asis")
         ->type_name("round|truncate|asis")
         ->group("Weights and splits");
     AddRepeatable(*fpApp, "--split-by", fvSplitBy,
