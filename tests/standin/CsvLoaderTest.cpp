@@ -150,9 +150,10 @@ TEST_F(CsvLoaderTest, ReadsQuotedFieldsLineBreaksAndWidths) {
 // first one is read.
 TEST_F(CsvLoaderTest, RefusesTextThatIsNotInTheFilesEncoding) {
   EXPECT_EQ(Load(DataPath("people_latin1.csv"), DataPath("people.schema.json")), nullptr);
-  EXPECT_EQ(fError, DataPath("people_latin1.csv") +
-                        ": line 5, column 1 (name): \"\\xC9lodie\" is not valid text in the encoding UTF-8 or "
-                        "cannot be written in the host encoding UTF-8");
+  EXPECT_EQ(fError,
+            DataPath("people_latin1.csv") +
+                ": line 5, column 1 (name): \"\\xC9lodie\" is not valid text in the encoding UTF-8 or "
+                "cannot be written in the host encoding UTF-8");
   CsvOptions latin1;
   latin1.fEncoding = "ISO-8859-1";
   auto converted = Load(DataPath("people_latin1.csv"), DataPath("people.schema.json"), latin1);
