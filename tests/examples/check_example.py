@@ -354,13 +354,21 @@ def main():
         print(__doc__)
         return 2
     name, binary, data_dir, work = sys.argv[1:]
-    os.makedirs(work, exist_ok=True)
+    # The program's temporary files go to a directory of its own, which it
+    # must leave empty.
+    tmp = os.path.join(work, "tmp")
+    os.makedirs(tmp, exist_ok=True)
+    for entry in os.listdir(tmp):  # an earlier run's leftovers: regular files only
+        path = os.path.join(tmp, entry)
+        if os.path.isfile(path) and not os.path.islink(path):
+            os.remove(path)
     command = [binary, data_dir] + ([os.path.join(work, "sorted.txt")] if name == "sorting" else [])
-    run = subprocess.run(command, capture_output=True, text=True, timeout=120)
+    run = subprocess.run(command, capture_output=True, text=True, timeout=120, env=dict(os.environ, TMPDIR=tmp))
     sys.stdout.write(run.stdout)
     sys.stderr.write(run.stderr)
     checks = Checks(name)
     checks.equal(run.returncode, 0, "exit code")
+    checks.equal(os.listdir(tmp), [], "temporary files left behind")
     if run.returncode == 0:
         try:
             CHECKS[name](run.stdout, Sample(data_dir), checks, work)
