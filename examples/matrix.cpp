@@ -20,10 +20,10 @@ namespace {
 
 // The key cells of one combination of values: each string blank padded to
 // its cells (VORM_CellCount of its width), in the map's variable order.
-std::vector<OBS> Key(const ObsVecMap::KeySpec& spec, const std::vector<std::string>& texts) {
+std::vector<OBS> Key(const ObsVecMap::KeySpec& types, const std::vector<std::string>& texts) {
   std::vector<OBS> key;
-  for (size_t i = 0; i < spec.size(); ++i) {
-    std::vector<OBS> cells(static_cast<size_t>(VORM_CellCount(spec[i])));
+  for (size_t i = 0; i < types.size(); ++i) {
+    std::vector<OBS> cells(static_cast<size_t>(VORM_CellCount(types[i])));
     std::memset(cells.data(), ' ', cells.size() * sizeof(OBS));
     std::memcpy(cells.data(), texts[i].data(), std::min(texts[i].size(), cells.size() * sizeof(OBS)));
     key.insert(key.end(), cells.begin(), cells.end());
@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
 
   // [matrix]
   // The procedure owns the variable list, the map and the formats; the
-  // specification list only points at them.
+  // layout only points at them.
   const std::vector<int> vars = {examples::Find(*data, "gender"), examples::Find(*data, "area")};
   const std::vector<VORM_Format> formats = {data->GetVariable(vars[0])->GetFormat(),
                                             data->GetVariable(vars[1])->GetFormat()};
