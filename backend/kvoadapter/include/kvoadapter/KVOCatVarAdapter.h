@@ -25,7 +25,8 @@
 /// own, so that a value met before costs no call.
 class KVO_EXPORT KVOCatVarAdapter {
  public:
-  /// `userMissingValid`: user-missing values count as valid data.
+  /// An adapter of host variable `vormInd` that reads it through `iterator`,
+  /// with no category yet. `userMissingValid`: user-missing values count as valid data.
   KVOCatVarAdapter(ProcedureDataSource& dataSource, ProcDSIterator& iterator, int vormInd,
                    bool userMissingValid);
   /// Copies own their map and reader: a copy's categories point into its own map.

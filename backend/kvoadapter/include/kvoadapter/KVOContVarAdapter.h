@@ -13,7 +13,8 @@
 /// pass's thread. Owns its case value reader; borrows the iterator.
 class KVO_EXPORT KVOContVarAdapter {
  public:
-  /// `userMissingValid`: user-missing values count as valid data.
+  /// An adapter of host variable `vormInd` that reads it through `iterator`,
+  /// with no range yet. `userMissingValid`: user-missing values count as valid data.
   KVOContVarAdapter(ProcDSIterator& iterator, int vormInd, bool userMissingValid);
   /// A copy gets a reader of its own, bound to the same iterator.
   KVOContVarAdapter(const KVOContVarAdapter& other) = default;

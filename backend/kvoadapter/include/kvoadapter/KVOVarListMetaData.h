@@ -25,13 +25,6 @@
 /// the record variables in record order from record index 0 without gaps, and
 /// the weight variable at its own record position. Each addition checks this
 /// and reports a mismatch as a broken internal condition.
-/// Fills a modeling component's variable list with the metadata of a record's
-/// variables and of the weight variable: names, labels, measurement kind,
-/// role, categories with their value labels, ranges and user-missing values,
-/// every text converted from the host encoding to UTF-8. Used by the
-/// procedure's thread once the input adapter has seen the data. Owns its
-/// code-page converter; borrows the list, the specification list, the adapter and
-/// the data source, which must outlive it.
 class KVO_EXPORT KVOVarListMetaData {
  public:
   /// A variable's role for the component (input, target, frequency, ...).
@@ -54,7 +47,10 @@ class KVO_EXPORT KVOVarListMetaData {
   KVOVarListMetaData& operator=(const KVOVarListMetaData&) = delete;
 
   // --- Single variables ------------------------------------------------------
-  /// Each returns true; a broken consistency condition is reported as an
+  /// Adds the host variable of record slot `recIndex` to the list, as a
+  /// categorical or continuous variable with `role`: its name and label,
+  /// and its categories (in code order) or range as the adapter gathered
+  /// them. Each of these returns true; a broken consistency condition is reported as an
   /// assertion, not as a false result. False only when nothing can be added:
   /// the record index names no host variable, or the specification list or the
   /// adapter is null (each also reported). `contFlag` and `contInt` are handed
