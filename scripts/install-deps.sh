@@ -8,6 +8,8 @@ packages=(
   cmake ninja-build g++ make python3
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libpugixml-dev libfmt-dev libcli11-dev
+  # gzip-compressed data files
+  zlib1g-dev
   # The fuzz build (clang with libFuzzer's runtime) and the memcheck test.
   clang libclang-rt-14-dev valgrind
   # make format-check

@@ -7,12 +7,13 @@
 // declared width or a width from the data), then the file's bytes.
 //
 // The schema: id (integer), x (number), flag (boolean), name (string,
-// width 8), note (string); "" and "NA" mean system-missing.
+// width 8), note (string); "" and "NA" mean missing.
 //
 // Properties: a refused file comes with a message that begins with the
 // file's path. A loaded file holds the rows the reference reader finds, with
 // each string as written (trailing blanks dropped, blank padded, valid
-// UTF-8 in the host) and each number as the text reads; CountCsvRows agrees. A file that the reference
+// UTF-8 in the host; a missing-value text as the user-missing blank) and
+// each number as the text reads; CountCsvRows agrees. A file that the reference
 // reader finds plainly valid (every cell in a simple form) must load.
 #include <cmath>
 #include <cstdlib>
@@ -280,8 +281,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
       // A text that is not valid in the file's encoding is refused, never stored.
       FUZZ_CHECK(kvo_fuzz::IsUtf8(raw));
-      const int width = loaded->GetVariable(static_cast<int>(f))->GetType();
-      const std::string text = TrimEnd(raw);
+      // A missing-value text becomes the mark "", a user-missing value.
+      const VORM_Variable* variable = loaded->GetVariable(static_cast<int>(f));
+      const int width = variable->GetType();
+      const bool missing = Trim(raw).empty() || Trim(raw) == "NA";
+      const std::string text = missing ? "" : TrimEnd(raw);
+      FUZZ_CHECK(variable->IsUserMissingValue(cell) == (missing || text.empty()));
       FUZZ_CHECK(text.size() <= static_cast<size_t>(width));
       const std::string stored(cell->str, static_cast<size_t>(VORM_CellCount(width)) * sizeof(OBS));
       FUZZ_CHECK(stored == text + std::string(stored.size() - text.size(), ' '));

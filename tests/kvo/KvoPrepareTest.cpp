@@ -232,6 +232,67 @@ TEST_F(KvoPrepareTest, SortsRecordFiles) {
   EXPECT_NE(byRegion.fOut.find("sorted by  region, age"), std::string::npos) << byRegion.fOut;
 }
 
+// Each refused case has one reason, the first that applies: with the
+// weight w, cases 4 (0) and 9 (missing) are not read and case 10 (0.4
+// rounds to 0) is refused for its weight; case 3's group 9 and case 7's
+// income are missing. The strong rule judges the same cases before encoding
+// (from the rows), with the same reasons. Without the weight, case 4's age
+// comes first in record order; a missing dependent variable outside the
+// last partition is the partitioning's refusal (case 5's y); the matrix
+// refuses cases 3 (group 9 is user-missing: before encoding under the
+// strong rule), 4 and 9 (no specification).
+TEST_F(KvoPrepareTest, EveryRefusedCaseHasOneReason) {
+  const std::string matrix = "region,group=" + DATA + "matrix.csv";
+  const struct {
+    std::vector<std::string> args;
+    const char* reasons;
+  } cases[] = {
+      {{"--cat", "region,group", "--cont", "age,income", "--weight", "w"},
+       R"({"weight": 1, "missing": {"region": 0, "group": 1, "age": 0, "income": 1}, "matrix": 0, "partition": 0})"},
+      {{"--cat", "region,group", "--cont", "age,income", "--weight", "w", "--strong-listwise"},
+       R"({"weight": 1, "missing": {"region": 0, "group": 1, "age": 0, "income": 1}, "matrix": 0, "partition": 0})"},
+      {{"--cont", "age,income", "--weight", "w", "--weight-adjust", "asis"},
+       R"({"weight": 0, "missing": {"age": 0, "income": 2}, "matrix": 0, "partition": 0})"},
+      {{"--cat", "y", "--cont", "age", "--strong-listwise"},
+       R"({"weight": 0, "missing": {"y": 1, "age": 1}, "matrix": 0, "partition": 0})"},
+      {{"--cat", "region", "--matrix", matrix},
+       R"({"weight": 0, "missing": {"region": 0}, "matrix": 3, "partition": 0})"},
+      {{"--cat", "region", "--matrix", matrix, "--strong-listwise"},
+       R"({"weight": 0, "missing": {"region": 0}, "matrix": 3, "partition": 0})"},
+      {{"--cont", "age", "--partition-var", "part", "--parts", "3", "--depend", "age"},
+       R"({"weight": 0, "missing": {"age": 1}, "matrix": 0, "partition": 0})"},
+      {{"--cat", "y", "--partition-var", "part", "--depend", "y", "--missing", "include"},
+       R"({"weight": 0, "missing": {"y": 0}, "matrix": 0, "partition": 1})"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Joined(c.args));
+    std::vector<std::string> args = c.args;
+    args.push_back("--json");
+    KvoResult result = Prepare(args);
+    ASSERT_EQ(result.fExitCode, 0) << result.fErr;
+    const json split = json::parse(result.fOut)["splits"][0];
+    EXPECT_EQ(split["reasons"], json::parse(c.reasons));
+    int64_t total = split["reasons"]["weight"].get<int64_t>() + split["reasons"]["matrix"].get<int64_t>() +
+                    split["reasons"]["partition"].get<int64_t>();
+    for (const auto& [name, n] : split["reasons"]["missing"].items()) total += n.get<int64_t>();
+    EXPECT_EQ(total, split["invalid"].get<int64_t>()) << "the reasons add up to the invalid cases";
+  }
+
+  // A last split group whose cases are all refused gives no record, and is
+  // reported all the same.
+  const std::string last = fScratch / "last.csv";
+  WriteFile(last,
+            "id,country,region,group,age,income,w,part,y\n1,1,north,1,30,1,1,1,0\n2,2,north,1,,1,1,1,0\n"
+            "3,2,south,1,,1,1,1,0\n");
+  KvoResult result = Prepare(
+      {"--schema", DATA + "people.schema.json", "--cont", "age", "--split-by", "country", "--json"}, last);
+  ASSERT_EQ(result.fExitCode, 0) << result.fErr;
+  const json splits = json::parse(result.fOut)["splits"];
+  ASSERT_EQ(splits.size(), 2u);
+  EXPECT_EQ(splits[1]["cases"], 2);
+  EXPECT_EQ(splits[1]["reasons"]["missing"]["age"], 2);
+}
+
 // matrix.csv knows north/south with group 1 and 2. Case 3 (group 9,
 // user-missing), 4 (west) and 9 (east) have no specification; their region
 // was encoded before the matrix failed, so west and east keep codes.
@@ -249,6 +310,8 @@ TEST_F(KvoPrepareTest, MatrixRecodes) {
   EXPECT_EQ(split["partitions"][0]["min"][1], 10.0);
   EXPECT_EQ(split["partitions"][0]["max"][1], 21.0);
   EXPECT_EQ(split["partitions"][0]["mean"][1], 113.0 / 7);
+  EXPECT_EQ(result.fErr.find("error:"), std::string::npos) << "the run succeeded: warnings, not errors";
+  EXPECT_NE(result.fErr.find("warning: No specification for matrix"), std::string::npos) << result.fErr;
   size_t reports = 0;
   for (size_t at = result.fErr.find("No specification for matrix in subcommand group 1");
        at != std::string::npos; at = result.fErr.find("No specification for matrix", at + 1)) {
@@ -435,7 +498,7 @@ TEST_F(KvoPrepareTest, BadDataIsExitCodeOne) {
 
   const std::string schema = fScratch / "bad.schema.json";
   WriteFile(schema, R"({"fields": [{"name": "id", "type": "decimal"}]})");
-  KvoResult badSchema = Prepare({"--schema", schema});
+  KvoResult badSchema = Prepare({"--schema", schema, "--cont", "id"});
   EXPECT_EQ(badSchema.fExitCode, 1);
   EXPECT_NE(badSchema.fErr.find(schema), std::string::npos) << badSchema.fErr;
   for (const KvoResult* result : {&row, &order, &matrixRow, &header, &badSchema}) {
@@ -455,12 +518,13 @@ TEST_F(KvoPrepareTest, BadUsageIsExitCodeTwo) {
       {{"--cat", "region", "--cont", "age,Region"}, "--cont: 'region' is given twice (already with --cat)"},
       {{"--cat", "region,group,region"}, "--cat: 'region' is given twice"},
       {{"--cont", "region"}, "--cont: 'region' is a string variable"},
-      {{"--weight", "region"}, "--weight: 'region' is a string variable"},
+      {{"--cont", "age", "--weight", "region"}, "--weight: 'region' is a string variable"},
       {{"--cont", "age", "--sort-by", "income"}, "--sort-by: 'income' is not a record variable"},
-      {{"--split-by", "country,country"}, "--split-by: 'country' is given twice"},
+      {{"--cont", "age", "--split-by", "country,country"}, "--split-by: 'country' is given twice"},
       {{"--matrix", "region,nosuch=" + DATA + "matrix.csv"}, "--matrix: there is no variable 'nosuch'"},
       {{"--matrix", "region"}, "--matrix: 'region' is not VARS=FILE"},
-      {{"--partition", "50,60"}, "--partition: the percentages add up to more than 100"},
+      {{"--cont", "age", "--partition", "50,60"}, "--partition: the percentages add up to more than 100"},
+      {{"--partition", "70,30"}, "the record is empty"},
       {{"--cat", "region", "--partition", "60,30,0"}, "--partition: the last partition has a share of 0"},
       {{"--cat", "region", "--out", Out("foreign")}, "holds files that kvo did not write"},
       {{"--bogus"}, "--bogus"},

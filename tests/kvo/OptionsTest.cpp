@@ -12,7 +12,7 @@ ParsedCommand Parse(std::vector<std::string> args) { return ParseCommandLine(arg
 
 // A prepare command line that fails with exit code 2 and names `culprit`.
 void ExpectUsageError(std::vector<std::string> args, const std::string& culprit) {
-  args.insert(args.begin(), {"prepare", "d.csv"});
+  args.insert(args.begin(), {"prepare", "d.csv", "--cont", "x"});
   ParsedCommand parsed = Parse(args);
   EXPECT_EQ(parsed.fKind, ParsedCommand::kError) << parsed.fText;
   EXPECT_EQ(parsed.fExitCode, 2);
@@ -21,7 +21,7 @@ void ExpectUsageError(std::vector<std::string> args, const std::string& culprit)
 }
 
 TEST(OptionsTest, PrepareDefaults) {
-  ParsedCommand parsed = Parse({"prepare", "data/x.CSV"});
+  ParsedCommand parsed = Parse({"prepare", "data/x.CSV", "--cat", "a"});
   ASSERT_EQ(parsed.fKind, ParsedCommand::kPrepare) << parsed.fText;
   const PrepareOptions& p = parsed.fPrepare;
   EXPECT_EQ(p.fLoad.fDataPath, "data/x.CSV");
@@ -61,9 +61,11 @@ TEST(OptionsTest, NameListsKeepOrderAcrossRepeatsAndBlanksInsideNames) {
 }
 
 TEST(OptionsTest, PartitionChoices) {
-  ParsedCommand random = Parse({"prepare", "d.csv", "--partition", "60, 30,10", "--seed", "7", "--folds", "5",
-                                "--depend", "y", "--weight-adjust", "asis", "--missing", "include",
-                                "--user-missing", "include", "--time-limit", "2.5"});
+  ParsedCommand random =
+      Parse({"prepare",         "d.csv", "--cont",    "x",       "--partition",    "60, 30,10",
+             "--seed",          "7",     "--folds",   "5",       "--depend",       "y",
+             "--weight-adjust", "asis",  "--missing", "include", "--user-missing", "include",
+             "--time-limit",    "2.5"});
   ASSERT_EQ(random.fKind, ParsedCommand::kPrepare) << random.fText;
   EXPECT_EQ(random.fPrepare.fvPartition, (std::vector<double>{60, 30, 10}));
   EXPECT_EQ(random.fPrepare.fSeed, 7u);
@@ -74,14 +76,17 @@ TEST(OptionsTest, PartitionChoices) {
   EXPECT_EQ(random.fPrepare.fUserMissing, UserMissing::Include);
   EXPECT_EQ(random.fPrepare.fTimeLimit, 2.5);
 
-  ParsedCommand byVariable = Parse({"prepare", "d.csv", "--partition-var", "part", "--parts", "3"});
+  ParsedCommand byVariable =
+      Parse({"prepare", "d.csv", "--cont", "x", "--partition-var", "part", "--parts", "3"});
   ASSERT_EQ(byVariable.fKind, ParsedCommand::kPrepare) << byVariable.fText;
   EXPECT_TRUE(byVariable.fPrepare.Partitioned());
   EXPECT_EQ(byVariable.fPrepare.fParts, 3);
-  EXPECT_EQ(Parse({"prepare", "d.csv", "--partition-var", "part"}).fPrepare.fParts, 2);
+  EXPECT_EQ(Parse({"prepare", "d.csv", "--cont", "x", "--partition-var", "part"}).fPrepare.fParts, 2);
   // Shares up to 100 in all, a test share of 0, and exactly 100.
-  EXPECT_EQ(Parse({"prepare", "d.csv", "--partition", "100,0"}).fKind, ParsedCommand::kPrepare);
-  EXPECT_EQ(Parse({"prepare", "d.csv", "--partition", "50,0,50"}).fKind, ParsedCommand::kPrepare);
+  EXPECT_EQ(Parse({"prepare", "d.csv", "--cont", "x", "--partition", "100,0"}).fKind,
+            ParsedCommand::kPrepare);
+  EXPECT_EQ(Parse({"prepare", "d.csv", "--cont", "x", "--partition", "50,0,50"}).fKind,
+            ParsedCommand::kPrepare);
 }
 
 TEST(OptionsTest, BadPercentagesAreUsageErrors) {
@@ -91,6 +96,7 @@ TEST(OptionsTest, BadPercentagesAreUsageErrors) {
   ExpectUsageError({"--partition", "70,40"}, "more than 100");
   ExpectUsageError({"--partition", "0,50,50"}, "training");
   ExpectUsageError({"--partition", "70,abc"}, "'abc'");
+  ExpectUsageError({"--partition", "70,,30"}, "empty share");
   ExpectUsageError({"--partition", "0.7,0.3"}, "shares are percentages, for example 70,30");
   ExpectUsageError({"--partition", "1,0"}, "shares are percentages, for example 70,30");
 }
@@ -109,12 +115,14 @@ TEST(OptionsTest, CombinationsAndValuesThatCannotWork) {
   ExpectUsageError({"--user-missing", "keep"}, "--user-missing");
   ExpectUsageError({"--delimiter", ";;"}, "--delimiter");
   ExpectUsageError({"--delimiter", "\""}, "--delimiter");
+  ExpectUsageError({"--delimiter", ""}, "--delimiter");
   ExpectUsageError({"--encoding", "NO-SUCH-CODE-PAGE"}, "--encoding");
   ExpectUsageError({"--frobnicate"}, "--frobnicate");
   ExpectUsageError({"--weight", "a", "--weight", "b"}, "--weight");
   ExpectUsageError({"--format", "parquet"}, "'parquet' is not text, csv or npy");
   ExpectUsageError({"--order", "random"}, "'random' is not appearance, value or schema");
   ExpectUsageError({"--order", "value", "--codes-from", "s.json"}, "--order and --codes-from");
+  EXPECT_EQ(Parse({"prepare", "d.csv"}).fExitCode, 2) << "an empty record";
 }
 
 TEST(OptionsTest, HelpVersionAndMissingCommand) {
@@ -161,6 +169,17 @@ TEST(OptionsTest, SplitListDropsEmptyItems) {
   EXPECT_EQ(SplitList("a,,b,"), (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(SplitList(""), std::vector<std::string>{});
   EXPECT_EQ(SplitList(" x y "), std::vector<std::string>{" x y "});
+  // A name in double quotes is taken whole; blanks around the quotes go.
+  const std::pair<const char*, std::vector<std::string>> quoted[] = {
+      {R"("a,b",c)", {"a,b", "c"}},
+      {R"(c, "a,b" ,"")", {"c", "a,b"}},
+      {R"("say ""hi""",x)", {"say \"hi\"", "x"}},
+      // Not closed, or text after the closing quote: the items as written.
+      {R"("a,b)", {"\"a", "b"}},
+      {R"("a"b,c)", {"\"a\"b", "c"}},
+      {R"(a"b",c)", {"a\"b\"", "c"}},
+  };
+  for (const auto& [text, items] : quoted) EXPECT_EQ(SplitList(text), items) << text;
 }
 
 }  // namespace

@@ -83,7 +83,8 @@ TEST_F(VarListMetaDataIntegrationTest, DescribesTheSurveyInUtf8AfterTheFirstPass
   EXPECT_EQ(quality.fMissingNumbers, (NumberPairs{{8, ""}, {9, "ne sait pas"}}));
   EXPECT_FALSE(quality.fHasMissingRange);
 
-  // Region: Genève, Zürich, Bâle ("inconnu" and "?" are user-missing).
+  // Region: Genève, Zürich, Bâle ("inconnu" and "?" are user-missing, and
+  // the blank that empty cells hold).
   const Entry& region = *list.GetEntry(1);
   EXPECT_EQ(region.fName, "région");
   EXPECT_EQ(region.fLabel, "Région d'habitation");
@@ -91,7 +92,7 @@ TEST_F(VarListMetaDataIntegrationTest, DescribesTheSurveyInUtf8AfterTheFirstPass
   EXPECT_EQ(region.fValueType, IQorVariable::VALUE_STRING);
   EXPECT_EQ(region.fStringValues, (std::vector<std::string>{"Genève", "Zürich", "Bâle"}));
   EXPECT_EQ(region.fValueLabels, (std::vector<std::string>{"Genève (GE)", "Zürich (ZH)", ""}));
-  EXPECT_EQ(region.fMissingStrings, (StringPairs{{"inconnu", "Région inconnue"}, {"?", ""}}));
+  EXPECT_EQ(region.fMissingStrings, (StringPairs{{"inconnu", "Région inconnue"}, {"?", ""}, {"", ""}}));
 
   // Age: valid values 34, 51, 27, 62, 45 (999 and -3 are user-missing); the
   // discrete missing value with its label, and the range without one.

@@ -163,6 +163,45 @@ TEST_F(KVOTransformScorerTest, StringValuesAreTrimmedAtTheEndOnly) {
   }
 }
 
+// x has the user-missing values 9 and 7 to 8, s the user-missing "NA":
+// numbers reach the model as missing when asked for, texts always as texts.
+TEST_F(KVOTransformScorerTest, UserMissingNumbersGoAsMissingWhenAsked) {
+  standin::VariableSpec spec;
+  spec.fName = "x";
+  spec.fMissingNumbers = {9};
+  spec.fHasMissingRange = true;
+  spec.fMissingLow = 7;
+  spec.fMissingHigh = 8;
+  const int x = fData.AddVariable(spec);
+  spec = {};
+  spec.fName = "s";
+  spec.fType = 2;
+  spec.fMissingStrings = {"NA"};
+  const int text = fData.AddVariable(spec);
+  for (double v : {1.0, 9.0, 7.5, SYSMIS}) {
+    fData.AddCase();
+    fData.SetNumber(x, v);
+    fData.SetString(text, "NA");
+  }
+  const std::string model =
+      Pmml(NumberField("x") + StringField("s"),
+           Derived("y", "<Apply function=\"+\"><FieldRef field=\"x\"/><Constant>1</Constant></Apply>") +
+               Derived("na", Is("s", "NA")));
+  const std::vector<double> asData = {2, 1, 10, 1, 8.5, 1, SYSMIS, 1};
+  const std::vector<double> asMissing = {2, 1, SYSMIS, 1, SYSMIS, 1, SYSMIS, 1};
+  for (bool exclude : {false, true}) {
+    KVOTransformScorer scorer;
+    if (exclude) scorer.SetUserMissingAsMissing(true);
+    ASSERT_TRUE(scorer.PrepareScoring(&Iterator(), true, model, {}, true));
+    const std::vector<double>& expected = exclude ? asMissing : asData;
+    for (size_t c = 0; c < 4; ++c) {
+      ASSERT_TRUE(ScoreNext(scorer));
+      EXPECT_EQ(scorer.GetTargetValues(), (std::vector<double>{expected[2 * c], expected[2 * c + 1]}))
+          << "case " << c << (exclude ? " (as missing)" : " (as data)");
+    }
+  }
+}
+
 TEST_F(KVOTransformScorerTest, FailedCaseLeavesEveryTargetMissing) {
   const int x = fData.AddNumeric("x");
   for (double v : {std::exp(1.0), -1.0, 1.0}) {

@@ -78,7 +78,7 @@ TEST(MemoryDataSourceTest, RejectsInvalidDeclarationsWithTheReason) {
       {[](auto& s) {
          s.fMissingNumbers = {1, 2, 3, 4};
        },
-       "'v'"},
+       "4 discrete missing values"},
       {[](auto& s) {
          s.fHasMissingRange = true;
          s.fMissingLow = 1;

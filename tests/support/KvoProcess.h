@@ -85,6 +85,8 @@ class KvoProcess {
   // Standard output goes to `path` instead (a device such as /dev/full is
   // not read back: fOut stays empty).
   void SetStdout(const std::string& path) { fOutPath = path; }
+  // Standard input comes from `path` instead of /dev/null.
+  void SetStdin(const std::string& path) { fInPath = path; }
 
   void Start() {
     std::vector<std::string> argv{KVO_BINARY};
@@ -101,7 +103,7 @@ class KvoProcess {
       }
       int out = open(fOutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       int err = open(fErrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      int in = open("/dev/null", O_RDONLY);
+      int in = open(fInPath.c_str(), O_RDONLY);
       dup2(out, 1);
       dup2(err, 2);
       dup2(in, 0);
@@ -132,6 +134,7 @@ class KvoProcess {
  private:
   std::vector<std::string> fArgs;
   std::string fTmpDir, fOutPath, fErrPath;
+  std::string fInPath = "/dev/null";
   rlim_t fFileSizeLimit = 0;
   pid_t fPid = -1;
 };

@@ -5,15 +5,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
-#include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <new>
 #include <vector>
 
 #include "KVOAssert.h"
 #include "KVOModule.h"
+#include "KVOTextRecordWriter.h"
 
 namespace {
 
@@ -22,37 +20,6 @@ constexpr const char* TEMP_PREFIX = "kvodatafile_";
 // Records go through the stream one fwrite/fread each; a large buffer turns
 // them into few system calls.
 constexpr size_t STREAM_BUFFER_BYTES = size_t{256} << 10;
-// The text export's buffer, and the room one value (or a line end) may need:
-// "%5f" of the largest double has 309 digits before the point.
-constexpr size_t TEXT_BUFFER_BYTES = size_t{1} << 20;
-constexpr size_t MAX_VALUE_TEXT_BYTES = 400;
-
-// Writes `value` with six decimals exactly as printf's "%f" does, using
-// integer arithmetic, and returns the end of the text; null when that cannot
-// be guaranteed (large or non-finite values, and products too close to a
-// half-way point), for the general conversion to take over. The product
-// value * 10^6 is off by at most half an ulp; when the computed product lies
-// farther than that from the nearest half-way point, the exact one rounds to
-// the same integer.
-char* FixedSixDecimals(char* out, double value) {
-  const double scaled = value * 1e6;
-  if (!(std::fabs(scaled) < 0x1p52)) return nullptr;  // NaN fails the test too
-  const double rounded = std::nearbyint(scaled);
-  const double gap = std::fabs(0.5 - std::fabs(scaled - rounded));
-  if (gap <= std::fabs(scaled) * 0x1p-51 + 0x1p-50) return nullptr;
-  // A negative value keeps its sign even when it rounds to zero, as in printf.
-  if (std::signbit(value)) *out++ = '-';
-  uint64_t magnitude = static_cast<uint64_t>(std::fabs(rounded));
-  out = std::to_chars(out, out + 24, magnitude / 1000000).ptr;
-  *out = '.';
-  magnitude %= 1000000;
-  for (int k = 6; k >= 1; --k) {
-    out[k] = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  }
-  return out + 7;
-}
-
 // The slots through which the host sort's callbacks reach the file being
 // filled and the iterator being sorted. Set only while SortData runs, so one
 // sort at a time in the process.
@@ -399,53 +366,18 @@ bool KVODataFileIter::GetTextFile(const std::string& path) {
     }
     return false;
   }
-  // Each value is two blanks and the text printf's "%5f" makes (six
-  // decimals, at least five wide), built with integer arithmetic where that
-  // is exact and std::to_chars (which rounds as printf does) elsewhere, into
-  // a large buffer that goes out in one fwrite.
-  std::vector<char> buffer(TEXT_BUFFER_BYTES);
-  size_t used = 0;
+  // Each value is two blanks and the text printf's "%5f" makes; a missing
+  // value is "   missing".
+  KVOTextRecordWriter writer(text, "  ", " missing");
   bool written = true;
-  auto makeRoom = [&]() {
-    if (buffer.size() - used >= MAX_VALUE_TEXT_BYTES) return;
-    written = std::fwrite(buffer.data(), 1, used, text) == used && written;
-    used = 0;
-  };
   int64_t exported = 0;
   while (HasMore() && written) {
     ++exported;
     const QorCommon::Record* recordPtr = Next();
     if (!KVO_ASSERT(recordPtr != 0)) break;
-    const double* values = recordPtr->GetAll();
-    for (int i = 0; i < fRecordSize; ++i) {
-      makeRoom();
-      char* out = buffer.data() + used;
-      if (QorCommon::QorMV::IsMissing(values[i])) {
-        std::memcpy(out, "   missing", 10);
-        used += 10;
-        continue;
-      }
-      out[0] = ' ';
-      out[1] = ' ';
-      char* digits = out + 2;
-      char* end = FixedSixDecimals(digits, values[i]);
-      if (end == nullptr) {
-        end =
-            std::to_chars(digits, buffer.data() + buffer.size(), values[i], std::chars_format::fixed, 6).ptr;
-      }
-      size_t length = static_cast<size_t>(end - digits);
-      if (length < 5) {  // only "inf" and "nan" are this short
-        std::memmove(digits + (5 - length), digits, length);
-        std::memset(digits, ' ', 5 - length);
-        length = 5;
-      }
-      used += 2 + length;
-    }
-    makeRoom();
-    buffer[used++] = '\n';
+    written = writer.WriteRecord(recordPtr->GetAll(), fRecordSize);
   }
-  if (written && used > 0) written = std::fwrite(buffer.data(), 1, used, text) == used;
-  written = written && std::fflush(text) == 0 && std::ferror(text) == 0;
+  written = writer.Finish() && written;
   written = std::fclose(text) == 0 && written;
   // Whole or not at all: every record of the file reached the text, and the
   // read ended at the end of the data, not at a read error.

@@ -18,12 +18,26 @@
 namespace {
 constexpr const char* KVO_SOURCE = "backend/kvoadapter/KVOTransformScorer";
 constexpr int STRING_VALUE_TYPE = 3;  // the components' value type of a string variable
+
+// What a preparation builds before anything of it reaches the scorer.
+struct Preparation {
+  std::unique_ptr<QorXML::IQorScoreComputer> fpScorer;
+  QorCommon::ValueRecord fInputRecord{2};
+  QorCommon::ValueRecord fOutputRecord{2};
+  std::vector<std::string> fvInputNames;
+  std::vector<int> fvInputVarIndices;
+  std::vector<int> fvInputVarTypes;
+  std::vector<const VORM_Variable*> fvInputVariables;
+  std::vector<std::string> fvOutputNames;
+  std::vector<int> fvTargetIndices;
+};
 }  // namespace
 
-// The scorer's state, in the order the scorer fills it. Everything from
-// fNInputs to fvTargetIndices is set together, by a successful preparation;
-// until then fbPrepared is false and ScoreRecord refuses.
-struct KVOTransformScorer::Impl {
+// The scorer's state. The preparation's part (the base) and fNInputs,
+// fNTargets and fvTargetValues are set together, by a successful
+// preparation, except the two name lists, which keep the names matched
+// before a refusal; until then fbPrepared is false and ScoreRecord refuses.
+struct KVOTransformScorer::Impl : Preparation {
   const VORM_DataSource* fpDataSource = nullptr;
   VORM_InputCaseIterator* fpCaseIter = nullptr;
   bool fUnicodeMode = false;
@@ -31,14 +45,7 @@ struct KVOTransformScorer::Impl {
   int fNInputs = 0;
   int fNTargets = 0;
   std::vector<double> fvTargetValues;
-  std::unique_ptr<QorXML::IQorScoreComputer> fpScorer;
-  QorCommon::ValueRecord fInputRecord{2};
-  QorCommon::ValueRecord fOutputRecord{2};
-  std::vector<std::string> fvInputNames;
-  std::vector<int> fvInputVarIndices;
-  std::vector<int> fvInputVarTypes;
-  std::vector<std::string> fvOutputNames;
-  std::vector<int> fvTargetIndices;
+  bool fbUserMissingAsMissing = false;
   void* fConverter = nullptr;  // owned
   bool fbPrepareCalled = false;
   bool fbPrepared = false;
@@ -55,55 +62,103 @@ struct KVOTransformScorer::Impl {
   }
 
   void SetTargetsMissing() { std::fill(fvTargetValues.begin(), fvTargetValues.end(), fMissingValue); }
+  // Takes over a successful preparation (its names already taken) and
+  // makes the scorer ready.
+  void Adopt(Preparation&& prep, VORM_InputCaseIterator& caseIter, const VORM_DataSource& dataSource,
+             bool unicodeMode);
 };
 
 namespace {
 
-// What a preparation builds before anything of it reaches the scorer.
-struct Preparation {
-  std::unique_ptr<QorXML::IQorScoreComputer> fpScorer;
-  QorCommon::ValueRecord fInputRecord{2};
-  QorCommon::ValueRecord fOutputRecord{2};
-  std::vector<std::string> fvInputNames;
-  std::vector<int> fvInputVarIndices;
-  std::vector<int> fvInputVarTypes;
-  std::vector<std::string> fvOutputNames;
-  std::vector<int> fvTargetIndices;
-};
+// Fills a Preparation step by step: the model, its inputs bound to the data
+// source's variables, its outputs, the targets among them and the output
+// record. Each step returns false at the first thing that does not fit,
+// with the preparation filled up to there; a step runs only after the ones
+// before it succeeded.
+class ScoringBinder {
+ public:
+  ScoringBinder(Preparation& prep, void* converter, bool unicodeMode)
+      : fPrep(prep), fpConverter(converter), fUnicodeMode(unicodeMode) {}
+  ScoringBinder(const ScoringBinder&) = delete;
+  ScoringBinder& operator=(const ScoringBinder&) = delete;
 
-// Reads the model and matches its inputs and the targets; false at the
-// first thing that does not fit, with `prep` filled up to there.
-bool Prepare(Preparation& prep, const VORM_DataSource& dataSource, void* converter, bool unicodeMode,
-             const std::string& model, const std::vector<std::string>& targetNames, bool targetNamesUtf8,
-             double missingValue) {
-  {
-    QorXML::QorSettings settings;
-    QorScoring::QorScorerFactory factory;
-    std::istringstream stream(model);
-    prep.fpScorer.reset(factory.CreateQorScoringObject(settings, stream));
-  }
-  QorXML::IQorScoreComputer* scorer = prep.fpScorer.get();
-  if (scorer == nullptr || scorer->GetScorerType() != QorXML::IQorScoreComputer::TRANSFORMATION_MODEL)
-    return false;
-
-  QorXML::QorVarList inputs;
-  if (scorer->GetInputVarList(inputs).IsError()) return false;
-  for (int i = 0; i < inputs.Size(); ++i) {
-    QorXML::IQorVariable* var = inputs.GetVarAt(i);
-    if (var == nullptr) return false;
-    const int kind = var->GetValueType();
-    std::string name;
-    var->GetName(name);
-    std::string hostName;
-    if (unicodeMode) {
-      hostName = name;
-    } else {
-      // A name the host encoding cannot hold names no host variable.
-      const int errCode = VORMMBU8ToGeneric(converter, hostName, name);
-      if (!KVO_ASSERT(errCode == 0)) return false;
+  // Reads the model; true when it is a transformation model.
+  bool ParseModel(const std::string& model) {
+    {
+      QorXML::QorSettings settings;
+      QorScoring::QorScorerFactory factory;
+      std::istringstream stream(model);
+      fPrep.fpScorer.reset(factory.CreateQorScoringObject(settings, stream));
     }
-    // The host looks names up as C strings: a NUL would cut the name short.
-    if (hostName.find('\0') != std::string::npos) return false;
+    QorXML::IQorScoreComputer* scorer = fPrep.fpScorer.get();
+    return scorer != nullptr && scorer->GetScorerType() == QorXML::IQorScoreComputer::TRANSFORMATION_MODEL;
+  }
+
+  // Matches every model input to the data source's variable of the same
+  // name and kind, and gives the input record a value of that kind, the
+  // missing value for a number.
+  bool BindInputs(const VORM_DataSource& dataSource, double missingValue) {
+    QorXML::QorVarList inputs;
+    if (fPrep.fpScorer->GetInputVarList(inputs).IsError()) return false;
+    for (int i = 0; i < inputs.Size(); ++i) {
+      QorXML::IQorVariable* var = inputs.GetVarAt(i);
+      if (var == nullptr || !BindInput(*var, dataSource, missingValue)) return false;
+    }
+    return true;
+  }
+
+  // Lists the output names and indexes the outputs by upper-case name (a
+  // later output of the same name wins). Only numeric outputs can be scored.
+  bool BindOutputs() {
+    QorXML::IQorScoreComputer& scorer = *fPrep.fpScorer;
+    fNOutputs = scorer.GetOutputVarCount();
+    for (int j = 0; j < fNOutputs; ++j) {
+      QorXML::IQorVariable* var = scorer.GetOutputVarAt(j);
+      if (var == nullptr) return false;
+      const int kind = var->GetValueType();
+      std::string name;
+      var->GetName(name);
+      if (kind == STRING_VALUE_TYPE) return false;
+      fPrep.fvOutputNames.push_back(name);
+      fOutputsByName[GetUpperVarName(VormVarName(name))] = j;
+    }
+    return true;
+  }
+
+  // The outputs named by `targetNames` (in UTF-8 when `targetNamesUtf8`,
+  // else in the host encoding), compared without regard to letter case;
+  // every output, in output order, when the list is empty.
+  bool BindTargets(const std::vector<std::string>& targetNames, bool targetNamesUtf8) {
+    if (targetNames.empty()) {
+      for (int j = 0; j < fNOutputs; ++j) fPrep.fvTargetIndices.push_back(j);
+      return true;
+    }
+    for (const std::string& target : targetNames) {
+      std::string utf8;
+      if (targetNamesUtf8) {
+        utf8 = target;
+      } else {
+        const int errCode = VORMMBGenericToU8(fpConverter, utf8, target);
+        if (!KVO_ASSERT(errCode == 0)) return false;  // matches no output
+      }
+      auto found = fOutputsByName.find(GetUpperVarName(VormVarName(utf8)));
+      if (found == fOutputsByName.end()) return false;
+      fPrep.fvTargetIndices.push_back(found->second);
+    }
+    return true;
+  }
+
+  // Lets the model lay out the record it scores into.
+  void SetUpOutputRecord() { fPrep.fpScorer->PrepareOutputRecord(fPrep.fOutputRecord); }
+
+ private:
+  // One input: its host variable must exist and be of the input's kind.
+  bool BindInput(QorXML::IQorVariable& var, const VORM_DataSource& dataSource, double missingValue) {
+    const int kind = var.GetValueType();
+    std::string name;
+    var.GetName(name);
+    std::string hostName;
+    if (!HostName(name, hostName)) return false;
     const int hostIndex = dataSource.FindVarIndex(hostName.c_str(), 0);
     if (hostIndex < 0) return false;
     const VORM_Variable* variable = dataSource.GetVariable(hostIndex);
@@ -111,52 +166,66 @@ bool Prepare(Preparation& prep, const VORM_DataSource& dataSource, void* convert
     const int type = variable->GetType();
     if (kind == STRING_VALUE_TYPE) {
       if (type <= 0) return false;
-      prep.fInputRecord.AddValue(name, QorCommon::Value(""));
+      fPrep.fInputRecord.AddValue(name, QorCommon::Value(""));
     } else {
       if (type != 0) return false;
-      prep.fInputRecord.AddValue(name, QorCommon::Value(missingValue));
+      fPrep.fInputRecord.AddValue(name, QorCommon::Value(missingValue));
     }
-    prep.fvInputNames.push_back(name);
-    prep.fvInputVarIndices.push_back(hostIndex);
-    prep.fvInputVarTypes.push_back(type);
+    fPrep.fvInputNames.push_back(name);
+    fPrep.fvInputVarIndices.push_back(hostIndex);
+    fPrep.fvInputVarTypes.push_back(type);
+    fPrep.fvInputVariables.push_back(variable);
+    return true;
   }
 
-  // Output indices by upper-case name; a later output of the same name wins.
-  std::map<VormVarName, int> outputsByName;
-  const int nOut = scorer->GetOutputVarCount();
-  for (int j = 0; j < nOut; ++j) {
-    QorXML::IQorVariable* var = scorer->GetOutputVarAt(j);
-    if (var == nullptr) return false;
-    const int kind = var->GetValueType();
-    std::string name;
-    var->GetName(name);
-    if (kind == STRING_VALUE_TYPE) return false;  // only numeric outputs can be scored
-    prep.fvOutputNames.push_back(name);
-    outputsByName[GetUpperVarName(VormVarName(name))] = j;
-  }
-
-  if (targetNames.empty()) {
-    for (int j = 0; j < nOut; ++j) prep.fvTargetIndices.push_back(j);
-  } else {
-    for (const std::string& target : targetNames) {
-      std::string utf8;
-      if (targetNamesUtf8) {
-        utf8 = target;
-      } else {
-        const int errCode = VORMMBGenericToU8(converter, utf8, target);
-        if (!KVO_ASSERT(errCode == 0)) return false;  // matches no output
-      }
-      auto found = outputsByName.find(GetUpperVarName(VormVarName(utf8)));
-      if (found == outputsByName.end()) return false;
-      prep.fvTargetIndices.push_back(found->second);
+  // The host's name for the model's UTF-8 name `name`; false when no host
+  // variable can bear it.
+  bool HostName(const std::string& name, std::string& hostName) const {
+    if (fUnicodeMode) {
+      hostName = name;
+    } else {
+      // A name the host encoding cannot hold names no host variable.
+      const int errCode = VORMMBU8ToGeneric(fpConverter, hostName, name);
+      if (!KVO_ASSERT(errCode == 0)) return false;
     }
+    // The host looks names up as C strings: a NUL would cut the name short.
+    return hostName.find('\0') == std::string::npos;
   }
 
-  scorer->PrepareOutputRecord(prep.fOutputRecord);
+  Preparation& fPrep;
+  void* fpConverter;
+  bool fUnicodeMode;
+  int fNOutputs = 0;
+  std::map<VormVarName, int> fOutputsByName;
+};
+
+// Reads the model and binds its inputs, outputs and the targets; false at
+// the first thing that does not fit, with `prep` filled up to there.
+bool Prepare(Preparation& prep, const VORM_DataSource& dataSource, void* converter, bool unicodeMode,
+             const std::string& model, const std::vector<std::string>& targetNames, bool targetNamesUtf8,
+             double missingValue) {
+  ScoringBinder binder(prep, converter, unicodeMode);
+  if (!binder.ParseModel(model) || !binder.BindInputs(dataSource, missingValue) || !binder.BindOutputs() ||
+      !binder.BindTargets(targetNames, targetNamesUtf8)) {
+    return false;
+  }
+  binder.SetUpOutputRecord();
   return true;
 }
 
 }  // namespace
+
+void KVOTransformScorer::Impl::Adopt(Preparation&& prep, VORM_InputCaseIterator& caseIter,
+                                     const VORM_DataSource& dataSource, bool unicodeMode) {
+  fpCaseIter = &caseIter;
+  fpDataSource = &dataSource;
+  fUnicodeMode = unicodeMode;
+  fNInputs = static_cast<int>(prep.fvInputVarIndices.size());
+  fNTargets = static_cast<int>(prep.fvTargetIndices.size());
+  static_cast<Preparation&>(*this) = std::move(prep);
+  fvTargetValues.assign(static_cast<size_t>(fNTargets), fMissingValue);
+  fbPrepared = true;
+}
 
 KVOTransformScorer::KVOTransformScorer() : fpImpl(std::make_unique<Impl>()) {}
 
@@ -177,24 +246,17 @@ bool KVOTransformScorer::PrepareScoring(VORM_InputCaseIterator* caseIter, bool u
                           d.fMissingValue);
   // The names matched so far stay readable after a refusal (they show where
   // it stopped); nothing that ScoreRecord reads is set unless all fits.
-  d.fvInputNames = std::move(prep.fvInputNames);
-  d.fvOutputNames = std::move(prep.fvOutputNames);
-  if (!ok) return false;
-
-  d.fpCaseIter = caseIter;
-  d.fpDataSource = &dataSource;
-  d.fUnicodeMode = unicodeMode;
-  d.fNInputs = static_cast<int>(prep.fvInputVarIndices.size());
-  d.fNTargets = static_cast<int>(prep.fvTargetIndices.size());
-  d.fpScorer = std::move(prep.fpScorer);
-  d.fInputRecord = std::move(prep.fInputRecord);
-  d.fOutputRecord = std::move(prep.fOutputRecord);
-  d.fvInputVarIndices = std::move(prep.fvInputVarIndices);
-  d.fvInputVarTypes = std::move(prep.fvInputVarTypes);
-  d.fvTargetIndices = std::move(prep.fvTargetIndices);
-  d.fvTargetValues.assign(static_cast<size_t>(d.fNTargets), d.fMissingValue);
-  d.fbPrepared = true;
+  if (!ok) {
+    d.fvInputNames = std::move(prep.fvInputNames);
+    d.fvOutputNames = std::move(prep.fvOutputNames);
+    return false;
+  }
+  d.Adopt(std::move(prep), *caseIter, dataSource, unicodeMode);
   return true;
+}
+
+void KVOTransformScorer::SetUserMissingAsMissing(bool asMissing) {
+  fpImpl->fbUserMissingAsMissing = asMissing;
 }
 
 bool KVOTransformScorer::ScoreRecord() {
@@ -208,7 +270,13 @@ bool KVOTransformScorer::ScoreRecord() {
     const int type = d.fvInputVarTypes[static_cast<size_t>(i)];
     if (type == 0) {
       // The input's value was built from a number: write the number in place.
-      static_cast<double&>(d.fInputRecord[i]) = d.fpCaseIter->GetNumericValue(hostIndex);
+      OBS value;
+      value.num = d.fpCaseIter->GetNumericValue(hostIndex);
+      if (d.fbUserMissingAsMissing && value.num != VORM_SYSMIS &&
+          d.fvInputVariables[static_cast<size_t>(i)]->IsUserMissingValue(&value)) {
+        value.num = d.fMissingValue;
+      }
+      static_cast<double&>(d.fInputRecord[i]) = value.num;
       continue;
     }
     // Trailing blanks and line feeds go (tabs too in unicode mode), but the

@@ -144,35 +144,37 @@ bool KVOVarListMetaData::AddRecVariableData(int recIndex, bool isCategorical, Va
 
   const VORM_ValueLabelMap valueLabels(variable.GetValueLabels());
   std::vector<std::string> labels(nCategories);
-  if (type == 0) {
-    std::vector<double> values(nCategories, 0.0);
+  // Decodes each category, hands its slot and value to `storeValue` and
+  // reads the value's label. A category that does not decode keeps its
+  // slot's first value and no label.
+  auto decodeCategories = [&](auto storeValue) {
     for (int i = 0; i < count; ++i) {
       int vormX = -1;
       const OBS* pOBS = fpInputAdapter->DecodeCatValue(recIndex, i, vormX);
       const bool decoded = KVO_ASSERT_TEXT(pOBS != nullptr, "pOBS != 0");
       KVO_ASSERT(vormX == vormInd);
-      if (!decoded) continue;  // the slot keeps 0 and no label
+      if (!decoded) continue;
+      const auto slot = static_cast<size_t>(i);
+      storeValue(slot, pOBS);
+      const char* valueLabel = valueLabels.GetLabel(pOBS);
+      if (valueLabel != nullptr) labels[slot] = transcodeToUTF8(valueLabel);
+    }
+  };
+  if (type == 0) {
+    std::vector<double> values(nCategories, 0.0);
+    decodeCategories([&](size_t slot, const OBS* pOBS) {
       const double catValue = pOBS->num;
       KVO_ASSERT(catValue != VORM_SystemMissing().num);
-      values[static_cast<size_t>(i)] = catValue;
-      const char* valueLabel = valueLabels.GetLabel(pOBS);
-      if (valueLabel != nullptr) labels[static_cast<size_t>(i)] = transcodeToUTF8(valueLabel);
-    }
+      values[slot] = catValue;
+    });
     const int newIndex = fVarList.AddCatVar(varName, label, values, labels, role);
     KVO_ASSERT(newIndex == recIndex);
   } else {
     std::vector<std::string> values(nCategories);
-    for (int i = 0; i < count; ++i) {
-      int vormX = -1;
-      const OBS* pOBS = fpInputAdapter->DecodeCatValue(recIndex, i, vormX);
-      const bool decoded = KVO_ASSERT_TEXT(pOBS != nullptr, "pOBS != 0");
-      KVO_ASSERT(vormX == vormInd);
-      if (!decoded) continue;  // the slot keeps "" and no label
+    decodeCategories([&](size_t slot, const OBS* pOBS) {
       const std::string text = fpValidSpecs->ConvertObsToString(pOBS, variable, true);
-      values[static_cast<size_t>(i)] = transcodeToUTF8(text.c_str());
-      const char* valueLabel = valueLabels.GetLabel(pOBS);
-      if (valueLabel != nullptr) labels[static_cast<size_t>(i)] = transcodeToUTF8(valueLabel);
-    }
+      values[slot] = transcodeToUTF8(text.c_str());
+    });
     const int newIndex = fVarList.AddCatVar(varName, label, values, labels, role);
     KVO_ASSERT(newIndex == recIndex);
     IQorVariable* pIQorVar = fVarList.GetVarAt(recIndex);

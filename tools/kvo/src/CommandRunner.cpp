@@ -1,5 +1,7 @@
 #include "CommandRunner.h"
 
+#include <vorm/ProcOutput.h>
+
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -31,16 +33,19 @@ const char* LevelWord(int level) {
 }
 
 // Writes the host's messages once each (with a count when repeated) and
-// clears them.
-void ReportHostMessages(const std::string& prefix, std::ostream& err) {
+// clears them. After a run that succeeded, what the host called an error
+// (a case without a matrix specification, say) did not stop it: it is shown
+// as a warning.
+void ReportHostMessages(const std::string& prefix, std::ostream& err, bool succeeded) {
   std::vector<std::pair<std::string, int>> order;
   std::map<std::string, size_t> seen;
   std::vector<int> counts;
   for (const standin::HostMessage& message : standin::Messages()) {
-    std::string line = std::string(LevelWord(message.fLevel)) + ": " + message.fText;
+    const int level = succeeded && message.fLevel == BpLevelError ? BpLevelWarning : message.fLevel;
+    std::string line = std::string(LevelWord(level)) + ": " + message.fText;
     auto [it, inserted] = seen.emplace(line, order.size());
     if (inserted) {
-      order.emplace_back(line, message.fLevel);
+      order.emplace_back(line, level);
       counts.push_back(0);
     }
     ++counts[it->second];
@@ -139,7 +144,7 @@ int RunCommand(const ParsedCommand& command, std::ostream& out, std::ostream& er
     code = EXIT_BAD_INPUT;
     failure = std::string("cannot write to standard output: ") + std::strerror(errno != 0 ? errno : EIO);
   }
-  ReportHostMessages(prefix, err);
+  ReportHostMessages(prefix, err, failure.empty());
   if (!failure.empty()) err << prefix << failure << "\n";
   return code;
 }

@@ -44,7 +44,7 @@ std::string Trimmed(const std::string& text) {
 }  // namespace
 
 std::unique_ptr<standin::MemoryDataSource> LoadDataSet(const LoadOptions& options) {
-  RequireRegularFile(options.fDataPath, "data file", true);
+  if (options.fDataPath != standin::STANDARD_INPUT) RequireRegularFile(options.fDataPath, "data file", true);
   RequireRegularFile(options.fSchemaPath, "schema");
   std::error_code ec;
   if (!options.fbSchemaGiven && !std::filesystem::exists(options.fSchemaPath, ec)) {
@@ -57,7 +57,10 @@ std::unique_ptr<standin::MemoryDataSource> LoadDataSet(const LoadOptions& option
   std::string error;
   std::unique_ptr<standin::MemoryDataSource> data =
       standin::LoadCsvDataSource(options.fDataPath, options.fSchemaPath, csv, error);
-  if (!data) throw InputError(error.empty() ? options.fDataPath + ": cannot load the data" : error);
+  if (!data) {
+    throw InputError(error.empty() ? standin::CsvSourceName(options.fDataPath) + ": cannot load the data"
+                                   : error);
+  }
   return data;
 }
 

@@ -12,9 +12,10 @@
 
 namespace kvo {
 
-// Loads the data set. Throws KvoError: EXIT_USAGE when no schema was given
-// and none lies beside the data, EXIT_BAD_INPUT for a file that cannot be
-// read or does not fit its schema (the message names file, line, column).
+// Loads the data set (from standard input for the path "-"). Throws
+// KvoError: EXIT_USAGE when no schema was given and none lies beside the
+// data, EXIT_BAD_INPUT for a file that cannot be read or does not fit its
+// schema (the message names file, line, column).
 std::unique_ptr<standin::MemoryDataSource> LoadDataSet(const LoadOptions& options);
 
 // Finds variables by name (without regard to letter case) for the options

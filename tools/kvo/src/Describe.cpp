@@ -6,6 +6,7 @@
 #include "DataSet.h"
 #include "Summary.h"
 #include "TextTable.h"
+#include "standin/CsvLoader.h"
 
 namespace kvo {
 namespace {
@@ -65,7 +66,7 @@ std::string FormatText(const VORM_Format& format) {
 json DescribeJson(standin::MemoryDataSource& data, const std::string& dataPath) {
   json variables = json::array();
   for (int i = 0; i < data.GetNumVariables(); ++i) {
-    const standin::VariableSpec spec = data.Spec(i);
+    const standin::VariableSpec& spec = data.Declaration(i);
     json labels = json::array();
     for (const auto& [value, label] : spec.fNumericLabels)
       labels.push_back({{"value", value}, {"label", label}});
@@ -91,7 +92,7 @@ std::string DescribeText(standin::MemoryDataSource& data, const std::string& dat
   table.AddRow({"#", "name", "label", "type", "format", "measure", "user-missing"});
   TextTable labels;
   for (int i = 0; i < data.GetNumVariables(); ++i) {
-    const standin::VariableSpec spec = data.Spec(i);
+    const standin::VariableSpec& spec = data.Declaration(i);
     table.AddRow({std::to_string(i + 1), spec.fName, spec.fLabel,
                   spec.fType == 0 ? "numeric" : "string " + std::to_string(spec.fType),
                   FormatText(spec.fFormat), MeasureName(spec.fMeasure), MissingText(spec)});
@@ -115,8 +116,9 @@ std::string RunDescribe(const DescribeOptions& options) {
   // A Ctrl-C during the last rows of the load, after its final poll, takes
   // effect here.
   ATNJMP(Workspace());
-  if (options.fbJson) return DescribeJson(*data, options.fLoad.fDataPath).dump(2) + "\n";
-  return DescribeText(*data, options.fLoad.fDataPath);
+  const std::string name = standin::CsvSourceName(options.fLoad.fDataPath);
+  if (options.fbJson) return DescribeJson(*data, name).dump(2) + "\n";
+  return DescribeText(*data, name);
 }
 
 }  // namespace kvo

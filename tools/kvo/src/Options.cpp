@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "KvoError.h"
+#include "standin/CsvLoader.h"
 
 #ifndef KVO_VERSION
 #define KVO_VERSION "0.0.0"
@@ -28,6 +29,8 @@ constexpr const char* PREPARE_FOOTER = R"(
 The record holds, in this order: the --cat variables, the --cont variables, one slot
 per --matrix, the partition indicator, the fold number, the weight, the local and
 the global case counter. Names match the CSV header without regard to letter case.
+In a comma list of names, a name in double quotes is taken whole, commas and all;
+a quote inside it is doubled: --cat '"a,b",c' names a,b and c.
 
 Examples:
   kvo prepare data/sample/sample.csv --cat gender,occupation --cont age,income
@@ -70,11 +73,13 @@ CLI::Option* AddRepeatable(CLI::App& app, const std::string& name, std::vector<s
 
 void AddLoadOptions(CLI::App& app, LoadOptions& load, std::string& delimiter) {
   app.add_option("DATA", load.fDataPath,
-                 "the CSV file (a header row of variable names, then one row per case)")
+                 "the CSV file (a header row of variable names, then one row per case); DATA.csv.gz is "
+                 "read as gzip-compressed text, - reads standard input (with --schema)")
       ->required()
       ->type_name("DATA.csv");
   app.add_option("--schema", load.fSchemaPath,
-                 "the JSON schema describing the columns (default: DATA.schema.json beside DATA.csv)")
+                 "the JSON schema describing the columns (default: DATA.schema.json beside DATA.csv or "
+                 "DATA.csv.gz)")
       ->type_name("SCHEMA.json");
   app.add_option("--encoding", load.fEncoding, "the data's code page (default UTF-8)")->type_name("NAME");
   app.add_option("--delimiter", delimiter, "the field delimiter: one character, or 'tab' (default ,)")
@@ -107,27 +112,38 @@ bool ParseInteger(const std::string& text, long long& value) {
   return !text.empty() && ec == std::errc() && ptr == last;
 }
 
+// Drops `ending` (lower case) from the end of `text` when it ends so in any
+// letter case and something is left before it.
+bool DropEnding(std::string& text, const std::string& ending) {
+  if (text.size() <= ending.size()) return false;
+  std::string end = text.substr(text.size() - ending.size());
+  for (char& c : end) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (end != ending) return false;
+  text.resize(text.size() - ending.size());
+  return true;
+}
+
+using standin::STANDARD_INPUT;
+
 void CheckLoad(LoadOptions& load, const std::string& delimiter, const std::string& command) {
   load.fbSchemaGiven = !load.fSchemaPath.empty();
+  if (load.fDataPath == STANDARD_INPUT && !load.fbSchemaGiven) {
+    throw UsageError(command + ": the data come from standard input (-): give their schema with --schema");
+  }
   if (!load.fbSchemaGiven) {
+    // DATA.csv, DATA.csv.gz and DATA.gz all have DATA.schema.json.
     std::string base = load.fDataPath;
-    const std::string csv = ".csv";
-    if (base.size() > csv.size()) {
-      std::string ending = base.substr(base.size() - csv.size());
-      for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      if (ending == csv) base.resize(base.size() - csv.size());
-    }
+    DropEnding(base, ".gz");
+    DropEnding(base, ".csv");
     load.fSchemaPath = base + ".schema.json";
   }
-  if (!delimiter.empty()) {
-    if (delimiter == "tab" || delimiter == "\\t" || delimiter == "\t") {
-      load.fDelimiter = '\t';
-    } else if (delimiter.size() == 1 && delimiter[0] != '"' && delimiter[0] != '\n' && delimiter[0] != '\r') {
-      load.fDelimiter = delimiter[0];
-    } else {
-      throw UsageError(command + ": --delimiter: '" + delimiter +
-                       "' is not one character other than a quote or a line end (use 'tab' for a tab)");
-    }
+  if (delimiter == "tab" || delimiter == "\\t" || delimiter == "\t") {
+    load.fDelimiter = '\t';
+  } else if (delimiter.size() == 1 && delimiter[0] != '"' && delimiter[0] != '\n' && delimiter[0] != '\r') {
+    load.fDelimiter = delimiter[0];
+  } else {
+    throw UsageError(command + ": --delimiter: '" + delimiter +
+                     "' is not one character other than a quote or a line end (use 'tab' for a tab)");
   }
   iconv_t probe = iconv_open("UTF-8", load.fEncoding.c_str());
   if (probe == reinterpret_cast<iconv_t>(-1)) {
@@ -160,6 +176,9 @@ void CheckScoreOutput(const ScoreOptions& s) {
 std::vector<double> ParsePercentages(const std::string& text) {
   const std::string what = "prepare: --partition: ";
   std::vector<double> shares;
+  if (text.find(",,") != std::string::npos || text.front() == ',' || text.back() == ',') {
+    throw UsageError(what + "'" + text + "' has an empty share; give 2 or 3 percentages such as 70,30");
+  }
   for (const std::string& item : SplitList(text)) {
     double value = 0.0;
     if (!ParseNumber(item, value)) throw UsageError(what + "'" + item + "' is not a percentage");
@@ -200,31 +219,43 @@ std::string OneLine(std::string text) {
 // Each command's options: added to the parser, then, once parsed, checked
 // and turned into plain values. The texts hold what needs checking after
 // parsing (choices, numbers, lists).
-class DescribeCommand {
+class Command {
+ public:
+  bool Parsed() const { return fpApp->parsed(); }
+
+ protected:
+  // Adds the command with the options every command has.
+  void AddCommand(CLI::App& app, const char* name, const char* help, LoadOptions& load) {
+    fpApp = app.add_subcommand(name, help);
+    AddLoadOptions(*fpApp, load, fDelimiter);
+  }
+
+  CLI::App* fpApp = nullptr;
+  std::string fDelimiter = ",";  // as given: an empty text is refused
+};
+
+class DescribeCommand : public Command {
  public:
   DescribeCommand(CLI::App& app, DescribeOptions& options) : fOptions(options) {
-    fpApp = app.add_subcommand("describe",
-                               "print the dictionary: names, labels, types, formats, "
-                               "measures, value labels and user-missing values");
-    AddLoadOptions(*fpApp, fOptions.fLoad, fDelimiter);
+    AddCommand(app, "describe",
+               "print the dictionary: names, labels, types, formats, measures, value labels and "
+               "user-missing values",
+               fOptions.fLoad);
     fpApp->add_flag("--json", fOptions.fbJson, "print the dictionary as JSON");
   }
-  bool Parsed() const { return fpApp->parsed(); }
   void Finish() { CheckLoad(fOptions.fLoad, fDelimiter, "describe"); }
 
  private:
   DescribeOptions& fOptions;
-  CLI::App* fpApp = nullptr;
-  std::string fDelimiter;
 };
 
-class PrepareCommand {
+class PrepareCommand : public Command {
  public:
   PrepareCommand(CLI::App& app, PrepareOptions& options) : fOptions(options) {
-    fpApp = app.add_subcommand("prepare",
-                               "prepare the data for modeling: encode, weight, split, "
-                               "partition and write record files with a summary");
-    AddLoadOptions(*fpApp, fOptions.fLoad, fDelimiter);
+    AddCommand(app, "prepare",
+               "prepare the data for modeling: encode, weight, split, partition and write record files "
+               "with a summary",
+               fOptions.fLoad);
     fpApp->footer(PREPARE_FOOTER);
     AddRecordOptions();
     AddMissingOptions();
@@ -233,7 +264,6 @@ class PrepareCommand {
     AddCodeOptions();
     AddOutputOptions();
   }
-  bool Parsed() const { return fpApp->parsed(); }
   void Finish() {
     CheckLoad(fOptions.fLoad, fDelimiter, "prepare");
     fOptions.fvCat = SplitAll(fvCat);
@@ -249,6 +279,9 @@ class PrepareCommand {
     if (!fOptions.fCodesFrom.empty() && !fOrder.empty()) {
       throw UsageError("prepare: --order and --codes-from exclude each other: the codes come from " +
                        fOptions.fCodesFrom);
+    }
+    if (fOptions.fvCat.empty() && fOptions.fvCont.empty() && fOptions.fvMatrix.empty()) {
+      throw UsageError("prepare: the record is empty: give its variables with --cat, --cont or --matrix");
     }
     CheckPartitions();
     CheckNumbers();
@@ -337,7 +370,10 @@ class PrepareCommand {
                      "weight are not read)")
         ->type_name("NAME")
         ->group("Weights and splits");
-    fpApp->add_option("--weight-adjust", fWeightAdjust, "round (default), truncate or asis")
+    fpApp
+        ->add_option("--weight-adjust", fWeightAdjust,
+                     "round (default: a weight below 0.5 rounds to 0 and its case is invalid), truncate "
+                     "(below 1 is invalid) or asis")
         ->type_name("round|truncate|asis")
         ->group("Weights and splits");
     AddRepeatable(*fpApp, "--split-by", fvSplitBy,
@@ -405,46 +441,53 @@ class PrepareCommand {
     fpApp
         ->add_option("--time-limit", fTimeLimit,
                      "stop after this many seconds of elapsed (wall-clock) time, not processor time, "
-                     "loading included (exit code 4)")
+                     "loading included (exit code 4); 0, the default, is no limit")
         ->type_name("SECONDS")
         ->group("Output");
     fpApp->add_flag("--quiet", fOptions.fbQuiet, "no progress bar")->group("Output");
   }
 
   PrepareOptions& fOptions;
-  CLI::App* fpApp = nullptr;
-  std::string fDelimiter, fWeightAdjust = "round", fUserMissing = "exclude", fMissing = "listwise";
+  std::string fWeightAdjust = "round", fUserMissing = "exclude", fMissing = "listwise";
   std::string fPartition, fSeed, fParts, fFolds, fTimeLimit, fFormat = "text", fOrder;
   std::vector<std::string> fvCat, fvCont, fvMatrix, fvSplitBy, fvSortBy;
 };
 
-class ScoreCommand {
+class ScoreCommand : public Command {
  public:
   ScoreCommand(CLI::App& app, ScoreOptions& options) : fOptions(options) {
-    fpApp = app.add_subcommand("score",
-                               "apply a transformation model to every case and write the "
-                               "targets as CSV");
-    AddLoadOptions(*fpApp, fOptions.fLoad, fDelimiter);
+    AddCommand(app, "score", "apply a transformation model to every case and write the targets as CSV",
+               fOptions.fLoad);
     fpApp->add_option("--model", fOptions.fModelPath, "the transformation model (PMML)")
         ->required()
         ->type_name("MODEL.xml");
     AddRepeatable(*fpApp, "--targets", fvTargets,
                   "the model outputs to write (default: all, in model order)");
+    fpApp
+        ->add_option("--user-missing", fUserMissing,
+                     "user-missing values: exclude (default: numbers go to the model as missing, as prepare "
+                     "leaves them out) or include (as the values they are); strings always go as their text")
+        ->type_name("exclude|include");
     fpApp->add_option("--output", fOptions.fOutputPath, "the CSV file to write (default: standard output)")
         ->type_name("FILE.csv");
     fpApp->add_flag("--quiet", fOptions.fbQuiet, "no progress bar");
   }
-  bool Parsed() const { return fpApp->parsed(); }
   void Finish() {
     CheckLoad(fOptions.fLoad, fDelimiter, "score");
     fOptions.fvTargets = SplitAll(fvTargets);
+    if (fUserMissing == "exclude") {
+      fOptions.fUserMissing = UserMissing::Exclude;
+    } else if (fUserMissing == "include") {
+      fOptions.fUserMissing = UserMissing::Include;
+    } else {
+      throw UsageError("score: --user-missing: '" + fUserMissing + "' is not exclude or include");
+    }
     CheckScoreOutput(fOptions);
   }
 
  private:
   ScoreOptions& fOptions;
-  CLI::App* fpApp = nullptr;
-  std::string fDelimiter;
+  std::string fUserMissing = "exclude";
   std::vector<std::string> fvTargets;
 };
 
@@ -466,11 +509,45 @@ ParsedCommand UsageText(int exitCode, std::string text) {
 
 }  // namespace
 
+namespace {
+
+// Reads a quoted name that starts at text[begin] (after any blanks): the
+// text up to the closing quote, a doubled quote standing for one. True, with
+// `end` at the comma or the end that follows (blanks before it allowed),
+// when the quotes close and nothing else follows.
+bool QuotedName(const std::string& text, size_t begin, std::string& name, size_t& end) {
+  size_t i = text.find_first_not_of(' ', begin);
+  if (i == std::string::npos || text[i] != '"') return false;
+  name.clear();
+  for (++i; i < text.size(); ++i) {
+    if (text[i] != '"') {
+      name += text[i];
+    } else if (i + 1 < text.size() && text[i + 1] == '"') {
+      name += '"';
+      ++i;
+    } else {
+      end = text.find_first_not_of(' ', i + 1);
+      if (end == std::string::npos) end = text.size();
+      return end == text.size() || text[end] == ',';
+    }
+  }
+  return false;  // the quote is not closed
+}
+
+}  // namespace
+
 std::vector<std::string> SplitList(const std::string& text) {
   std::vector<std::string> items;
   size_t start = 0;
+  std::string quoted;
   while (start <= text.size()) {
-    size_t comma = text.find(',', start);
+    size_t comma = 0;
+    if (QuotedName(text, start, quoted, comma)) {
+      if (!quoted.empty()) items.push_back(quoted);
+      start = comma + 1;
+      continue;
+    }
+    comma = text.find(',', start);
     if (comma == std::string::npos) comma = text.size();
     if (comma > start) items.push_back(text.substr(start, comma - start));
     start = comma + 1;
@@ -491,7 +568,7 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& args) {
   CLI::App app(DESCRIPTION, "kvo");
   app.set_version_flag("--version", VersionText(), "print the version and exit");
   app.require_subcommand(0, 1);
-  app.footer("\nRun 'kvo COMMAND --help' for a command's options. 'make demo' shows kvo prepare at work.");
+  app.footer("\nRun 'kvo COMMAND --help' for a command's options and examples.");
   DescribeCommand describe(app, parsed.fDescribe);
   PrepareCommand prepare(app, parsed.fPrepare);
   ScoreCommand score(app, parsed.fScore);

@@ -82,7 +82,9 @@ struct ScoreOptions {
   LoadOptions fLoad;
   std::string fModelPath;
   std::vector<std::string> fvTargets;  // empty: every model output
-  std::string fOutputPath;             // empty: standard output
+  // Exclude: numeric user-missing values go to the model as missing.
+  UserMissing fUserMissing = UserMissing::Exclude;
+  std::string fOutputPath;  // empty: standard output
   bool fbQuiet = false;
 };
 
@@ -103,7 +105,10 @@ struct ParsedCommand {
 ParsedCommand ParseCommandLine(const std::vector<std::string>& args);
 
 // Splits a comma list into its items, dropping empty ones ("a,,b" gives a
-// and b). Items keep their blanks: names may contain them.
+// and b). Items keep their blanks: names may contain them. An item in double
+// quotes (blanks around them allowed) is taken whole, commas included, with
+// "" for a quote inside: "\"a,b\",c" gives a,b and c. A quote that is not
+// closed, or text after a closing quote, leaves the item as written.
 std::vector<std::string> SplitList(const std::string& text);
 
 // The program's version text.

@@ -26,6 +26,7 @@
 #include "RunAdapter.h"
 #include "SlotStatistics.h"
 #include "TextTable.h"
+#include "standin/CsvLoader.h"
 #include "standin/HostControl.h"
 
 namespace kvo {
@@ -63,11 +64,15 @@ WeightAdjType ToWeightAdjType(WeightAdjust adjust) {
 }
 
 // The data must come in one run of cases per split group. Rows that the
-// weight filter drops are not read, so they do not count.
-void CheckSplitOrder(const standin::MemoryDataSource& data, const RecordLayout& layout,
-                     KVOVarValidSpecs& specs, const std::string& dataName) {
+// weight filter drops are not read, so they do not count. Returns the case
+// number that ends each group (the row before the next group's first, or
+// the last row); one group without split variables.
+std::vector<int64_t> CheckSplitOrder(const standin::MemoryDataSource& data, const RecordLayout& layout,
+                                     KVOVarValidSpecs& specs, const std::string& dataName) {
+  const int64_t lastCase = data.NumCases() > 0 ? data.CaseNumber(data.NumCases() - 1) : 0;
+  std::vector<int64_t> groupEnds;
   const std::vector<int>& vars = layout.SplitVariables();
-  if (vars.empty()) return;
+  if (vars.empty()) return {lastCase};
   const int weight = layout.WeightVariable();
   const size_t weightOffset = weight >= 0 ? data.CellOffset(weight) : 0;
   std::vector<size_t> offsets, cells;
@@ -89,7 +94,10 @@ void CheckSplitOrder(const standin::MemoryDataSource& data, const RecordLayout& 
       key.append(reinterpret_cast<const char*>(cellsOfRow + offsets[v]), cells[v] * sizeof(OBS));
     }
     if (started && key == current) continue;
-    if (started) finished.insert(current);
+    if (started) {
+      finished.insert(current);
+      groupEnds.push_back(data.CaseNumber(row) - 1);
+    }
     if (finished.count(key) != 0) {
       std::string group;
       for (size_t v = 0; v < vars.size(); ++v) {
@@ -104,7 +112,82 @@ void CheckSplitOrder(const standin::MemoryDataSource& data, const RecordLayout& 
     current = key;
     started = true;
   }
+  groupEnds.push_back(lastCase);
+  return groupEnds;
 }
+
+// Gives reasons to the cases the library refused before the adapter saw
+// them, from the rows themselves: a weight that adjusts to zero (rows with
+// a missing, zero or negative weight are not read at all), otherwise, with
+// strong listwise deletion, the first record variable in record order whose
+// value is missing, or a matrix variable.
+class RowAudit : public SkippedCases {
+ public:
+  RowAudit(const standin::MemoryDataSource& data, const RecordLayout& layout, const PrepareOptions& options)
+      : fData(data),
+        fAdjust(options.fWeightAdjust),
+        fbUserMissingValid(options.fUserMissing == UserMissing::Include) {
+    if (layout.WeightVariable() >= 0)
+      fWeightOffset = static_cast<std::ptrdiff_t>(data.CellOffset(layout.WeightVariable()));
+    if (!options.fbStrongListwise) return;
+    for (const SlotInfo& slot : layout.Slots()) {
+      if (slot.fKind == SlotKind::Categorical || slot.fKind == SlotKind::Continuous)
+        fvVariables.push_back(slot.fHostIndex);
+    }
+    for (const std::unique_ptr<MatrixRecode>& matrix : layout.Matrices()) {
+      fvMatrixVariables.insert(fvMatrixVariables.end(), matrix->fvVarIndices.begin(),
+                               matrix->fvVarIndices.end());
+    }
+  }
+
+  void Classify(int64_t after, int64_t before, RefusalReasons& reasons) const override {
+    // Case numbers rise with the rows.
+    size_t low = 0, high = fData.NumCases();
+    while (low < high) {
+      const size_t middle = low + (high - low) / 2;
+      if (fData.CaseNumber(middle) <= after)
+        low = middle + 1;
+      else
+        high = middle;
+    }
+    for (size_t row = low; row < fData.NumCases() && fData.CaseNumber(row) < before; ++row) {
+      const OBS* cells = fData.Row(row);
+      if (fWeightOffset >= 0) {
+        const double w = cells[fWeightOffset].num;
+        if (w == VORM_SYSMIS || !(w > 0.0)) continue;  // not read
+        if ((fAdjust == WeightAdjust::Round && w < 0.5) || (fAdjust == WeightAdjust::Truncate && w < 1.0)) {
+          ++reasons.fWeight;
+          continue;
+        }
+      }
+      const size_t missing = FirstMissing(cells, fvVariables);
+      if (missing < fvVariables.size()) {
+        ++reasons.fvMissing[missing];
+      } else if (FirstMissing(cells, fvMatrixVariables) < fvMatrixVariables.size()) {
+        ++reasons.fMatrix;
+      }
+    }
+  }
+
+ private:
+  // The position in `variables` of the first whose value is missing under
+  // the user-missing rule, or the list's size.
+  size_t FirstMissing(const OBS* cells, const std::vector<int>& variables) const {
+    for (size_t i = 0; i < variables.size(); ++i) {
+      const VORM_Variable* variable = fData.GetVariable(variables[i]);
+      const OBS* value = cells + fData.CellOffset(variables[i]);
+      if (variable->GetType() == 0 && value->num == VORM_SYSMIS) return i;
+      if (!fbUserMissingValid && variable->IsUserMissingValue(value)) return i;
+    }
+    return variables.size();
+  }
+
+  const standin::MemoryDataSource& fData;
+  WeightAdjust fAdjust;
+  bool fbUserMissingValid;
+  std::ptrdiff_t fWeightOffset = -1;
+  std::vector<int> fvVariables, fvMatrixVariables;
+};
 
 fs::path MakeDirectory(const fs::path& directory) {
   std::error_code error;
@@ -121,18 +204,25 @@ class Procedure {
  public:
   // `outDir`: where the record files go (the staging directory of --out;
   // empty for none).
-  // `seeds`: the categories to start from (null: none).
+  // `seeds`: the categories to start from (null: none). `groupEnds`: the
+  // case number that ends each split group.
   Procedure(const PrepareOptions& options, Progress& progress, standin::MemoryDataSource& data,
-            RecordLayout& layout, KVOStopProcessor& stop, std::string outDir, const CategorySeeds* seeds)
+            RecordLayout& layout, KVOStopProcessor& stop, std::string outDir, const CategorySeeds* seeds,
+            std::vector<int64_t> groupEnds)
       : fOptions(options),
         fProgress(progress),
         fData(data),
         fLayout(layout),
         fStop(stop),
         fOutDir(std::move(outDir)),
-        fpSeeds(seeds) {
+        fpSeeds(seeds),
+        fvGroupEnds(std::move(groupEnds)),
+        fAudit(data, layout, options) {
     for (const SlotInfo& slot : fLayout.Slots()) {
       if (slot.fKind == SlotKind::Categorical) fvCatSlots.push_back(slot.fSlot);
+      if (slot.fKind == SlotKind::Categorical || slot.fKind == SlotKind::Continuous) {
+        fvVarSlots.push_back(slot.fSlot);
+      }
       if (slot.fKind == SlotKind::Weight) fWeightSlot = slot.fSlot;
     }
   }
@@ -142,6 +232,24 @@ class Procedure {
     adapter.SetWeightAdjType(ToWeightAdjType(fOptions.fWeightAdjust));
     if (!fLayout.SplitVariables().empty()) adapter.SetSplitFile(fBpProcedure, false, true, true);
     adapter.SetCoding(fvCatSlots, fOptions.fMissing == MissingRule::Include, fpSeeds);
+    adapter.SetReasons(fvVarSlots, &fAudit);
+  }
+
+  // The next split group, if any. A last group whose cases were all refused
+  // gives no record, so NewSplit reports the end of the data although the
+  // adapter counted the group: it is visited too. `done`: the groups of
+  // this pass so far.
+  template <class Adapter>
+  static bool NextGroup(const RunAdapter<Adapter>& adapter, KVOProcDataSourceIter& records, int done) {
+    if (!adapter.GetSplitFile()) return false;
+    return records.NewSplit() || adapter.GetSplitCount() > done;
+  }
+
+  // The reasons of split group `group` (from 1) of the current pass.
+  template <class Adapter>
+  RefusalReasons Reasons(RunAdapter<Adapter>& adapter, int group) const {
+    const size_t index = static_cast<size_t>(group - 1);
+    return adapter.TakeReasons(index < fvGroupEnds.size() ? fvGroupEnds[index] : fvGroupEnds.back());
   }
 
   // After a split group of the pass that gathers the categories: a group
@@ -197,7 +305,8 @@ class Procedure {
 
   void CheckPass(const KVOProcDataSourceIter& records) const {
     if (records.GetFailReason() == 3) {
-      throw InputError(fOptions.fLoad.fDataPath + ": the host could not read the cases (a fatal data error)");
+      throw InputError(standin::CsvSourceName(fOptions.fLoad.fDataPath) +
+                       ": the host could not read the cases (a fatal data error)");
     }
   }
 
@@ -216,8 +325,10 @@ class Procedure {
     const std::string shown = (fs::path(fOptions.fOutDir) / relative).string();
     bool ok = false;
     if (alreadySorted || fLayout.SortKeys().empty()) {
+      fProgress.Step("writing " + shown);
       ok = RecordCopyComponent::Export(file, fOptions.fFormat, SlotNames(), path);
     } else {
+      fProgress.Step("sorting " + shown);
       KVODataFileIter sorted(adapter, fLayout.SortKeys(), -1);
       if (!sorted.HasValidTempFile()) throw InputError(TempFileProblem(sorted.GetErrorNumber()));
       const bool hasRecords = file.NewPass() == 0;
@@ -230,6 +341,7 @@ class Procedure {
         throw InputError("cannot sort the records for " + shown + ": " + GroupDigits(file.GetRecordCount()) +
                          " records went in, " + GroupDigits(sorted.GetRecordCount()) + " came out");
       }
+      fProgress.Step("writing " + shown);
       ok = RecordCopyComponent::Export(sorted, fOptions.fFormat, SlotNames(), path);
     }
     if (!ok) {
@@ -364,12 +476,15 @@ class Procedure {
     KVOProcDataSourceIter records(adapter, true);
     RecordCopyComponent component(fStop, ProgressFor(records));
     if (collectFirst) {
+      int collected = 0;
       do {
+        ++collected;
         component.Read(records);
         CheckPass(records);
         EndCollectingGroup(adapter);
         adapter.TakeUnseen();
-      } while (adapter.GetSplitFile() && records.NewSplit());
+        Reasons(adapter, collected);
+      } while (NextGroup(adapter, records, collected));
       CheckGroupsKnown(adapter);
       fProgress.Start("pass 2 of 2", total);
       records.NewPass();
@@ -394,6 +509,7 @@ class Procedure {
       const std::vector<int64_t> unseen = adapter.TakeUnseen();
       AddUnseen(unseen);
       SplitSummary split = Collect(adapter, statistics, unseen);
+      split.fReasons = Reasons(adapter, group);
       PartitionSummary partition;
       partition.fName = "records";
       partition.fRecords = count;
@@ -403,7 +519,7 @@ class Procedure {
       split.fvPartitions.push_back(std::move(partition));
       NoteEmptyGroup(split);
       summary.fvSplits.push_back(std::move(split));
-    } while (adapter.GetSplitFile() && records.NewSplit());
+    } while (NextGroup(adapter, records, group));
     CheckGroupsKnown(adapter);
     fProgress.Finish();
     NoteBadMatrixCases(adapter);
@@ -434,14 +550,17 @@ class Procedure {
     KVOProcDataSourceIter records(*adapter, true);
     RecordCopyComponent component(fStop, ProgressFor(records));
     CheckTempFiles(*adapter);
+    int collected = 0;
     do {
+      ++collected;
       component.Read(records);
       CheckPass(records);
       adapter->CompleteSplit();
       CheckTempFiles(*adapter);
       EndCollectingGroup(*adapter);
       adapter->TakeUnseen();
-    } while (adapter->GetSplitFile() && records.NewSplit());
+      Reasons(*adapter, collected);
+    } while (NextGroup(*adapter, records, collected));
     CheckGroupsKnown(*adapter);
 
     fProgress.Start("pass 2 of 2", total);
@@ -461,6 +580,7 @@ class Procedure {
       const std::vector<int64_t> unseen = adapter->TakeUnseen();
       AddUnseen(unseen);
       SplitSummary split = Collect(*adapter, statistics, unseen);
+      split.fReasons = Reasons(*adapter, group);
       split.fExcluded = adapter->GetExclCaseCount();
       std::vector<KVODataFileIter*>& files = adapter->GetPartSeparIters();
       const std::string groupName =
@@ -475,6 +595,7 @@ class Procedure {
       std::vector<int64_t> foldRecords;
       if (fOptions.fFolds > 0 && !files.empty() && files[0] != nullptr) {
         const KVODataFileIter* before = files[0];
+        fProgress.Step("drawing " + std::to_string(fOptions.fFolds) + " cross-validation folds" + groupName);
         const bool allFolds = adapter->GetCrossValidPartition(fOptions.fFolds, fLayout.FoldSlot(), &fStop);
         // The training file is replaced only when its folded copy was
         // written whole; otherwise the folds were lost.
@@ -507,7 +628,7 @@ class Procedure {
       }
       NoteEmptyGroup(split);
       summary.fvSplits.push_back(std::move(split));
-    } while (adapter->GetSplitFile() && records.NewSplit());
+    } while (NextGroup(*adapter, records, group));
     fProgress.Finish();
     NoteBadMatrixCases(*adapter);
     NoteUnseen();
@@ -534,7 +655,9 @@ class Procedure {
   KVOStopProcessor& fStop;
   std::string fOutDir;
   const CategorySeeds* fpSeeds;
-  std::vector<int> fvCatSlots;
+  std::vector<int64_t> fvGroupEnds;
+  RowAudit fAudit;
+  std::vector<int> fvCatSlots, fvVarSlots;
   int fWeightSlot = -1;
   std::vector<int64_t> fvUnseenTotal;
   BpProcedure fBpProcedure;
@@ -631,13 +754,15 @@ Summary PrepareRun::Run() {
   // The time limit counts from here, loading included.
   KVOStopProcessor stop(options.fTimeLimit);
 
+  const std::string dataName = standin::CsvSourceName(options.fLoad.fDataPath);
+  fpProgress->Step("loading " + dataName);
   std::unique_ptr<standin::MemoryDataSource> data = LoadDataSet(options.fLoad);
-  VariableResolver resolver(*data, options.fLoad.fDataPath);
+  VariableResolver resolver(*data, dataName);
   RecordLayout layout(options, resolver);
 
   if (layout.WeightVariable() >= 0) data->SetWeightVariable(layout.WeightVariable());
   data->SetWeightFilter(true);
-  CheckSplitOrder(*data, layout, layout.Specs(), options.fLoad.fDataPath);
+  std::vector<int64_t> groupEnds = CheckSplitOrder(*data, layout, layout.Specs(), dataName);
   if (!layout.SplitVariables().empty()) {
     data->SetSplitVariables(layout.SplitVariables());
     data->SetSplitRequested(true);
@@ -658,7 +783,7 @@ Summary PrepareRun::Run() {
   summary.fCases = static_cast<int64_t>(data->NumCases());
   summary.fvRecord = layout.Slots();
   RunDescription& run = summary.fRun;
-  run.fDataPath = options.fLoad.fDataPath;
+  run.fDataPath = dataName;
   if (layout.WeightVariable() >= 0) {
     const char* adjust[] = {"rounded", "truncated", "as is"};
     run.fWeight =
@@ -673,7 +798,7 @@ Summary PrepareRun::Run() {
   run.fSettings = Settings(options, resolver, layout);
 
   Procedure procedure(options, *fpProgress, *data, layout, stop, out ? out->Staging() : std::string(),
-                      seeds.get());
+                      seeds.get(), std::move(groupEnds));
   if (options.Partitioned()) {
     procedure.RunPartitioned(summary);
   } else {
@@ -688,7 +813,7 @@ Summary PrepareRun::Run() {
   if (valid == 0) {
     KVOInpAdaptMsg(*data).NoValidCases();
     throw KvoError(EXIT_NO_VALID_CASES,
-                   options.fLoad.fDataPath + ": no case gave a record (" + GroupDigits(read) +
+                   dataName + ": no case gave a record (" + GroupDigits(read) +
                        " read, all rejected by the weight, missing-value or partition rules)");
   }
   if (out) {

@@ -1,5 +1,8 @@
-// The progress bar of long passes: "cases read of the total" on one line of
-// standard error, redrawn at most ten times a second. Draws nothing unless
+// The progress bar of long runs on one line of standard error: for a pass,
+// "cases read of the total", redrawn at most ten times a second; for a step
+// whose length is not known ahead (loading the data, sorting or writing a
+// record file), its name and the time it began, so that the bar never
+// stands still at a percentage that is no longer true. Draws nothing unless
 // enabled (stderr is a terminal and --quiet was not given). One thread.
 #ifndef KVO_TOOL_PROGRESS_H
 #define KVO_TOOL_PROGRESS_H
@@ -22,10 +25,14 @@ class Progress {
   Progress(const Progress&) = delete;
   Progress& operator=(const Progress&) = delete;
 
-  // Begins a phase: `label` (e.g. "pass 1 of 2") over `total` cases.
+  // Begins a phase: `label` (e.g. "pass 1 of 2") over `total` cases; draws
+  // it at 0 at once.
   void Start(const std::string& label, int64_t total);
   // Reports `done` cases; cheap when nothing is to be drawn.
   void Update(int64_t done);
+  // Shows a step of unknown length (e.g. "sorting out/all/training.csv") at
+  // once; the pass's bar comes back with its next Update.
+  void Step(const std::string& label);
   // Clears the bar's line.
   void Finish();
 
@@ -38,6 +45,7 @@ class Progress {
   int64_t fTotal = 0;
   bool fbShown = false;
   std::chrono::steady_clock::time_point fLastDraw;
+  std::chrono::steady_clock::time_point fStart = std::chrono::steady_clock::now();
 };
 
 }  // namespace kvo

@@ -7,7 +7,12 @@
 //    (saved codes) no case ever adds a category.
 //  - Valid values that get no code (not met in the collecting pass, or
 //    outside closed lists) are counted per categorical record variable.
-// Used by the data pass's thread; borrows the seeds.
+//  - Every refused case is given one reason: its weight, the first record
+//    variable in record order that is missing, its matrix combination, or
+//    the partitioning. Cases the library refuses before any of these hooks
+//    (weight, strong listwise deletion) show as gaps in the case numbers,
+//    which the procedure's SkippedCases classifies.
+// Used by the data pass's thread; borrows the seeds and the classifier.
 #ifndef KVO_TOOL_RUNADAPTER_H
 #define KVO_TOOL_RUNADAPTER_H
 
@@ -20,8 +25,19 @@
 #include <vector>
 
 #include "CategoryCodes.h"
+#include "Summary.h"
 
 namespace kvo {
+
+// Gives reasons to the cases the library refused before the adapter's
+// hooks saw them.
+class SkippedCases {
+ public:
+  virtual ~SkippedCases() = default;
+  // The cases numbered above `after` and below `before`, less those that
+  // reached the hooks (none do in that range).
+  virtual void Classify(int64_t after, int64_t before, RefusalReasons& reasons) const = 0;
+};
 
 template <class Adapter>
 class RunAdapter : public Adapter {
@@ -41,6 +57,30 @@ class RunAdapter : public Adapter {
     fbMissingAllowed = missingAllowed;
     fpSeeds = seeds;
     fvUnseen.assign(fvCatSlots.size(), 0);
+  }
+
+  // `varSlots`: the record slots of the categorical and continuous record
+  // variables in record order; `skipped` classifies the cases refused
+  // before the hooks.
+  void SetReasons(std::vector<int> varSlots, const SkippedCases* skipped) {
+    fvVarSlots = std::move(varSlots);
+    fpSkipped = skipped;
+    fReasons.fvMissing.assign(fvVarSlots.size(), 0);
+  }
+
+  // The reasons of the current split group, whose last case has number
+  // `lastCase`; resets them for the next group.
+  RefusalReasons TakeReasons(int64_t lastCase) {
+    if (this->GetDataPassCount() != fReasonPass) {
+      fReasonPass = this->GetDataPassCount();
+      fLastCase = 0;
+    }
+    if (fpSkipped != nullptr) fpSkipped->Classify(fLastCase, lastCase + 1, fReasons);
+    fLastCase = lastCase;
+    RefusalReasons taken = fReasons;
+    fReasons = RefusalReasons();
+    fReasons.fvMissing.assign(fvVarSlots.size(), 0);
+    return taken;
   }
 
   void HandleBadMatrixSpec(int groupIndex, const std::vector<int>* varList) const override {
@@ -64,15 +104,43 @@ class RunAdapter : public Adapter {
     if (fpSeeds != nullptr && this->GetDataPassCount() == 0 && this->GetSplitCount() != fSeededGroup) {
       SeedGroup();
     }
+    NoteSkipped();
     if (fbGroupUnknown) return false;
-    return Adapter::PreprocessCase();
+    const bool ok = Adapter::PreprocessCase();
+    if (!ok) ++fReasons.fPartition;
+    return ok;
+  }
+
+  bool GetContVars(double* record) const override {
+    const bool ok = Adapter::GetContVars(record);
+    if (!(ok && fbCatOk)) {
+      // The first variable in record order that the rules refused.
+      for (size_t i = 0; i < fvVarSlots.size(); ++i) {
+        if (record[fvVarSlots[i]] == VORM_SYSMIS) {
+          ++fReasons.fvMissing[i];
+          return ok;
+        }
+      }
+    }
+    return ok;
+  }
+
+  bool RecodeMatrixSpecs(double* record) const override {
+    const bool ok = Adapter::RecodeMatrixSpecs(record);
+    if (!ok) ++fReasons.fMatrix;
+    return ok;
+  }
+
+  bool PreprocessRecord(double* record) override {
+    const bool ok = Adapter::PreprocessRecord(record);
+    if (!ok) ++fReasons.fPartition;
+    return ok;
   }
 
   bool EncodeCatVars(double* record) const override {
     const bool collecting = this->GetDataPassCount() == 0 && !(fpSeeds != nullptr && fpSeeds->Closed());
-    if (collecting) return Adapter::EncodeCatVars(record);
     const std::vector<KVOCatVarAdapter*>& adapters = this->GetCatAdapters();
-    if (adapters.size() != fvCatSlots.size()) return Adapter::EncodeCatVars(record);
+    if (collecting || adapters.size() != fvCatSlots.size()) return fbCatOk = Adapter::EncodeCatVars(record);
     bool ok = true;
     for (size_t i = 0; i < adapters.size(); ++i) {
       const int code = adapters[i]->EncodeOldVars();
@@ -89,10 +157,24 @@ class RunAdapter : public Adapter {
         ok = false;
       }
     }
-    return ok;
+    return fbCatOk = ok;
   }
 
  private:
+  // Classifies the cases between the last one the hooks saw and this one;
+  // a new pass starts counting from the first case.
+  void NoteSkipped() {
+    if (this->GetDataPassCount() != fReasonPass) {
+      fReasonPass = this->GetDataPassCount();
+      fLastCase = 0;
+    }
+    const ProcDSIterator* host = this->GetDSIterator();
+    if (host == nullptr) return;
+    const int64_t current = host->GetCaseNumber();
+    if (fpSkipped != nullptr && current > fLastCase + 1) fpSkipped->Classify(fLastCase, current, fReasons);
+    fLastCase = current;
+  }
+
   // Seeds the current group's categorical adapters with the group's lists.
   void SeedGroup() {
     fSeededGroup = this->GetSplitCount();
@@ -126,6 +208,12 @@ class RunAdapter : public Adapter {
   std::string fUnknownGroup;
   mutable std::vector<int64_t> fvUnseen;
   mutable int64_t fBadCases = 0;
+  std::vector<int> fvVarSlots;
+  const SkippedCases* fpSkipped = nullptr;
+  mutable RefusalReasons fReasons;
+  mutable bool fbCatOk = true;
+  int fReasonPass = -1;
+  int64_t fLastCase = 0;
 };
 
 }  // namespace kvo

@@ -17,6 +17,7 @@
 #include "InputFile.h"
 #include "KvoError.h"
 #include "TextTable.h"
+#include "standin/CsvLoader.h"
 #include "standin/HostControl.h"
 
 namespace kvo {
@@ -74,12 +75,13 @@ std::string ReadModel(const std::string& path) {
     const int index = resolver.Find(name);
     if (index < 0) {
       throw InputError(path + ": the model input '" + name + "' is not a variable of " +
-                       options.fLoad.fDataPath);
+                       standin::CsvSourceName(options.fLoad.fDataPath));
     }
     if (stringInput != resolver.IsString(index)) {
       throw InputError(path + ": the model input '" + name + "' is " +
                        (stringInput ? "a string" : "a number") + ", but " + resolver.Name(index) + " in " +
-                       options.fLoad.fDataPath + " is " + (stringInput ? "a number" : "a string"));
+                       standin::CsvSourceName(options.fLoad.fDataPath) + " is " +
+                       (stringInput ? "a number" : "a string"));
     }
   }
   std::string outputs;
@@ -117,13 +119,16 @@ std::string CsvField(const std::string& text, char delimiter) {
 
 void RunScore(const ScoreOptions& options, Progress& progress, std::ostream& standardOutput) {
   KVOStopProcessor stop;  // no time limit: Ctrl-C only
+  progress.Step("loading " + standin::CsvSourceName(options.fLoad.fDataPath));
   std::unique_ptr<standin::MemoryDataSource> data = LoadDataSet(options.fLoad);
-  VariableResolver resolver(*data, options.fLoad.fDataPath);
+  const std::string dataName = standin::CsvSourceName(options.fLoad.fDataPath);
+  VariableResolver resolver(*data, dataName);
   const std::string model = ReadModel(options.fModelPath);
 
   std::unique_ptr<VORM_InputCaseIterator> cases(data->NewCaseIterator(0));
-  if (!cases) throw InputError(options.fLoad.fDataPath + ": the cases cannot be read");
+  if (!cases) throw InputError(dataName + ": the cases cannot be read");
   KVOTransformScorer scorer;
+  scorer.SetUserMissingAsMissing(options.fUserMissing == UserMissing::Exclude);
   const bool unicode = standin::HostEncoding() == "UTF-8";
   if (!scorer.PrepareScoring(cases.get(), unicode, model, options.fvTargets, true)) {
     ExplainRefusal(options, model, resolver);

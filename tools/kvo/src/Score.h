@@ -1,6 +1,8 @@
 // kvo score: applies a transformation model to every case through the
 // library's transform scorer and writes a CSV file: the case number, then
-// one column per target; a missing target is an empty cell. One thread.
+// one column per target; a missing target is an empty cell. User-missing
+// numbers reach the model as missing unless --user-missing include. One
+// thread.
 #ifndef KVO_TOOL_SCORE_H
 #define KVO_TOOL_SCORE_H
 

@@ -55,6 +55,20 @@ struct PartitionSummary {
   std::vector<int64_t> fvFoldRecords;
 };
 
+// Why the cases of a split group that gave no record were refused; one
+// reason per case, so the counts add up to the group's invalid cases.
+struct RefusalReasons {
+  int64_t fWeight = 0;             // a weight adjusted to zero
+  std::vector<int64_t> fvMissing;  // per record variable (categorical, then continuous): the first missing
+  int64_t fMatrix = 0;             // a combination without a matrix specification
+  int64_t fPartition = 0;          // refused by the partitioning
+  int64_t Total() const {
+    int64_t total = fWeight + fMatrix + fPartition;
+    for (int64_t n : fvMissing) total += n;
+    return total;
+  }
+};
+
 struct SplitValueSummary {
   std::string fName, fValue, fLabel;
 };
@@ -64,6 +78,8 @@ struct SplitSummary {
   int64_t fCases = 0, fValid = 0, fInvalid = 0;
   double fWeightedCases = 0.0, fWeightedValid = 0.0, fWeightedInvalid = 0.0;
   int64_t fExcluded = 0;
+  // Per reason; fvMissing follows fvVariables.
+  RefusalReasons fReasons;
   std::vector<VariableSummary> fvVariables;
   std::vector<PartitionSummary> fvPartitions;
 };

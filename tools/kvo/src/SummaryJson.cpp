@@ -59,6 +59,10 @@ json SplitJson(const SplitSummary& split) {
   for (const VariableSummary& variable : split.fvVariables) variables.push_back(VariableJson(variable));
   json partitions = json::array();
   for (const PartitionSummary& partition : split.fvPartitions) partitions.push_back(PartitionJson(partition));
+  json missing = json::object();
+  for (size_t i = 0; i < split.fvVariables.size() && i < split.fReasons.fvMissing.size(); ++i) {
+    missing[split.fvVariables[i].fName] = split.fReasons.fvMissing[i];
+  }
   return {{"values", std::move(values)},
           {"cases", split.fCases},
           {"valid", split.fValid},
@@ -68,6 +72,11 @@ json SplitJson(const SplitSummary& split) {
             {"valid", split.fWeightedValid},
             {"invalid", split.fWeightedInvalid}}},
           {"excluded", split.fExcluded},
+          {"reasons",
+           {{"weight", split.fReasons.fWeight},
+            {"missing", std::move(missing)},
+            {"matrix", split.fReasons.fMatrix},
+            {"partition", split.fReasons.fPartition}}},
           {"variables", std::move(variables)},
           {"partitions", std::move(partitions)}};
 }

@@ -30,8 +30,20 @@ std::string CountsText(const SplitSummary& split, bool partitioned) {
   table.AddRow({"weighted", WeightedText(split.fWeightedCases), WeightedText(split.fWeightedValid),
                 WeightedText(split.fWeightedInvalid)});
   std::string text = table.Render("  ");
+  if (split.fInvalid > 0) {
+    std::vector<std::string> reasons;
+    const RefusalReasons& r = split.fReasons;
+    if (r.fWeight > 0) reasons.push_back("weight " + GroupDigits(r.fWeight));
+    for (size_t i = 0; i < r.fvMissing.size() && i < split.fvVariables.size(); ++i) {
+      if (r.fvMissing[i] > 0)
+        reasons.push_back(split.fvVariables[i].fName + " missing " + GroupDigits(r.fvMissing[i]));
+    }
+    if (r.fMatrix > 0) reasons.push_back("matrix " + GroupDigits(r.fMatrix));
+    if (r.fPartition > 0) reasons.push_back("partitioning " + GroupDigits(r.fPartition));
+    text += "  invalid because  " + Join(reasons, ", ") + "\n";
+  }
   if (partitioned && split.fExcluded > 0) {
-    text += fmt::format("  excluded  {} (assigned a partition, but the record was not stored)\n",
+    text += fmt::format("  {} of the invalid cases had already been drawn into a partition\n",
                         GroupDigits(split.fExcluded));
   }
   return text;

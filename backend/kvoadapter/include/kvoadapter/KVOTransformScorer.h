@@ -41,13 +41,19 @@ class KVO_EXPORT KVOTransformScorer {
   bool PrepareScoring(VORM_InputCaseIterator* caseIter, bool unicodeMode, const std::string& model,
                       const std::vector<std::string>& targetNames, bool targetNamesUtf8);
 
+  /// How the host's user-missing values reach the model: as missing values
+  /// (true) or as the values they are (false, the default). A string input
+  /// has no missing form in the model's input record: it always goes as its
+  /// text, and the model's own missing values decide. May be called at any
+  /// time; applies from the next ScoreRecord on.
+  void SetUserMissingAsMissing(bool asMissing);
+
   /// Scores the case on which the iterator stands and stores the target
-  /// values; true on success. False, with every target missing, when the
-  /// scorer is not prepared, when the model reports an error for the case, or
-  /// when a string value cannot be converted from the host encoding to UTF-8
-  /// (reported as the assertion "errCode == 0" and counted by
-  /// GetUnconvertibleCaseCount). Allocates nothing once texts have reached
-  /// their longest length.
+  /// values; true on success. A numeric input that is system-missing (or,
+  /// with SetUserMissingAsMissing, user-missing) goes to the model as missing. False, with every target
+  /// missing, when the scorer is not prepared, when the model reports an error for the case, or when a string
+  /// value cannot be converted from the host encoding to UTF-8 (reported as the assertion "errCode == 0" and
+  /// counted by GetUnconvertibleCaseCount). Allocates nothing once texts have reached their longest length.
   bool ScoreRecord();
 
   /// Model input and output names as the model gives them (UTF-8); empty

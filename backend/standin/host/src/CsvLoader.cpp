@@ -12,6 +12,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <new>
 #include <string_view>
@@ -25,6 +26,7 @@ namespace standin {
 namespace {
 
 constexpr int MAX_STRING_WIDTH = 32767;
+constexpr size_t MAX_USER_MISSING_VALUES = 3;
 // Rows read before the total is estimated for the store's reservation.
 constexpr int64_t ESTIMATE_AFTER_ROWS = 1000;
 // Rows between two looks at the user's interruption request: often enough
@@ -44,9 +46,53 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
+// The length of the valid UTF-8 sequence at `at`, or 0 (a stray or cut
+// byte, an overlong form, a surrogate, a code point beyond U+10FFFF).
+size_t Utf8Length(std::string_view text, size_t at) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  if (lead < 0x80) return 1;
+  size_t length = 0;
+  unsigned low = 0x80, high = 0xBF;  // the range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (at + length > text.size() || byte(at + 1) < low || byte(at + 1) > high) return 0;
+  for (size_t i = 2; i < length; ++i) {
+    if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) return 0;
+  }
+  return length;
+}
+
+// A cell's text for a message, in quotes and cut to a length: control
+// characters and bytes that are not UTF-8 are written as \xHH, so that what
+// the message shows can be written to any terminal and matched to the file.
 std::string Shown(std::string_view text) {
-  if (text.size() <= MAX_SHOWN_BYTES) return "\"" + std::string(text) + "\"";
-  return "\"" + std::string(text.substr(0, MAX_SHOWN_BYTES)) + "...\"";
+  const std::string_view part = text.substr(0, MAX_SHOWN_BYTES);
+  std::string shown = "\"";
+  for (size_t i = 0; i < part.size();) {
+    const size_t length = static_cast<unsigned char>(part[i]) < 0x20 ? 0 : Utf8Length(part, i);
+    if (length == 0) {
+      static constexpr char HEX[] = "0123456789ABCDEF";
+      const auto value = static_cast<unsigned char>(part[i]);
+      shown += {'\\', 'x', HEX[value >> 4], HEX[value & 0xF]};
+      ++i;
+    } else {
+      shown.append(part.substr(i, length));
+      i += length;
+    }
+  }
+  return shown + (text.size() > MAX_SHOWN_BYTES ? "...\"" : "\"");
 }
 
 std::string Upper(const std::string& text) { return GetUpperVarName(VormVarName(text)).str(); }
@@ -189,22 +235,133 @@ struct Binding {
   size_t fColumn = 0;  // 0-based
   int fVariable = -1;
   size_t fOffset = 0;  // the variable's first cell in a stored row
-  short fWidth = 0;
+  short fWidth = 0;    // a string's width; for one from the data, known at the end
+  bool fbString = false;
+  bool fbWidthFromData = false;
+  // A string field whose cells that hold a missing-value text are stored as
+  // the missing mark, one of its user-missing values.
+  bool fbMarked = false;
+  size_t fLongest = 0;   // a width from the data: the longest value so far
   std::string fScratch;  // the converted text of a string cell, reused
 };
 
-// One load: the reader, the column bindings and the store being filled.
 // Leaves through the host's interruption handling when the user asked to
 // stop; looks only every INTERRUPT_POLL_ROWS rows.
 void PollInterrupt(int64_t rows) {
   if (rows % INTERRUPT_POLL_ROWS == 0 && InterruptPending()) ATNJMP(Workspace());
 }
 
+// Where the values of a row go: straight into the store's building row, or
+// (while a string's width is still unknown) into a staging area that is
+// copied into the store once the file has been read. Both take the row's
+// values in binding order.
+class StoreSink {
+ public:
+  explicit StoreSink(MemoryDataSource& store) : fStore(store) {}
+  void StartRow() {
+    fStore.AddCase();
+    fpRow = fStore.BuildingRow();
+  }
+  void Number(const Binding& binding, double value) { fpRow[binding.fOffset].num = value; }
+  void Text(const Binding& binding, const std::string& text) { fStore.SetString(binding.fVariable, text); }
+
+ private:
+  MemoryDataSource& fStore;
+  OBS* fpRow = nullptr;
+};
+
+// The staging area: the values of the rows in binding order, laid end to
+// end in blocks that never move (growing copies nothing): a number as its 8
+// bytes, a text as its length (2 bytes: at most 32767) and its bytes. The
+// blocks are released as the rows are copied into the store.
+class StagingSink {
+ public:
+  StagingSink() = default;
+  StagingSink(const StagingSink&) = delete;
+  StagingSink& operator=(const StagingSink&) = delete;
+
+  void StartRow() { ++fRows; }
+  void Number(const Binding&, double value) { Append(&value, sizeof value); }
+  void Text(const Binding&, const std::string& text) {
+    const uint16_t length = static_cast<uint16_t>(text.size());
+    Append(&length, sizeof length);
+    Append(text.data(), text.size());
+  }
+
+  // Fills the store, whose variables are declared by now, with the rows
+  // kept. A new row's strings are blank: each text is copied in place.
+  void CopyInto(MemoryDataSource& store, const std::vector<Binding>& bindings) {
+    store.Reserve(static_cast<size_t>(fRows));
+    fReadBlock = 0;
+    fReadPos = 0;
+    for (int64_t row = 1; row <= fRows; ++row) {
+      PollInterrupt(row);
+      store.AddCase();
+      OBS* cells = store.BuildingRow();
+      for (const Binding& binding : bindings) {
+        if (!binding.fbString) {
+          Take(&cells[binding.fOffset].num, sizeof(double));
+          continue;
+        }
+        uint16_t length = 0;
+        Take(&length, sizeof length);
+        Take(cells[binding.fOffset].str, length);
+      }
+    }
+    fvBlocks.clear();
+  }
+
+ private:
+  static constexpr size_t BLOCK_BYTES = size_t{1} << 20;
+
+  void Append(const void* data, size_t size) {
+    const char* from = static_cast<const char*>(data);
+    while (size > 0) {
+      if (fvBlocks.empty() || fWritePos == BLOCK_BYTES) {
+        fvBlocks.push_back(std::make_unique_for_overwrite<char[]>(BLOCK_BYTES));
+        fWritePos = 0;
+      }
+      const size_t part = std::min(size, BLOCK_BYTES - fWritePos);
+      std::memcpy(fvBlocks.back().get() + fWritePos, from, part);
+      fWritePos += part;
+      from += part;
+      size -= part;
+    }
+  }
+  // Reads the next bytes; a block read to its end is released.
+  void Take(void* data, size_t size) {
+    char* to = static_cast<char*>(data);
+    while (size > 0) {
+      if (fReadPos == BLOCK_BYTES) {
+        fvBlocks[fReadBlock++].reset();
+        fReadPos = 0;
+      }
+      const size_t part = std::min(size, BLOCK_BYTES - fReadPos);
+      std::memcpy(to, fvBlocks[fReadBlock].get() + fReadPos, part);
+      fReadPos += part;
+      to += part;
+      size -= part;
+    }
+  }
+
+  int64_t fRows = 0;
+  std::vector<std::unique_ptr<char[]>> fvBlocks;
+  size_t fWritePos = 0;
+  size_t fReadBlock = 0;
+  size_t fReadPos = 0;
+};
+
+// One load: the reader, the column bindings and the store being filled.
 class CsvLoad {
  public:
   CsvLoad(const std::string& csvPath, const CsvSchema& schema, const std::string& schemaSource,
           const CsvOptions& options, std::string& error)
-      : fCsvPath(csvPath), fSchema(schema), fSchemaSource(schemaSource), fOptions(options), fError(error) {}
+      : fCsvPath(csvPath),
+        fCsvName(CsvSourceName(csvPath)),
+        fSchema(schema),
+        fSchemaSource(schemaSource),
+        fOptions(options),
+        fError(error) {}
   CsvLoad(const CsvLoad&) = delete;
   CsvLoad& operator=(const CsvLoad&) = delete;
 
@@ -222,13 +379,18 @@ class CsvLoad {
   bool ReadHeader(CsvReader& reader);
   bool BindColumns();
   bool FieldCountOk(const CsvReader& reader);
-  bool ScanWidths(int64_t& rows);
+  bool SetWidthsFromData();
   bool Declare(MemoryDataSource& store);
-  bool StoreRow(const CsvReader& reader, MemoryDataSource& store);
+  template <typename Sink>
+  bool ReadRow(const CsvReader& reader, Sink& sink);
+  bool ReadText(const CsvReader& reader, Binding& binding, std::string_view raw);
+  bool OwnMissingValue(Binding& binding, std::string_view trimmed);
   bool IsMissingText(std::string_view raw, std::string_view trimmed) const;
   bool ToHost(std::string_view text, std::string& out, const CsvReader& reader, size_t column);
+  std::string Unmarked(const Binding& binding) const;
 
   const std::string& fCsvPath;
+  const std::string fCsvName;  // the data's name in messages
   const CsvSchema& fSchema;
   const std::string& fSchemaSource;
   const CsvOptions& fOptions;
@@ -238,30 +400,44 @@ class CsvLoad {
   bool fbSkipBom = true;
   std::vector<std::string> fvMissingTexts;  // in the file's encoding
   bool fbOnlyEmptyIsMissing = false;
+  // What a string cell holding a missing-value text becomes: the shortest
+  // of those texts, in the host encoding (the empty text when "" is one).
+  bool fbHasMark = false;
+  std::string fMissingMark;
   std::vector<std::string> fvColumnNames;
   std::vector<Binding> fvBindings;
-  std::vector<size_t> fvWidthColumns;  // bindings whose width comes from the data
+  bool fbWidthsFromData = false;  // some string's width comes from the data
 };
 
 bool CsvLoad::Prepare() {
   if (!TextConverter::IsAsciiCompatible(fOptions.fEncoding)) {
-    return Fail(fCsvPath + ": the encoding \"" + fOptions.fEncoding +
+    return Fail(fCsvName + ": the encoding \"" + fOptions.fEncoding +
                 "\" is unknown or does not write ASCII characters as single bytes");
   }
   std::string why;
-  if (!fFileToHost.Open(fOptions.fEncoding, HostEncoding(), why)) return Fail(fCsvPath + ": " + why);
+  if (!fFileToHost.Open(fOptions.fEncoding, HostEncoding(), why)) return Fail(fCsvName + ": " + why);
   fbSkipBom = IsUtf8(fOptions.fEncoding);
-  // The schema's missing texts are UTF-8; cells are compared in the file's encoding.
-  TextConverter toFile;
-  if (!toFile.Open("UTF-8", fOptions.fEncoding, why)) return Fail(fCsvPath + ": " + why);
+  // The schema's missing texts are UTF-8; cells are compared in the file's
+  // encoding, and the mark is stored in the host's.
+  TextConverter toFile, toHost;
+  if (!toFile.Open("UTF-8", fOptions.fEncoding, why) || !toHost.Open("UTF-8", HostEncoding(), why)) {
+    return Fail(fCsvName + ": " + why);
+  }
   fvMissingTexts.clear();
+  fbHasMark = false;
   for (const std::string& text : fSchema.fvMissingTexts) {
-    std::string converted;
+    std::string converted, host;
     if (!toFile.Convert(text, converted)) {
       return Fail(fSchemaSource + ": the missing value text " + Shown(text) +
                   " has no form in the encoding " + fOptions.fEncoding);
     }
     fvMissingTexts.push_back(std::string(Trim(converted)));
+    if (!toHost.Convert(Trim(text), host)) {
+      return Fail(fSchemaSource + ": the missing value text " + Shown(text) +
+                  " cannot be converted to the host encoding " + HostEncoding());
+    }
+    if (!fbHasMark || host.size() < fMissingMark.size()) fMissingMark = host;
+    fbHasMark = true;
   }
   fbOnlyEmptyIsMissing = fvMissingTexts.size() == 1 && fvMissingTexts[0].empty();
   return true;
@@ -274,11 +450,7 @@ bool CsvLoad::OpenReader(CsvReader& reader) {
 bool CsvLoad::ReadHeader(CsvReader& reader) {
   int r = reader.Next(fError);
   if (r < 0) return false;
-  if (r == 0) return Fail(fCsvPath + ": the file is empty (it has no header row)");
-  if (!fvColumnNames.empty()) {  // a second pass: the header is known
-    reader.SetColumnNames(&fvColumnNames);
-    return true;
-  }
+  if (r == 0) return Fail(fCsvName + ": the file is empty (it has no header row)");
   reader.SetColumnNames(&fvColumnNames);
   std::unordered_map<std::string, size_t> seen;
   for (size_t i = 0; i < reader.NumFields(); ++i) {
@@ -316,12 +488,23 @@ bool CsvLoad::BindColumns() {
     binding.fFieldIndex = f;
     binding.fColumn = found->second;
     binding.fWidth = field.fSpec.fType;
-    if (field.fType == CsvFieldType::String) binding.fScratch.reserve(64);
-    if (field.fbWidthFromData) fvWidthColumns.push_back(fvBindings.size());
+    binding.fbString = field.fType == CsvFieldType::String;
+    binding.fbWidthFromData = binding.fbString && field.fbWidthFromData;
+    if (binding.fbString) {
+      binding.fScratch.reserve(64);
+      // The mark becomes one more user-missing value, when there is room
+      // for it and it fits the field.
+      const std::vector<std::string>& declared = field.fSpec.fMissingStrings;
+      const bool known = std::find(declared.begin(), declared.end(), fMissingMark) != declared.end();
+      binding.fbMarked =
+          fbHasMark && (known || declared.size() < MAX_USER_MISSING_VALUES) &&
+          (binding.fbWidthFromData || fMissingMark.size() <= static_cast<size_t>(binding.fWidth));
+    }
+    fbWidthsFromData = fbWidthsFromData || binding.fbWidthFromData;
     fvBindings.push_back(std::move(binding));
   }
   if (!absent.empty())
-    return Fail(fCsvPath + ": line 1: the header has no column for the schema field " + absent);
+    return Fail(fCsvName + ": line 1: the header has no column for the schema field " + absent);
   return true;
 }
 
@@ -339,40 +522,17 @@ bool CsvLoad::ToHost(std::string_view text, std::string& out, const CsvReader& r
               " or cannot be written in the host encoding " + HostEncoding());
 }
 
-// The first pass for string widths taken from the data; counts the rows too.
-bool CsvLoad::ScanWidths(int64_t& rows) {
-  CsvReader reader;
-  if (!OpenReader(reader)) return false;
-  std::vector<size_t> longest(fvWidthColumns.size(), 0);
-  std::string scratch;
-  rows = 0;
-  for (;;) {
-    int r = reader.Next(fError);
-    if (r < 0) return false;
-    if (r == 0) break;
-    ++rows;
-    PollInterrupt(rows);
-    if (!FieldCountOk(reader)) return false;
-    for (size_t k = 0; k < fvWidthColumns.size(); ++k) {
-      const Binding& binding = fvBindings[fvWidthColumns[k]];
-      if (!ToHost(reader.Field(binding.fColumn), scratch, reader, binding.fColumn)) return false;
-      size_t length = scratch.size();
-      while (length > 0 && scratch[length - 1] == ' ') --length;
-      if (length > static_cast<size_t>(MAX_STRING_WIDTH)) {
-        return Fail(reader.Place(reader.RecordLine(), binding.fColumn + 1) + ": a value of " +
-                    std::to_string(length) + " bytes is longer than the longest string (32767 bytes)");
-      }
-      if (length > longest[k]) longest[k] = length;
-    }
-  }
-  for (size_t k = 0; k < fvWidthColumns.size(); ++k) {
-    Binding& binding = fvBindings[fvWidthColumns[k]];
-    size_t width = longest[k] < 1 ? 1 : longest[k];
+// The widths of strings without maxLength, once every row has been read.
+bool CsvLoad::SetWidthsFromData() {
+  for (Binding& binding : fvBindings) {
+    if (!binding.fbWidthFromData) continue;
+    size_t width = std::max<size_t>(binding.fLongest, 1);
     // Declared codes widen the field so that none of them is cut.
     for (const std::string& value : binding.fpField->fSpec.fMissingStrings)
       width = std::max(width, value.size());
     for (const auto& [value, label] : binding.fpField->fSpec.fStringLabels)
       width = std::max(width, value.size());
+    if (binding.fbMarked) width = std::max(width, fMissingMark.size());
     if (width > static_cast<size_t>(MAX_STRING_WIDTH)) {
       return Fail(fSchemaSource + ": field " + std::to_string(binding.fFieldIndex + 1) + " '" +
                   binding.fpField->fSpec.fName +
@@ -391,13 +551,18 @@ bool CsvLoad::Declare(MemoryDataSource& store) {
     const CsvField& field = fSchema.fvFields[f];
     VariableSpec spec = field.fSpec;
     if (field.fType == CsvFieldType::String) {
-      spec.fType = bindingOfField[f]->fWidth;
+      const Binding& binding = *bindingOfField[f];
+      spec.fType = binding.fWidth;
+      if (binding.fbMarked && std::find(spec.fMissingStrings.begin(), spec.fMissingStrings.end(),
+                                        fMissingMark) == spec.fMissingStrings.end()) {
+        spec.fMissingStrings.push_back(fMissingMark);
+      }
       if (!field.fbFormatGiven) {
         spec.fFormat = VORM_Format(VORM_Format::A, spec.fType, 0);
       } else if (field.fbWidthFromData && spec.fFormat.Width() != spec.fType) {
         return Fail(fSchemaSource + ": field " + std::to_string(f + 1) + " '" + field.fSpec.fName +
                     "': the print format A" + std::to_string(spec.fFormat.Width()) +
-                    " is not as wide as the field, whose longest value in " + fCsvPath + " has " +
+                    " is not as wide as the field, whose longest value in " + fCsvName + " has " +
                     std::to_string(spec.fType) + (spec.fType == 1 ? " byte" : " bytes") +
                     " (give maxLength " + std::to_string(spec.fFormat.Width()) + " or the format A" +
                     std::to_string(spec.fType) + ")");
@@ -426,47 +591,90 @@ bool CsvLoad::IsMissingText(std::string_view raw, std::string_view trimmed) cons
   return false;
 }
 
-// Writes one row into the case just added: numbers straight into its cells
-// (their variables were declared numeric here), texts through SetString.
-// Allocates nothing once each string binding's scratch text has grown to its
-// longest value.
-bool CsvLoad::StoreRow(const CsvReader& reader, MemoryDataSource& store) {
-  OBS* row = store.BuildingRow();
+// Why a string field cannot hold the missing mark.
+std::string CsvLoad::Unmarked(const Binding& binding) const {
+  if (!binding.fbWidthFromData && fMissingMark.size() > static_cast<size_t>(binding.fWidth)) {
+    return "the shortest missing-value text is wider than the field (" + std::to_string(binding.fWidth) +
+           (binding.fWidth == 1 ? " byte)" : " bytes)");
+  }
+  return "the field declares three user-missing values, which leave no room for the missing-value mark " +
+         Shown(fMissingMark);
+}
+
+// Whether a missing-value text is one of the field's own user-missing
+// values: it is then kept as written, so that the field's missing codes stay
+// apart.
+bool CsvLoad::OwnMissingValue(Binding& binding, std::string_view trimmed) {
+  const std::vector<std::string>& declared = binding.fpField->fSpec.fMissingStrings;
+  if (declared.empty() || !fFileToHost.Convert(trimmed, binding.fScratch)) return false;
+  return std::find(declared.begin(), declared.end(), binding.fScratch) != declared.end();
+}
+
+// Reads a string cell into binding.fScratch: the missing mark for a
+// missing-value text (unless the field declares that text a user-missing
+// value), else the text without trailing blanks, checked against the
+// field's width (or widening a width that comes from the data).
+bool CsvLoad::ReadText(const CsvReader& reader, Binding& binding, std::string_view raw) {
+  const size_t column = binding.fColumn + 1;
+  if (fbHasMark && IsMissingText(raw, Trim(raw))) {
+    if (OwnMissingValue(binding, Trim(raw))) return true;
+    if (!binding.fbMarked) {
+      return Fail(reader.Place(reader.RecordLine(), column) + ": " + Shown(raw) +
+                  " is a missing-value text, but " + Unmarked(binding));
+    }
+    binding.fScratch = fMissingMark;
+    return true;
+  }
+  // A NUL would end the value early wherever it is printed, so that
+  // distinct values would look equal.
+  if (const size_t nul = raw.find('\0'); nul != std::string_view::npos) {
+    return Fail(reader.Place(reader.RecordLine(), column) + ": the text contains a NUL byte (byte " +
+                std::to_string(nul + 1) + ")");
+  }
+  if (!ToHost(raw, binding.fScratch, reader, binding.fColumn)) return false;
+  std::string& text = binding.fScratch;
+  size_t length = text.size();
+  while (length > 0 && text[length - 1] == ' ') --length;
+  text.resize(length);
+  if (binding.fbWidthFromData) {
+    if (length > static_cast<size_t>(MAX_STRING_WIDTH)) {
+      return Fail(reader.Place(reader.RecordLine(), column) + ": a value of " + std::to_string(length) +
+                  " bytes is longer than the longest string (32767 bytes)");
+    }
+    binding.fLongest = std::max(binding.fLongest, length);
+  } else if (length > static_cast<size_t>(binding.fWidth)) {
+    return Fail(reader.Place(reader.RecordLine(), column) + ": " + Shown(raw) + " (" +
+                std::to_string(length) + " bytes) is longer than the field's width " +
+                std::to_string(binding.fWidth));
+  }
+  return true;
+}
+
+// Reads one row and hands its values to the sink in binding order. Allocates
+// nothing once each string binding's scratch text has grown to its longest
+// value (the staging sink grows its own store).
+template <typename Sink>
+bool CsvLoad::ReadRow(const CsvReader& reader, Sink& sink) {
+  sink.StartRow();
   for (Binding& binding : fvBindings) {
     std::string_view raw = reader.Field(binding.fColumn);
-    const CsvFieldType type = binding.fpField->fType;
-    if (type == CsvFieldType::String) {
-      // A NUL would end the value early wherever it is printed, so that
-      // distinct values would look equal.
-      if (const size_t nul = raw.find('\0'); nul != std::string_view::npos) {
-        return Fail(reader.Place(reader.RecordLine(), binding.fColumn + 1) +
-                    ": the text contains a NUL byte (byte " + std::to_string(nul + 1) + ")");
-      }
-      if (!ToHost(raw, binding.fScratch, reader, binding.fColumn)) return false;
-      std::string& text = binding.fScratch;
-      size_t length = text.size();
-      while (length > 0 && text[length - 1] == ' ') --length;
-      if (length > static_cast<size_t>(binding.fWidth)) {
-        return Fail(reader.Place(reader.RecordLine(), binding.fColumn + 1) + ": " + Shown(raw) + " (" +
-                    std::to_string(length) + " bytes) is longer than the field's width " +
-                    std::to_string(binding.fWidth));
-      }
-      text.resize(length);
-      store.SetString(binding.fVariable, text);
+    if (binding.fbString) {
+      if (!ReadText(reader, binding, raw)) return false;
+      sink.Text(binding, binding.fScratch);
       continue;
     }
     std::string_view trimmed = Trim(raw);
     if (IsMissingText(raw, trimmed)) {
-      row[binding.fOffset].num = VORM_SYSMIS;
+      sink.Number(binding, VORM_SYSMIS);
       continue;
     }
     double value = 0.0;
-    NumberStatus status = ParseCell(type, trimmed, value);
+    NumberStatus status = ParseCell(binding.fpField->fType, trimmed, value);
     if (status != NumberStatus::OK) {
       return Fail(reader.Place(reader.RecordLine(), binding.fColumn + 1) + ": " + Shown(raw) + " " +
                   Complaint(status));
     }
-    row[binding.fOffset].num = value;
+    sink.Number(binding, value);
   }
   return true;
 }
@@ -475,11 +683,13 @@ std::unique_ptr<MemoryDataSource> CsvLoad::Run() {
   if (!Prepare()) return nullptr;
   CsvReader reader;
   if (!OpenReader(reader) || !BindColumns()) return nullptr;
-  int64_t knownRows = -1;
-  if (!fvWidthColumns.empty() && !ScanWidths(knownRows)) return nullptr;
   auto store = std::make_unique<MemoryDataSource>();
-  if (!Declare(*store)) return nullptr;
-  if (knownRows >= 0) store->Reserve(static_cast<size_t>(knownRows));
+  // A string's width from the data is known only at the end: the rows wait
+  // in the staging area until then, so that the file is read once (it may
+  // be a pipe).
+  StagingSink staging;
+  StoreSink direct(*store);
+  if (!fbWidthsFromData && !Declare(*store)) return nullptr;
   int64_t rows = 0;
   for (;;) {
     int r = reader.Next(fError);
@@ -488,14 +698,21 @@ std::unique_ptr<MemoryDataSource> CsvLoad::Run() {
     ++rows;
     PollInterrupt(rows);
     if (!FieldCountOk(reader)) return nullptr;
-    if (knownRows < 0 && rows == ESTIMATE_AFTER_ROWS && reader.BytesConsumed() > 0) {
+    if (fbWidthsFromData) {
+      if (!ReadRow(reader, staging)) return nullptr;
+      continue;
+    }
+    if (rows == ESTIMATE_AFTER_ROWS && reader.FileSize() > 0 && reader.BytesConsumed() > 0) {
       // Reserve for the rows the file size suggests, plus a little.
       double estimate = static_cast<double>(reader.FileSize()) / static_cast<double>(reader.BytesConsumed()) *
                         static_cast<double>(rows) * 1.02;
       store->Reserve(static_cast<size_t>(estimate) + 16);
     }
-    store->AddCase();
-    if (!StoreRow(reader, *store)) return nullptr;
+    if (!ReadRow(reader, direct)) return nullptr;
+  }
+  if (fbWidthsFromData) {
+    if (!SetWidthsFromData() || !Declare(*store)) return nullptr;
+    staging.CopyInto(*store, fvBindings);
   }
   return store;
 }
@@ -516,7 +733,7 @@ int64_t CsvLoad::Count() {
 }
 
 std::string OutOfMemory(const std::string& csvPath, const char* what) {
-  return csvPath + ": cannot load the data: " + what;
+  return CsvSourceName(csvPath) + ": cannot load the data: " + what;
 }
 
 std::unique_ptr<MemoryDataSource> Load(const std::string& csvPath, const CsvSchema& schema,
@@ -534,6 +751,10 @@ std::unique_ptr<MemoryDataSource> Load(const std::string& csvPath, const CsvSche
 }
 
 }  // namespace
+
+std::string CsvSourceName(const std::string& csvPath) {
+  return csvPath == STANDARD_INPUT ? "standard input" : csvPath;
+}
 
 std::unique_ptr<MemoryDataSource> LoadCsvDataSource(const std::string& csvPath, const std::string& schemaPath,
                                                     const CsvOptions& options, std::string& error) {

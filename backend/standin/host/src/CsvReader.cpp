@@ -4,23 +4,44 @@
 // before the next read, so memory stays bounded by the longest record.
 #include "CsvReader.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <iterator>
+#include <string_view>
 #include <system_error>
 
 namespace standin {
 
 CsvReader::CsvReader() = default;
 
+namespace {
+
+constexpr const char* STANDARD_INPUT = "-";
+// zlib's read buffer: larger than its default, so that a compressed file
+// costs few system calls.
+constexpr unsigned GZIP_BUFFER_BYTES = 1 << 18;
+// The most one gzread call is asked for (it counts in int).
+constexpr size_t MAX_GZIP_READ = size_t{1} << 30;
+
+bool EndsWithGz(const std::string& path) {
+  if (path.size() < 3) return false;
+  const std::string_view end(path.data() + path.size() - 3, 3);
+  return end[0] == '.' && (end[1] == 'g' || end[1] == 'G') && (end[2] == 'z' || end[2] == 'Z');
+}
+
+}  // namespace
+
 CsvReader::~CsvReader() {
-  if (fpFile != nullptr) std::fclose(fpFile);
+  if (fpGz != nullptr) gzclose(fpGz);
+  if (fpFile != nullptr && fbOwnsFile) std::fclose(fpFile);
 }
 
 bool CsvReader::Open(const std::string& path, char delimiter, bool skipBom, std::string& error) {
-  fPath = path;
+  fPath = path == STANDARD_INPUT ? "standard input" : path;
   if (delimiter == '"' || delimiter == '\n' || delimiter == '\r' || delimiter == '\0') {
     error = path + ": the delimiter cannot be a quote, a line end or NUL";
     return false;
@@ -31,17 +52,33 @@ bool CsvReader::Open(const std::string& path, char delimiter, bool skipBom, std:
   fvIsStop[static_cast<unsigned char>('\n')] = true;
   fvIsStop[static_cast<unsigned char>('\r')] = true;
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) {
-    error = path + ": cannot read the data file: it is a directory";
-    return false;
+  if (path == STANDARD_INPUT) {
+    fpFile = stdin;
+    fbOwnsFile = false;
+    fFileSize = 0;
+  } else {
+    if (std::filesystem::is_directory(path, ec)) {
+      error = path + ": cannot read the data file: it is a directory";
+      return false;
+    }
+    errno = 0;
+    if (EndsWithGz(path)) {
+      fpGz = gzopen(path.c_str(), "rb");
+    } else {
+      fpFile = std::fopen(path.c_str(), "rb");
+    }
+    if (fpFile == nullptr && fpGz == nullptr) {
+      error = path + ": cannot open the data file: " + std::strerror(errno != 0 ? errno : ENOMEM);
+      return false;
+    }
+    if (fpGz != nullptr) {
+      gzbuffer(fpGz, GZIP_BUFFER_BYTES);
+      fFileSize = 0;
+    } else {
+      uint64_t size = std::filesystem::file_size(path, ec);
+      fFileSize = ec ? 0 : size;
+    }
   }
-  fpFile = std::fopen(path.c_str(), "rb");
-  if (fpFile == nullptr) {
-    error = path + ": cannot open the data file: " + std::strerror(errno);
-    return false;
-  }
-  uint64_t size = std::filesystem::file_size(path, ec);
-  fFileSize = ec ? 0 : size;
   fvBuffer.resize(CHUNK_BYTES);
   fvFields.reserve(32);
   size_t shift = 0;
@@ -61,15 +98,33 @@ bool CsvReader::Refill(size_t& shift) {
     fEnd -= fRecordStart;
     fRecordStart = 0;
   }
-  if (fbReadError || fpFile == nullptr) return false;
+  if (fbReadError || (fpFile == nullptr && fpGz == nullptr)) return false;
   if (fEnd == fvBuffer.size()) fvBuffer.resize(fvBuffer.size() * 2);
-  size_t n = std::fread(fvBuffer.data() + fEnd, 1, fvBuffer.size() - fEnd, fpFile);
-  if (n == 0) {
-    if (std::ferror(fpFile)) fbReadError = true;
-    return false;
-  }
+  size_t n = ReadSome(fvBuffer.data() + fEnd, fvBuffer.size() - fEnd);
+  if (n == 0) return false;
   fEnd += n;
   return true;
+}
+
+size_t CsvReader::ReadSome(char* into, size_t size) {
+  if (fpGz == nullptr) {
+    size_t n = std::fread(into, 1, size, fpFile);
+    if (n == 0 && std::ferror(fpFile)) fbReadError = true;
+    return n;
+  }
+  // A damaged or cut-off stream is an error with zlib's reason, never an
+  // early end of the data.
+  const int n = gzread(fpGz, into, static_cast<unsigned>(std::min(size, MAX_GZIP_READ)));
+  int code = Z_OK;
+  const char* reason = gzerror(fpGz, &code);
+  if (n < 0 || (code != Z_OK && code != Z_STREAM_END)) {
+    fbReadError = true;
+    fReadError = code == Z_ERRNO ? std::strerror(errno) : (reason != nullptr ? reason : "");
+    // zlib puts the path in front of its reason; the message has it already.
+    if (fReadError.rfind(fPath + ": ", 0) == 0) fReadError.erase(0, fPath.size() + 2);
+    return 0;
+  }
+  return static_cast<size_t>(n);
 }
 
 std::string CsvReader::Place(int64_t line, size_t column) const {
@@ -92,7 +147,12 @@ int CsvReader::SyntaxError(std::string& error, int64_t line, size_t column, cons
 int CsvReader::Next(std::string& error) {
   fNumFields = 0;
   auto readError = [&]() {
-    error = fPath + ": read error near line " + std::to_string(fLine);
+    if (fpGz != nullptr) {
+      error = fPath + ": cannot decompress the data near line " + std::to_string(fLine) +
+              (fReadError.empty() ? "" : ": " + fReadError);
+    } else {
+      error = fPath + ": read error near line " + std::to_string(fLine);
+    }
     return -1;
   };
   size_t shift = 0;

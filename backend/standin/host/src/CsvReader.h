@@ -1,8 +1,10 @@
 // A streaming reader of delimited text (RFC 4180): quoted fields with
 // embedded delimiters, doubled quotes and line breaks; LF, CRLF or CR line
-// ends; a UTF-8 byte-order mark skipped. One thread; owns its file and its
-// read buffer. Field views point into that buffer and stay valid until the
-// next call to Next.
+// ends; a UTF-8 byte-order mark skipped. Reads a file, standard input ("-")
+// or a gzip-compressed file (a name ending in ".gz"), each once from start to
+// end. One thread; owns its file (not standard input) and its read buffer.
+// Field views point into that buffer and stay valid until the next call to
+// Next.
 #ifndef STANDIN_CSVREADER_H
 #define STANDIN_CSVREADER_H
 
@@ -12,6 +14,9 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+
+// zlib's compressed-file handle.
+struct gzFile_s;
 
 namespace standin {
 
@@ -24,9 +29,10 @@ class CsvReader {
   CsvReader(const CsvReader&) = delete;
   CsvReader& operator=(const CsvReader&) = delete;
 
-  // Opens a file; `skipBom` drops a leading UTF-8 byte-order mark. False,
-  // with `error` set, when the file cannot be opened or the delimiter is a
-  // quote, a line end or NUL.
+  // Opens a file ("-": standard input, named "standard input" in
+  // messages); `skipBom` drops a leading UTF-8 byte-order mark. False, with
+  // `error` set, when the file cannot be opened or the delimiter is a quote,
+  // a line end or NUL.
   bool Open(const std::string& path, char delimiter, bool skipBom, std::string& error);
 
   // Reads the next record: 1 for a record, 0 at the end of the file, -1 on
@@ -43,7 +49,9 @@ class CsvReader {
   }
   // The 1-based line on which the current record starts.
   int64_t RecordLine() const { return fRecordLine; }
-  // Bytes of the file consumed so far, and the file's size in bytes.
+  // Bytes of the text consumed so far, and the file's size in bytes (0 when
+  // unknown: standard input, or a compressed file, whose size says little
+  // of its text's).
   uint64_t BytesConsumed() const { return fConsumedBefore + fPos; }
   uint64_t FileSize() const { return fFileSize; }
   const std::string& Path() const { return fPath; }
@@ -69,8 +77,15 @@ class CsvReader {
   }
   int SyntaxError(std::string& error, int64_t line, size_t column, const char* what);
 
-  std::string fPath;
+  // Reads up to `size` bytes; 0 at the end or on an error (fbReadError set,
+  // with zlib's reason in fReadError for a compressed file).
+  size_t ReadSome(char* into, size_t size);
+
+  std::string fPath;  // the name in messages
   std::FILE* fpFile = nullptr;
+  bool fbOwnsFile = true;      // false for standard input
+  ::gzFile_s* fpGz = nullptr;  // a compressed file, read through zlib
+  std::string fReadError;
   std::vector<char> fvBuffer;
   size_t fRecordStart = 0;  // first byte of the current record
   size_t fPos = 0;          // next byte to read

@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -37,61 +38,84 @@ bool MemoryDataSource::Rep::Fail(std::string error) {
 }
 
 void MemoryDataSource::Rep::Refresh() {
-  if (!fbSpecsOpen) return;
-  fbSpecsOpen = false;
+  if (fvOpenSpecs.empty()) return;
+  // Only the declarations handed out since the last refresh can have
+  // changed: the others are not looked at, so that reading the specs of a
+  // wide dictionary one by one costs no more than the reading.
+  std::vector<size_t> open;
+  open.swap(fvOpenSpecs);
+  std::sort(open.begin(), open.end());
+  open.erase(std::unique(open.begin(), open.end()), open.end());
   auto report = [this](const std::string& error) {
     fLastError = "MemoryDataSource: " + error + "; the previous declaration is kept";
     std::fprintf(stderr, "%s\n", fLastError.c_str());
   };
 
   // Each declaration on its own.
-  for (auto& variable : fVariables) {
-    VariableSpec& spec = variable->EditableSpec();
+  bool renamed = false;
+  for (size_t index : open) {
+    MemoryVariable& variable = *fVariables[index];
+    VariableSpec& spec = variable.EditableSpec();
     std::string error = MemoryVariable::Check(spec);
-    if (error.empty() && spec.fType != variable->AppliedSpec().fType && NumCases() > 0) {
+    if (!error.empty()) {
+      error = "variable " + Quoted(spec.fName) + ": " + error;
+    } else if (spec.fType != variable.AppliedSpec().fType && NumCases() > 0) {
       error =
-          "variable " + Quoted(variable->AppliedSpec().fName) + ": the type cannot change once cases exist";
+          "variable " + Quoted(variable.AppliedSpec().fName) + ": the type cannot change once cases exist";
     }
     if (!error.empty()) {
       report(error);
-      variable->Revert();
+      variable.Revert();
     }
+    renamed |= spec.fName != variable.AppliedSpec().fName;
   }
   // Names stay unique; on a clash every renamed variable keeps its old name.
-  std::set<std::string> names;
-  bool clash = false;
-  for (auto& variable : fVariables) clash |= !names.insert(UpperName(variable->EditableSpec().fName)).second;
-  if (clash) {
-    report("two variables would have the same name");
-    for (auto& variable : fVariables) variable->EditableSpec().fName = variable->AppliedSpec().fName;
+  if (renamed) {
+    std::set<std::string> names;
+    bool clash = false;
+    for (auto& variable : fVariables)
+      clash |= !names.insert(UpperName(variable->EditableSpec().fName)).second;
+    if (clash) {
+      report("two variables would have the same name");
+      for (size_t index : open)
+        fVariables[index]->EditableSpec().fName = fVariables[index]->AppliedSpec().fName;
+    }
   }
-  for (auto& variable : fVariables) {
-    if (!(variable->EditableSpec() == variable->AppliedSpec())) variable->Apply(variable->EditableSpec());
+  bool changed = false;
+  for (size_t index : open) {
+    MemoryVariable& variable = *fVariables[index];
+    if (!(variable.EditableSpec() == variable.AppliedSpec())) {
+      variable.Apply(variable.EditableSpec());
+      changed = true;
+    }
   }
   if (fWeightIndex >= 0 && fVariables[static_cast<size_t>(fWeightIndex)]->GetType() != 0) {
     report("the weight variable is no longer numeric; the data are unweighted now");
     fWeightIndex = -1;
   }
-  Layout();
+  if (changed) Layout();
 }
 
 void MemoryDataSource::Rep::Layout() {
   fNameIndex.clear();
   fOffsets.clear();
   fRowCells = 0;
-  for (size_t i = 0; i < fVariables.size(); ++i) {
-    fNameIndex.emplace(UpperName(fVariables[i]->GetName()), static_cast<int>(i));
-    fOffsets.push_back(fRowCells);
-    fRowCells += static_cast<size_t>(fVariables[i]->Cells());
-  }
-  fBlankRow.assign(fRowCells, OBS{});
-  for (size_t i = 0; i < fVariables.size(); ++i) {
-    OBS* cells = fBlankRow.data() + fOffsets[i];
-    if (fVariables[i]->GetType() == 0) {
-      cells->num = VORM_SYSMIS;
-    } else {
-      std::memset(static_cast<void*>(cells), ' ', static_cast<size_t>(fVariables[i]->Cells()) * sizeof(OBS));
-    }
+  fBlankRow.clear();
+  for (size_t i = 0; i < fVariables.size(); ++i) AppendLayout(i);
+}
+
+void MemoryDataSource::Rep::AppendLayout(size_t index) {
+  const MemoryVariable& variable = *fVariables[index];
+  fNameIndex.emplace(UpperName(variable.GetName()), static_cast<int>(index));
+  fOffsets.push_back(fRowCells);
+  const size_t cells = static_cast<size_t>(variable.Cells());
+  fRowCells += cells;
+  fBlankRow.resize(fRowCells);
+  OBS* first = fBlankRow.data() + fOffsets.back();
+  if (variable.GetType() == 0) {
+    first->num = VORM_SYSMIS;
+  } else {
+    std::memset(static_cast<void*>(first), ' ', cells * sizeof(OBS));
   }
 }
 
@@ -106,19 +130,15 @@ int MemoryDataSource::AddVariable(const VariableSpec& spec, std::string* error) 
   rep.Refresh();
   VariableSpec checked = spec;
   std::string reason = MemoryVariable::Check(checked);
-  if (reason.empty() && rep.NumCases() > 0) {
-    reason = "variable " + Quoted(spec.fName) + ": variables must be declared before the first case";
-  }
-  if (reason.empty() && rep.fNameIndex.count(UpperName(spec.fName)) > 0) {
-    reason = "variable " + Quoted(spec.fName) + ": the name is taken";
-  }
+  if (reason.empty() && rep.NumCases() > 0) reason = "variables must be declared before the first case";
+  if (reason.empty() && rep.fNameIndex.count(UpperName(spec.fName)) > 0) reason = "the name is taken";
   if (!reason.empty()) {
-    rep.Fail("AddVariable: " + reason);
-    if (error != nullptr) *error = rep.fLastError;
+    rep.Fail("AddVariable: variable " + Quoted(spec.fName) + ": " + reason);
+    if (error != nullptr) *error = reason;
     return -1;
   }
   rep.fVariables.push_back(std::make_unique<MemoryVariable>(checked));
-  rep.Layout();
+  rep.AppendLayout(rep.fVariables.size() - 1);
   return static_cast<int>(rep.fVariables.size()) - 1;
 }
 
@@ -148,8 +168,16 @@ VariableSpec& MemoryDataSource::Spec(int index) {
     rep.fScratchSpec = VariableSpec{};
     return rep.fScratchSpec;
   }
-  rep.fbSpecsOpen = true;
+  rep.fvOpenSpecs.push_back(static_cast<size_t>(index));
   return rep.fVariables[static_cast<size_t>(index)]->EditableSpec();
+}
+
+const VariableSpec& MemoryDataSource::Declaration(int index) const {
+  static const VariableSpec NONE;
+  Rep& rep = *fpRep;
+  rep.Refresh();
+  if (index < 0 || static_cast<size_t>(index) >= rep.fVariables.size()) return NONE;
+  return rep.fVariables[static_cast<size_t>(index)]->AppliedSpec();
 }
 
 bool MemoryDataSource::SetWeightVariable(int index) {

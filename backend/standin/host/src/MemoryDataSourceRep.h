@@ -42,8 +42,9 @@ struct MemoryDataSource::Rep {
   bool fbRefuseIterators = false;
   int fNIteratorsCreated = 0;
 
-  // Spec() was handed out: declarations may have changed.
-  bool fbSpecsOpen = false;
+  // The variables whose specs Spec() handed out since the last refresh:
+  // only their declarations may have changed.
+  std::vector<size_t> fvOpenSpecs;
   VariableSpec fScratchSpec;  // handed out for a bad index
   std::string fLastError;
 
@@ -53,7 +54,10 @@ struct MemoryDataSource::Rep {
   // Applies edited declarations (a change that is not valid is reverted and
   // reported) and recomputes the row layout.
   void Refresh();
+  // The row layout and name index of all variables, or of one more (the
+  // last) variable.
   void Layout();
+  void AppendLayout(size_t index);
 };
 
 }  // namespace standin

@@ -29,14 +29,13 @@ void PadInto(const std::string& text, size_t width, char* out) {
 }  // namespace
 
 std::string MemoryVariable::Check(VariableSpec& spec) {
-  const std::string where = "variable " + Quoted(spec.fName) + ": ";
   if (spec.fName.empty()) return "a variable needs a name";
   // Names are a CSV header's texts: blanks and dots are fine, control
   // characters are not.
   for (unsigned char c : spec.fName) {
-    if (c < ' ' || c == 0x7F) return where + "the name contains a control character";
+    if (c < ' ' || c == 0x7F) return "the name contains a control character";
   }
-  if (spec.fType < 0) return where + "type " + std::to_string(spec.fType) + " is not 0 or a string width";
+  if (spec.fType < 0) return "type " + std::to_string(spec.fType) + " is not 0 or a string width";
   const bool isString = spec.fType > 0;
 
   // Format: the default, or one that suits the type.
@@ -46,79 +45,77 @@ std::string MemoryVariable::Check(VariableSpec& spec) {
   const VORM_Format format = spec.fFormat;
   if (isString) {
     if (format.Type() != VORM_Format::A && format.Type() != VORM_Format::AHEX) {
-      return where + "a string variable needs an A or AHEX format";
+      return "a string variable needs an A or AHEX format";
     }
     // The host prints a string with exactly its own bytes: A as wide as the
     // variable, AHEX twice as wide. Another width would read past the value
     // or cut it.
     const int bytes = spec.fType;
     if (format.Type() == VORM_Format::A && format.Width() != bytes) {
-      return where + "the format A" + std::to_string(format.Width()) + " is not as wide as the string (A" +
+      return "the format A" + std::to_string(format.Width()) + " is not as wide as the string (A" +
              std::to_string(bytes) + ")";
     }
     if (format.Type() == VORM_Format::AHEX && format.Width() != 2 * bytes) {
-      return where + "the format AHEX" + std::to_string(format.Width()) +
-             " does not show the string's bytes (AHEX" + std::to_string(2 * bytes) + ")";
+      return "the format AHEX" + std::to_string(format.Width()) + " does not show the string's bytes (AHEX" +
+             std::to_string(2 * bytes) + ")";
     }
   } else {
     if (format.Type() != VORM_Format::F && format.Type() != VORM_Format::E) {
-      return where + "a numeric variable needs an F or E format";
+      return "a numeric variable needs an F or E format";
     }
     if (format.Width() < 1 || format.Width() > MAX_NUMERIC_FORMAT_WIDTH) {
-      return where + "the format width " + std::to_string(format.Width()) + " is not in 1.." +
+      return "the format width " + std::to_string(format.Width()) + " is not in 1.." +
              std::to_string(MAX_NUMERIC_FORMAT_WIDTH);
     }
   }
 
   // Value labels.
-  if (isString && !spec.fNumericLabels.empty())
-    return where + "a string variable cannot have numeric value labels";
-  if (!isString && !spec.fStringLabels.empty())
-    return where + "a numeric variable cannot have string value labels";
+  if (isString && !spec.fNumericLabels.empty()) return "a string variable cannot have numeric value labels";
+  if (!isString && !spec.fStringLabels.empty()) return "a numeric variable cannot have string value labels";
   std::set<double> numbers;
   for (const auto& [value, label] : spec.fNumericLabels) {
-    if (!IsDeclarableNumber(value)) return where + "value label for an undefined value " + NumberText(value);
-    if (!numbers.insert(value).second) return where + "two value labels for the value " + NumberText(value);
+    if (!IsDeclarableNumber(value)) return "value label for an undefined value " + NumberText(value);
+    if (!numbers.insert(value).second) return "two value labels for the value " + NumberText(value);
   }
   std::set<std::string> strings;
   for (const auto& [value, label] : spec.fStringLabels) {
     if (value.size() > static_cast<size_t>(spec.fType)) {
-      return where + "labelled value " + Quoted(value) + " is wider than " + std::to_string(spec.fType);
+      return "labelled value " + Quoted(value) + " is wider than " + std::to_string(spec.fType);
     }
     std::string padded(static_cast<size_t>(spec.fType), ' ');
     PadInto(value, padded.size(), padded.data());
-    if (!strings.insert(padded).second) return where + "two value labels for the value " + Quoted(value);
+    if (!strings.insert(padded).second) return "two value labels for the value " + Quoted(value);
   }
 
   // User-missing values.
   const size_t discrete = spec.fMissingNumbers.size() + spec.fMissingStrings.size();
   if (isString) {
-    if (!spec.fMissingNumbers.empty()) return where + "a string variable cannot have numeric missing values";
-    if (spec.fHasMissingRange) return where + "a string variable cannot have a missing-value range";
+    if (!spec.fMissingNumbers.empty()) return "a string variable cannot have numeric missing values";
+    if (spec.fHasMissingRange) return "a string variable cannot have a missing-value range";
     for (const std::string& value : spec.fMissingStrings) {
       if (value.size() > static_cast<size_t>(spec.fType)) {
-        return where + "missing value " + Quoted(value) + " is wider than " + std::to_string(spec.fType);
+        return "missing value " + Quoted(value) + " is wider than " + std::to_string(spec.fType);
       }
     }
   } else {
-    if (!spec.fMissingStrings.empty()) return where + "a numeric variable cannot have string missing values";
+    if (!spec.fMissingStrings.empty()) return "a numeric variable cannot have string missing values";
     for (double value : spec.fMissingNumbers) {
       if (!IsDeclarableNumber(value))
-        return where + "missing value " + NumberText(value) + " is not a defined number";
+        return "missing value " + NumberText(value) + " is not a defined number";
     }
     if (spec.fHasMissingRange) {
       if (!IsDeclarableNumber(spec.fMissingLow) || !IsDeclarableNumber(spec.fMissingHigh)) {
-        return where + "the missing-value range needs defined bounds";
+        return "the missing-value range needs defined bounds";
       }
       if (spec.fMissingLow > spec.fMissingHigh) {
-        return where + "the missing-value range " + NumberText(spec.fMissingLow) + " thru " +
+        return "the missing-value range " + NumberText(spec.fMissingLow) + " thru " +
                NumberText(spec.fMissingHigh) + " is empty";
       }
     }
   }
   const size_t allowed = spec.fHasMissingRange ? 1 : 3;
   if (discrete > allowed) {
-    return where + std::to_string(discrete) + " discrete missing values; at most " + std::to_string(allowed) +
+    return std::to_string(discrete) + " discrete missing values; at most " + std::to_string(allowed) +
            (spec.fHasMissingRange ? " with a range" : "");
   }
   return "";

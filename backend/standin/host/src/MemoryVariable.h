@@ -19,8 +19,9 @@ namespace standin {
 
 class MemoryVariable final : public VORM_Variable, public VORM_ValueLabels {
  public:
-  // Why a declaration is not valid, or the empty string when it is. Fills in
-  // the default format when none is given.
+  // Why a declaration is not valid (the reason alone: callers name the
+  // variable), or the empty string when it is. Fills in the default format
+  // when none is given.
   static std::string Check(VariableSpec& spec);
 
   // REQUIRES: Check(spec) returned the empty string.

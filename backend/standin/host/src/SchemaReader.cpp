@@ -2,10 +2,13 @@
 // widths, measures, user-missing values and print formats, and the texts
 // that mean system-missing.
 #include <cctype>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <unordered_map>
+#include <vector>
 
 #include "TextConverter.h"
 #include "standin/CsvLoader.h"
@@ -108,13 +111,19 @@ class FieldReader {
   bool Number(const Json& value, const CsvField& field, const char* what, double& out) {
     if (value.is_number()) {
       out = value.get<double>();
-      return true;
+      return NotSystemMissing(out, what, value);
     }
     if (value.is_boolean() && field.fType == CsvFieldType::Boolean) {
       out = value.get<bool>() ? 1.0 : 0.0;
       return true;
     }
     return Fail(std::string(what) + " must be a number for a numeric field");
+  }
+  // The lowest number is the host's system-missing value: no declared value
+  // may equal it.
+  bool NotSystemMissing(double number, const char* what, const Json& value) {
+    if (number != VORM_SYSMIS) return true;
+    return Fail(std::string(what) + " " + value.dump() + " equals the system-missing value");
   }
   bool StringValue(const Json& value, const CsvField& field, const char* what, std::string& out) {
     if (!value.is_string()) return Fail(std::string(what) + " must be a text for a string field");
@@ -160,7 +169,10 @@ bool FieldReader::Read(const Json& object, CsvField& field) {
 
 bool FieldReader::ReadType(const Json& object, CsvField& field) {
   auto type = object.find("type");
-  if (type == object.end()) return Fail("the field has no type");
+  if (type == object.end()) {  // a field without a type holds texts
+    field.fType = CsvFieldType::String;
+    return true;
+  }
   if (!type->is_string()) return Fail("the type must be a text");
   std::string text = Upper(type->get<std::string>());
   if (text == "NUMBER") {
@@ -192,10 +204,13 @@ bool FieldReader::ReadWidth(const Json& object, CsvField& field) {
     return true;
   }
   if (!isString) return Fail("maxLength applies to string fields only");
-  if (!maxLength->is_number_integer()) return Fail("maxLength must be a whole number");
-  int64_t width = maxLength->get<int64_t>();
+  // Any whole number (2, 2.0, 1e3, a huge one) reads as its value; the range
+  // check then speaks of the number as written.
+  if (!maxLength->is_number()) return Fail("maxLength must be a whole number");
+  const double width = maxLength->get<double>();
+  if (width != std::trunc(width)) return Fail("maxLength must be a whole number");
   if (width < 1 || width > MAX_STRING_WIDTH) {
-    return Fail("maxLength " + std::to_string(width) + " is outside 1 to 32767");
+    return Fail("maxLength " + maxLength->dump() + " is outside 1 to 32767");
   }
   field.fSpec.fType = static_cast<short>(width);
   field.fbWidthFromData = false;
@@ -273,6 +288,10 @@ bool FieldReader::ReadUserMissing(const Json& object, CsvField& field) {
   }
   double low = (*range)[0].get<double>();
   double high = (*range)[1].get<double>();
+  if (!NotSystemMissing(low, "the user-missing range's low end", (*range)[0]) ||
+      !NotSystemMissing(high, "the user-missing range's high end", (*range)[1])) {
+    return false;
+  }
   if (low > high)
     return Fail("the user-missing range's low end " + (*range)[0].dump() + " is above its high end");
   field.fSpec.fHasMissingRange = true;
@@ -351,11 +370,136 @@ std::string TextPosition(const std::string& text, size_t byte) {
   return "line " + std::to_string(line) + ", column " + std::to_string(column == 0 ? 1 : column);
 }
 
+// Finds where the parser meets a number beyond the range of doubles: the
+// keys and list positions that lead to it, and its text. Builds nothing.
+class OverflowFinder final : public nlohmann::json_sax<Json> {
+ public:
+  struct Level {
+    bool fbList = false;
+    size_t fIndex = 0;  // a list's current item
+    std::string fKey;   // an object's current key
+  };
+
+  bool null() override { return Value(); }
+  bool boolean(bool) override { return Value(); }
+  bool number_integer(number_integer_t) override { return Value(); }
+  bool number_unsigned(number_unsigned_t) override { return Value(); }
+  bool number_float(number_float_t, const string_t&) override { return Value(); }
+  bool string(string_t&) override { return Value(); }
+  bool binary(binary_t&) override { return Value(); }
+  bool start_object(std::size_t) override {
+    fvLevels.push_back(Level{});
+    return true;
+  }
+  bool key(string_t& key) override {
+    fvLevels.back().fKey = key;
+    return true;
+  }
+  bool end_object() override { return Close(); }
+  bool start_array(std::size_t) override {
+    fvLevels.push_back(Level{true, 0, {}});
+    return true;
+  }
+  bool end_array() override { return Close(); }
+  bool parse_error(std::size_t position, const std::string& token, const Json::exception& e) override {
+    if (e.id == NUMBER_OVERFLOW) {
+      fbFound = true;
+      fEnd = position;
+      fToken = token;
+    }
+    return false;
+  }
+
+  bool Found() const { return fbFound; }
+  const std::vector<Level>& Levels() const { return fvLevels; }
+  const std::string& Token() const { return fToken; }
+  // The byte just after the number.
+  size_t TokenEnd() const { return fEnd; }
+
+ private:
+  static constexpr int NUMBER_OVERFLOW = 406;
+
+  bool Value() {
+    if (!fvLevels.empty() && fvLevels.back().fbList) ++fvLevels.back().fIndex;
+    return true;
+  }
+  bool Close() {
+    fvLevels.pop_back();
+    return Value();
+  }
+
+  std::vector<Level> fvLevels;
+  bool fbFound = false;
+  size_t fEnd = 0;
+  std::string fToken;
+};
+
+// Numbers too large for a double taken out of a schema's text to find the
+// name of the field with the first of them.
+constexpr int MAX_PATCHED_NUMBERS = 16;
+
+// The message for a number too large for a double, naming the field (and
+// the key within it) or the place in the text; empty when the parser did
+// not stop at such a number.
+std::string OverflowMessage(const std::string& jsonText, const std::string& sourceName) {
+  OverflowFinder finder;
+  Json::sax_parse(jsonText, &finder);
+  if (!finder.Found()) return {};
+  const std::vector<OverflowFinder::Level>& levels = finder.Levels();
+  const std::string what = "the number " + finder.Token() + " is out of the range of numbers";
+  const bool inField = levels.size() >= 3 && levels[0].fKey == "fields" && levels[1].fbList;
+  std::string path;
+  for (size_t i = inField ? 2 : 0; i < levels.size(); ++i) {
+    if (levels[i].fbList) {
+      path += "[" + std::to_string(levels[i].fIndex) + "]";
+    } else {
+      path += (path.empty() ? "" : ".") + levels[i].fKey;
+    }
+  }
+  if (!inField) {
+    const size_t begin =
+        finder.TokenEnd() >= finder.Token().size() ? finder.TokenEnd() - finder.Token().size() : 0;
+    return sourceName + ": " + (path.empty() ? TextPosition(jsonText, begin) : path) + ": " + what;
+  }
+  const size_t index = levels[1].fIndex;
+  std::string message = sourceName + ": field " + std::to_string(index + 1);
+  // The field's name may follow the number: read it from the text with the
+  // numbers that are too large taken out (a few of them; a text full of
+  // them is named by the field's position alone).
+  std::string patched = jsonText;
+  for (int tries = 0; tries < MAX_PATCHED_NUMBERS; ++tries) {
+    const size_t end = finder.TokenEnd();
+    const size_t size = finder.Token().size();
+    if (end < size || patched.compare(end - size, size, finder.Token()) != 0) break;
+    patched.replace(end - size, size, "null");
+    const Json root = Json::parse(patched, nullptr, false);
+    if (!root.is_discarded()) {
+      auto fields = root.find("fields");
+      if (root.is_object() && fields != root.end() && fields->is_array() && index < fields->size() &&
+          (*fields)[index].is_object()) {
+        const Json& field = (*fields)[index];
+        if (auto name = field.find("name"); name != field.end() && name->is_string()) {
+          message += " '" + name->get<std::string>() + "'";
+        }
+      }
+      break;
+    }
+    finder = OverflowFinder();
+    Json::sax_parse(patched, &finder);
+    if (!finder.Found()) break;
+  }
+  return message + ": " + (path.empty() ? "" : path + ": ") + what;
+}
+
 bool ParseSchemaText(const std::string& jsonText, const std::string& sourceName, CsvSchema& schema,
                      std::string& error) {
   Json root;
   try {
     root = Json::parse(jsonText);
+  } catch (const Json::out_of_range&) {
+    error = OverflowMessage(jsonText, sourceName);
+    if (error.empty()) error = sourceName + ": invalid JSON: a value is out of range";
+    return false;
   } catch (const Json::parse_error& e) {
     // The library's message repeats the position; keep only its reason.
     std::string reason = e.what();
@@ -383,18 +527,18 @@ bool ParseSchemaText(const std::string& jsonText, const std::string& sourceName,
     error = sourceName + ": the \"fields\" list is empty";
     return false;
   }
+  std::unordered_map<std::string, size_t> seen;  // upper-case name -> field
   for (size_t i = 0; i < fields->size(); ++i) {
     CsvField field;
     FieldReader reader(sourceName, i, toHost, error);
     if (!reader.Read((*fields)[i], field)) return false;
-    const std::string upper = Upper(field.fSpec.fName);
-    for (size_t j = 0; j < schema.fvFields.size(); ++j) {
-      if (Upper(schema.fvFields[j].fSpec.fName) == upper) {
-        error = sourceName + ": field " + std::to_string(i + 1) + " '" + field.fSpec.fName +
-                "': the name repeats field " + std::to_string(j + 1) + " '" + schema.fvFields[j].fSpec.fName +
-                "'";
-        return false;
-      }
+    auto [it, inserted] = seen.emplace(Upper(field.fSpec.fName), i);
+    if (!inserted) {
+      const size_t j = it->second;
+      error = sourceName + ": field " + std::to_string(i + 1) + " '" + field.fSpec.fName +
+              "': the name repeats field " + std::to_string(j + 1) + " '" + schema.fvFields[j].fSpec.fName +
+              "'";
+      return false;
     }
     schema.fvFields.push_back(std::move(field));
   }

@@ -312,297 +312,126 @@ Cell LookUp(const MapTable& map, const Cell* const* values, const Step& step) {
   return MissingResult(step);
 }
 
-}  // namespace
+// --- One step each ---------------------------------------------------------
+//
+// Each function computes the value a step writes to its destination from its
+// operand slots (read before the destination is written). Those that compute
+// a number set `invalid` when the number is invalid; the value they return
+// is then the step's missing result.
 
-void BuildProgram(Model& model) { ProgramBuilder(model).Build(); }
-
-Evaluator::Evaluator(const Model& model)
-    : fpModel(&model), fvSlots(model.fvSlotInit), fNInputs(model.fvInputs.size()) {}
-
-// The steps run as threaded code: every handler ends with its own jump to
-// the next step's handler, which lets the processor predict each jump from
-// the handler it leaves. Labels as values are a GNU extension; the optimize
-// attribute keeps the compiler from merging the jumps back into one.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wpedantic"
-__attribute__((optimize("no-gcse", "no-crossjumping"))) bool Evaluator::Run() {
-  static const void* const HANDLERS[] = {
-      &&L_Constant,
-      &&L_InputRef,
-      &&L_DerivedRef,
-      &&L_Add,
-      &&L_Sub,
-      &&L_Mul,
-      &&L_Div,
-      &&L_Min,
-      &&L_Max,
-      &&L_Sum,
-      &&L_Avg,
-      &&L_Product,
-      &&L_Log10,
-      &&L_Ln,
-      &&L_Exp,
-      &&L_Sqrt,
-      &&L_Abs,
-      &&L_Pow,
-      &&L_Threshold,
-      &&L_Floor,
-      &&L_Ceil,
-      &&L_Round,
-      &&L_IsMissing,
-      &&L_IsNotMissing,
-      &&L_Equal,
-      &&L_NotEqual,
-      &&L_Less,
-      &&L_LessOrEqual,
-      &&L_Greater,
-      &&L_GreaterOrEqual,
-      &&L_And,
-      &&L_Or,
-      &&L_Not,
-      &&L_IsIn,
-      &&L_IsNotIn,
-      &&L_If,
-      &&L_NormContinuous,
-      &&L_NormDiscrete,
-      &&L_Discretize,
-      &&L_MapValues,
-      &&L_Copy,
-      &&L_RefMapMissing,
-      &&L_IfTest,
-      &&L_Take,
-      &&L_ToInteger,
-      &&L_End,
-  };
-  static_assert(sizeof(HANDLERS) / sizeof(HANDLERS[0]) == static_cast<size_t>(Op::End) + 1,
-                "one handler per operation, in the order of Op");
-  Cell* slots = fvSlots.data();
-  fFailedOutput = -1;
-
-  // Only the step pointer and the slots stay live from step to step: each
-  // handler finds its operands and destination through the step itself.
-  const Step* sp = fpModel->fvProgram.data();
-  double x, y;
-
-#define OPS (sp->fpOperands)
-#define DST (slots + sp->fDst)
-#define DISPATCH() goto* HANDLERS[static_cast<size_t>(sp->fOp)]
-// On to the next step, or to step `target`.
-#define NEXT()  \
-  do {          \
-    ++sp;       \
-    DISPATCH(); \
-  } while (false)
-#define JUMP(target)                           \
-  do {                                         \
-    sp = fpModel->fvProgram.data() + (target); \
-    DISPATCH();                                \
-  } while (false)
 // A computed number: a non-finite result is invalid, unless the step takes
 // invalid values as they are.
-#define RESULT(expression)                                    \
-  do {                                                        \
-    const double result_ = (expression);                      \
-    if (!std::isfinite(result_) && !sp->fbAsIs) goto invalid; \
-    *DST = Cell::Number(result_);                             \
-    NEXT();                                                   \
-  } while (false)
-// The step's result is missing because an operand is.
-#define MISSING_OPERAND()     \
-  do {                        \
-    *DST = MissingInput(*sp); \
-    NEXT();                   \
-  } while (false)
-
-  DISPATCH();
-L_End:
-  goto done;
-L_Copy:
-  *DST = slots[OPS[0]];
-  NEXT();
-L_RefMapMissing : {
-  const Cell& a = slots[OPS[0]];
-  *DST = a.IsMissing() ? sp->fMapMissing : a;
-  NEXT();
-}
-L_IfTest : {
-  const Cell& condition = slots[OPS[0]];
-  if (condition.IsMissing()) {
-    *DST = MissingInput(*sp);
-    JUMP(sp->fIndex);
-  }
-  if (!Truth(condition)) {
-    if (sp->fTarget >= 0) JUMP(sp->fTarget);
-    *DST = MissingResult(*sp);  // no else branch
-    JUMP(sp->fIndex);
-  }
-  NEXT();
-}
-L_Take : {
-  // The branch taken is an input of the if.
-  const Cell& a = slots[OPS[0]];
-  *DST = a.IsMissing() ? MissingInput(*sp) : a;
-  if (sp->fTarget >= 0) JUMP(sp->fTarget);
-  NEXT();
-}
-L_ToInteger : {
-  // As a cast to an integer: the fraction goes; what is not a finite
-  // number has no integer and is missing.
-  Cell* dst = DST;
-  if (!dst->IsMissing()) {
-    *dst = std::isfinite(dst->fNumber) ? Cell::Number(std::trunc(dst->fNumber)) : Cell::Missing();
-  }
-  NEXT();
+inline Cell Computed(const Step& step, double result, bool& invalid) {
+  if (std::isfinite(result) || step.fbAsIs) return Cell::Number(result);
+  invalid = true;
+  return MissingResult(step);
 }
 
-  // Binary arithmetic: missing when an argument is.
-L_Add:
-  if (!Numbers2(slots, OPS, x, y)) MISSING_OPERAND();
-  RESULT(x + y);
-L_Sub:
-  if (!Numbers2(slots, OPS, x, y)) MISSING_OPERAND();
-  RESULT(x - y);
-L_Mul:
-  if (!Numbers2(slots, OPS, x, y)) MISSING_OPERAND();
-  RESULT(x * y);
-L_Div:
-  if (!Numbers2(slots, OPS, x, y)) MISSING_OPERAND();
-  RESULT(x / y);
-L_Pow:
-  if (!Numbers2(slots, OPS, x, y)) MISSING_OPERAND();
-  // Squares are common; x * x is exactly what pow gives for them.
-  RESULT(y == 2.0 ? x * x : std::pow(x, y));
-L_Threshold:
-  if (!Numbers2(slots, OPS, x, y)) MISSING_OPERAND();
-  *DST = Boolean(x > y);
-  NEXT();
+// Functions of one number: missing when the argument is; a result outside
+// the function's domain is invalid.
+template <typename Function>
+inline Cell Unary(const Step& step, const Cell* slots, bool& invalid, Function function) {
+  double x;
+  if (!Number1(slots, step.fpOperands, x)) return MissingInput(step);
+  return Computed(step, function(x), invalid);
+}
 
-  // Aggregates skip missing arguments (unless mapMissingTo replaces the
-  // result then); all missing gives a missing result.
-L_Sum:
-L_Avg : {
-  const int* ops = OPS;
+// Binary arithmetic: missing when an argument is.
+template <typename Function>
+inline Cell Binary(const Step& step, const Cell* slots, bool& invalid, Function function) {
+  double x, y;
+  if (!Numbers2(slots, step.fpOperands, x, y)) return MissingInput(step);
+  return Computed(step, function(x, y), invalid);
+}
+
+inline Cell Threshold(const Step& step, const Cell* slots) {
+  double x, y;
+  if (!Numbers2(slots, step.fpOperands, x, y)) return MissingInput(step);
+  return Boolean(x > y);
+}
+
+// Aggregates skip missing arguments (unless mapMissingTo replaces the result
+// then); all missing gives a missing result.
+Cell SumOrAverage(const Step& step, const Cell* slots, bool& invalid) {
   int present = 0;
   double acc = 0.0;
-  for (int i = 0; i < sp->fNOperands; ++i) {
-    const Cell& a = slots[ops[i]];
+  for (int i = 0; i < step.fNOperands; ++i) {
+    const Cell& a = slots[step.fpOperands[i]];
     if (a.IsMissing()) {
-      if (sp->fbHasMapMissing) MISSING_OPERAND();
+      if (step.fbHasMapMissing) return MissingInput(step);
       continue;
     }
     acc += a.fNumber;
     ++present;
   }
-  if (present == 0) {
-    *DST = MissingResult(*sp);
-    NEXT();
-  }
-  if (sp->fOp == Op::Avg) acc /= present;
-  RESULT(acc);
+  if (present == 0) return MissingResult(step);
+  if (step.fOp == Op::Avg) acc /= present;
+  return Computed(step, acc, invalid);
 }
-L_Min:
-L_Max:
-L_Product : {
-  const int* ops = OPS;
+
+// Min, Max and Product, as the aggregates above.
+Cell MinMaxOrProduct(const Step& step, const Cell* slots, bool& invalid) {
   int present = 0;
-  double acc = sp->fOp == Op::Product ? 1.0 : 0.0;
-  for (int i = 0; i < sp->fNOperands; ++i) {
-    const Cell& a = slots[ops[i]];
+  double acc = step.fOp == Op::Product ? 1.0 : 0.0;
+  for (int i = 0; i < step.fNOperands; ++i) {
+    const Cell& a = slots[step.fpOperands[i]];
     if (a.IsMissing()) {
-      if (sp->fbHasMapMissing) MISSING_OPERAND();
+      if (step.fbHasMapMissing) return MissingInput(step);
       continue;
     }
-    if (sp->fOp == Op::Product) {
+    if (step.fOp == Op::Product) {
       acc *= a.fNumber;
     } else if (present == 0) {
       acc = a.fNumber;
     } else {
-      acc = sp->fOp == Op::Min ? std::min(acc, a.fNumber) : std::max(acc, a.fNumber);
+      acc = step.fOp == Op::Min ? std::min(acc, a.fNumber) : std::max(acc, a.fNumber);
     }
     ++present;
   }
-  if (present == 0) {
-    *DST = MissingResult(*sp);
-    NEXT();
-  }
-  RESULT(acc);
+  if (present == 0) return MissingResult(step);
+  return Computed(step, acc, invalid);
 }
 
-  // Functions of one number: missing when the argument is; a result
-  // outside the function's domain is invalid.
-L_Log10:
-  if (!Number1(slots, OPS, x)) MISSING_OPERAND();
-  RESULT(x > 0.0 ? std::log10(x) : NAN);
-L_Ln:
-  if (!Number1(slots, OPS, x)) MISSING_OPERAND();
-  RESULT(x > 0.0 ? std::log(x) : NAN);
-L_Exp:
-  if (!Number1(slots, OPS, x)) MISSING_OPERAND();
-  RESULT(std::exp(x));
-L_Sqrt:
-  if (!Number1(slots, OPS, x)) MISSING_OPERAND();
-  RESULT(x >= 0.0 ? std::sqrt(x) : NAN);
-L_Abs:
-  if (!Number1(slots, OPS, x)) MISSING_OPERAND();
-  RESULT(std::fabs(x));
-L_Floor:
-  if (!Number1(slots, OPS, x)) MISSING_OPERAND();
-  RESULT(std::floor(x));
-L_Ceil:
-  if (!Number1(slots, OPS, x)) MISSING_OPERAND();
-  RESULT(std::ceil(x));
-L_Round:
-  if (!Number1(slots, OPS, x)) MISSING_OPERAND();
-  RESULT(RoundHalfUp(x));
-
-L_Not : {
-  const Cell& a = slots[OPS[0]];
-  *DST = a.IsMissing() ? MissingInput(*sp) : Boolean(!Truth(a));
-  NEXT();
-}
-L_IsMissing:
-  if (slots[OPS[0]].IsMissing() && sp->fbHasMapMissing) MISSING_OPERAND();
-  *DST = Boolean(slots[OPS[0]].IsMissing());
-  NEXT();
-L_IsNotMissing:
-  if (slots[OPS[0]].IsMissing() && sp->fbHasMapMissing) MISSING_OPERAND();
-  *DST = Boolean(!slots[OPS[0]].IsMissing());
-  NEXT();
-
-  // Comparisons: missing when an argument is.
-L_Equal:
-L_NotEqual : {
-  const Cell& a = slots[OPS[0]];
-  const Cell& b = slots[OPS[1]];
-  if (a.IsMissing() || b.IsMissing()) MISSING_OPERAND();
-  *DST = Boolean(Same(a, b, sp->fOperandKind) == (sp->fOp == Op::Equal));
-  NEXT();
-}
-L_Less:
-L_LessOrEqual:
-L_Greater:
-L_GreaterOrEqual : {
-  const Cell& a = slots[OPS[0]];
-  const Cell& b = slots[OPS[1]];
-  if (a.IsMissing() || b.IsMissing()) MISSING_OPERAND();
-  *DST = Boolean(InOrder(a, b, sp->fOperandKind, sp->fOp));
-  NEXT();
+// IsMissing and IsNotMissing.
+inline Cell MissingTest(const Step& step, const Cell* slots) {
+  const bool missing = slots[step.fpOperands[0]].IsMissing();
+  if (missing && step.fbHasMapMissing) return MissingInput(step);
+  return Boolean(missing == (step.fOp == Op::IsMissing));
 }
 
-L_And:
-L_Or : {
-  // Three-valued logic: a deciding argument (false for and, true for or)
-  // decides even when others are missing; but with mapMissingTo any
-  // missing argument gives that.
-  const int* ops = OPS;
-  if (sp->fbHasMapMissing) {
-    for (int i = 0; i < sp->fNOperands; ++i) {
-      if (slots[ops[i]].IsMissing()) MISSING_OPERAND();
+inline Cell Not(const Step& step, const Cell* slots) {
+  const Cell& a = slots[step.fpOperands[0]];
+  return a.IsMissing() ? MissingInput(step) : Boolean(!Truth(a));
+}
+
+// Comparisons: missing when an argument is.
+inline Cell Equality(const Step& step, const Cell* slots) {
+  const Cell& a = slots[step.fpOperands[0]];
+  const Cell& b = slots[step.fpOperands[1]];
+  if (a.IsMissing() || b.IsMissing()) return MissingInput(step);
+  return Boolean(Same(a, b, step.fOperandKind) == (step.fOp == Op::Equal));
+}
+
+inline Cell Ordering(const Step& step, const Cell* slots) {
+  const Cell& a = slots[step.fpOperands[0]];
+  const Cell& b = slots[step.fpOperands[1]];
+  if (a.IsMissing() || b.IsMissing()) return MissingInput(step);
+  return Boolean(InOrder(a, b, step.fOperandKind, step.fOp));
+}
+
+// And and Or, in three-valued logic: a deciding argument (false for and,
+// true for or) decides even when others are missing; but with mapMissingTo
+// any missing argument gives that.
+Cell Logic(const Step& step, const Cell* slots) {
+  const int* ops = step.fpOperands;
+  if (step.fbHasMapMissing) {
+    for (int i = 0; i < step.fNOperands; ++i) {
+      if (slots[ops[i]].IsMissing()) return MissingInput(step);
     }
   }
-  const bool decider = sp->fOp == Op::Or;
+  const bool decider = step.fOp == Op::Or;
   bool anyMissing = false, decided = false;
-  for (int i = 0; i < sp->fNOperands && !decided; ++i) {
+  for (int i = 0; i < step.fNOperands && !decided; ++i) {
     const Cell& a = slots[ops[i]];
     if (a.IsMissing()) {
       anyMissing = true;
@@ -610,92 +439,228 @@ L_Or : {
       decided = true;
     }
   }
-  *DST = decided ? Boolean(decider) : (anyMissing ? MissingResult(*sp) : Boolean(!decider));
-  NEXT();
+  return decided ? Boolean(decider) : (anyMissing ? MissingResult(step) : Boolean(!decider));
 }
 
-L_IsIn:
-L_IsNotIn : {
-  const Cell& a = slots[OPS[0]];
-  if (a.IsMissing()) MISSING_OPERAND();
-  const SetTable& set = fpModel->fvSets[static_cast<size_t>(sp->fIndex)];
+// IsIn and IsNotIn.
+Cell Membership(const Step& step, const Cell* slots, const SetTable& set) {
+  const Cell& a = slots[step.fpOperands[0]];
+  if (a.IsMissing()) return MissingInput(step);
   // A NaN (passed on by an asIs function) is in no set.
-  const bool found = sp->fOperandKind == Kind::Text
+  const bool found = step.fOperandKind == Kind::Text
                          ? std::binary_search(set.fvTexts.begin(), set.fvTexts.end(), a.fpText, TextLess)
                          : a.fNumber == a.fNumber &&
                                std::binary_search(set.fvNumbers.begin(), set.fvNumbers.end(), a.fNumber);
-  *DST = Boolean(found == (sp->fOp == Op::IsIn));
-  NEXT();
+  return Boolean(found == (step.fOp == Op::IsIn));
 }
 
-L_NormContinuous : {
-  const Cell& a = slots[OPS[0]];
-  if (a.IsMissing()) MISSING_OPERAND();
-  bool bad = false;
-  *DST = NormContinuousValue(fpModel->fvNorms[static_cast<size_t>(sp->fIndex)], a.fNumber, *sp, bad);
-  if (bad) goto invalid;
-  NEXT();
+inline Cell NormContinuous(const Step& step, const Cell* slots, const NormTable& norm, bool& invalid) {
+  const Cell& a = slots[step.fpOperands[0]];
+  if (a.IsMissing()) return MissingInput(step);
+  return NormContinuousValue(norm, a.fNumber, step, invalid);
 }
 
-L_NormDiscrete : {
-  const Cell& a = slots[OPS[0]];
-  *DST = a.IsMissing() ? MissingInput(*sp) : Boolean(Same(a, sp->fValue, sp->fOperandKind));
-  NEXT();
+inline Cell NormDiscrete(const Step& step, const Cell* slots) {
+  const Cell& a = slots[step.fpOperands[0]];
+  return a.IsMissing() ? MissingInput(step) : Boolean(Same(a, step.fValue, step.fOperandKind));
 }
 
-L_Discretize : {
-  const Cell& a = slots[OPS[0]];
-  if (a.IsMissing()) MISSING_OPERAND();
-  x = a.fNumber;
-  Cell* dst = DST;
-  *dst = MissingResult(*sp);
-  for (const Bin& bin : fpModel->fvDiscretizes[static_cast<size_t>(sp->fIndex)].fvBins) {
+// The value of the first bin that holds the number.
+Cell Discretize(const Step& step, const Cell* slots, const DiscretizeTable& table) {
+  const Cell& a = slots[step.fpOperands[0]];
+  if (a.IsMissing()) return MissingInput(step);
+  const double x = a.fNumber;
+  for (const Bin& bin : table.fvBins) {
     const bool aboveLow = bin.fbLowClosed ? x >= bin.fLow : x > bin.fLow;
     const bool belowHigh = bin.fbHighClosed ? x <= bin.fHigh : x < bin.fHigh;
-    if (aboveLow && belowHigh) {
-      *dst = bin.fValue;
-      break;
-    }
+    if (aboveLow && belowHigh) return bin.fValue;
   }
-  NEXT();
+  return MissingResult(step);
 }
 
-L_MapValues : {
-  const int* ops = OPS;
+Cell MapValues(const Step& step, const Cell* slots, const MapTable& map) {
   const Cell* values[16];
   bool anyMissing = false;
-  for (int c = 0; c < sp->fNOperands; ++c) {
-    values[c] = &slots[ops[c]];
+  for (int c = 0; c < step.fNOperands; ++c) {
+    values[c] = &slots[step.fpOperands[c]];
     anyMissing = anyMissing || values[c]->IsMissing();
   }
-  *DST =
-      anyMissing ? MissingInput(*sp) : LookUp(fpModel->fvMaps[static_cast<size_t>(sp->fIndex)], values, *sp);
-  NEXT();
+  return anyMissing ? MissingInput(step) : LookUp(map, values, step);
 }
 
-L_Constant:
-L_InputRef:
-L_DerivedRef:
-L_If:
-  NEXT();  // never steps: leaves are slots, an if is IfTest and Take
-
-// A step met an invalid value: its result is missing (or its default), and
-// when it returns invalid results the case fails, naming the first field.
-invalid:
-  *DST = MissingResult(*sp);
-  if (sp->fbReturnInvalid && fFailedOutput < 0) fFailedOutput = sp->fOutput;
-  NEXT();
-
-done:
-#undef OPS
-#undef DST
-#undef DISPATCH
-#undef NEXT
-#undef JUMP
-#undef RESULT
-#undef MISSING_OPERAND
-  return fFailedOutput < 0;
+// An integer field's value, as a cast to an integer: the fraction goes;
+// what is not a finite number has no integer and is missing.
+inline Cell ToInteger(const Cell& value) {
+  if (value.IsMissing()) return value;
+  return std::isfinite(value.fNumber) ? Cell::Number(std::trunc(value.fNumber)) : Cell::Missing();
 }
-#pragma GCC diagnostic pop
+
+// The branch steps of an if write its destination and return the step to
+// run next: `next`, the one after them, or a step of `program`.
+
+// The condition: a missing one leaves the if with its missing-input value;
+// a false one goes to the else part, or without one leaves the if with its
+// default.
+inline const Step* IfTest(const Step& step, Cell* slots, const Step* program, const Step* next) {
+  const Cell& condition = slots[step.fpOperands[0]];
+  if (condition.IsMissing()) {
+    slots[step.fDst] = MissingInput(step);
+    return program + step.fIndex;
+  }
+  if (!Truth(condition)) {
+    if (step.fTarget >= 0) return program + step.fTarget;
+    slots[step.fDst] = MissingResult(step);
+    return program + step.fIndex;
+  }
+  return next;
+}
+
+// The branch taken, an input of the if; the then part goes on past the else
+// part.
+inline const Step* Take(const Step& step, Cell* slots, const Step* program, const Step* next) {
+  const Cell& a = slots[step.fpOperands[0]];
+  slots[step.fDst] = a.IsMissing() ? MissingInput(step) : a;
+  return step.fTarget >= 0 ? program + step.fTarget : next;
+}
+
+}  // namespace
+
+void BuildProgram(Model& model) { ProgramBuilder(model).Build(); }
+
+Evaluator::Evaluator(const Model& model)
+    : fpModel(&model), fvSlots(model.fvSlotInit), fNInputs(model.fvInputs.size()) {}
+
+bool Evaluator::Run() {
+  const Model& model = *fpModel;
+  const Step* program = model.fvProgram.data();
+  Cell* slots = fvSlots.data();
+  fFailedOutput = -1;
+  const Step* next = program;
+  for (;;) {
+    const Step& step = *next++;
+    bool invalid = false;
+    Cell* const dst = slots + step.fDst;
+    switch (step.fOp) {
+      case Op::End:
+        return fFailedOutput < 0;
+      case Op::IfTest:
+        next = IfTest(step, slots, program, next);
+        break;
+      case Op::Take:
+        next = Take(step, slots, program, next);
+        break;
+      case Op::Copy:
+        *dst = slots[step.fpOperands[0]];
+        break;
+      case Op::RefMapMissing: {
+        const Cell& a = slots[step.fpOperands[0]];
+        *dst = a.IsMissing() ? step.fMapMissing : a;
+        break;
+      }
+      case Op::ToInteger:
+        *dst = ToInteger(*dst);
+        break;
+      case Op::Add:
+        *dst = Binary(step, slots, invalid, [](double x, double y) { return x + y; });
+        break;
+      case Op::Sub:
+        *dst = Binary(step, slots, invalid, [](double x, double y) { return x - y; });
+        break;
+      case Op::Mul:
+        *dst = Binary(step, slots, invalid, [](double x, double y) { return x * y; });
+        break;
+      case Op::Div:
+        *dst = Binary(step, slots, invalid, [](double x, double y) { return x / y; });
+        break;
+      case Op::Pow:
+        // Squares are common; x * x is exactly what pow gives for them.
+        *dst = Binary(step, slots, invalid,
+                      [](double x, double y) { return y == 2.0 ? x * x : std::pow(x, y); });
+        break;
+      case Op::Threshold:
+        *dst = Threshold(step, slots);
+        break;
+      case Op::Sum:
+      case Op::Avg:
+        *dst = SumOrAverage(step, slots, invalid);
+        break;
+      case Op::Min:
+      case Op::Max:
+      case Op::Product:
+        *dst = MinMaxOrProduct(step, slots, invalid);
+        break;
+      case Op::Log10:
+        *dst = Unary(step, slots, invalid, [](double x) { return x > 0.0 ? std::log10(x) : NAN; });
+        break;
+      case Op::Ln:
+        *dst = Unary(step, slots, invalid, [](double x) { return x > 0.0 ? std::log(x) : NAN; });
+        break;
+      case Op::Exp:
+        *dst = Unary(step, slots, invalid, [](double x) { return std::exp(x); });
+        break;
+      case Op::Sqrt:
+        *dst = Unary(step, slots, invalid, [](double x) { return x >= 0.0 ? std::sqrt(x) : NAN; });
+        break;
+      case Op::Abs:
+        *dst = Unary(step, slots, invalid, [](double x) { return std::fabs(x); });
+        break;
+      case Op::Floor:
+        *dst = Unary(step, slots, invalid, [](double x) { return std::floor(x); });
+        break;
+      case Op::Ceil:
+        *dst = Unary(step, slots, invalid, [](double x) { return std::ceil(x); });
+        break;
+      case Op::Round:
+        *dst = Unary(step, slots, invalid, RoundHalfUp);
+        break;
+      case Op::Not:
+        *dst = Not(step, slots);
+        break;
+      case Op::IsMissing:
+      case Op::IsNotMissing:
+        *dst = MissingTest(step, slots);
+        break;
+      case Op::Equal:
+      case Op::NotEqual:
+        *dst = Equality(step, slots);
+        break;
+      case Op::Less:
+      case Op::LessOrEqual:
+      case Op::Greater:
+      case Op::GreaterOrEqual:
+        *dst = Ordering(step, slots);
+        break;
+      case Op::And:
+      case Op::Or:
+        *dst = Logic(step, slots);
+        break;
+      case Op::IsIn:
+      case Op::IsNotIn:
+        *dst = Membership(step, slots, model.fvSets[static_cast<size_t>(step.fIndex)]);
+        break;
+      case Op::NormContinuous:
+        *dst = NormContinuous(step, slots, model.fvNorms[static_cast<size_t>(step.fIndex)], invalid);
+        break;
+      case Op::NormDiscrete:
+        *dst = NormDiscrete(step, slots);
+        break;
+      case Op::Discretize:
+        *dst = Discretize(step, slots, model.fvDiscretizes[static_cast<size_t>(step.fIndex)]);
+        break;
+      case Op::MapValues:
+        *dst = MapValues(step, slots, model.fvMaps[static_cast<size_t>(step.fIndex)]);
+        break;
+      case Op::Constant:
+      case Op::InputRef:
+      case Op::DerivedRef:
+      case Op::If:
+        break;  // never steps: leaves are slots, an if is IfTest and Take
+    }
+    // A step met an invalid value: its result is missing (or its default),
+    // and when it returns invalid results the case fails, naming the first
+    // field.
+    if (invalid && step.fbReturnInvalid && fFailedOutput < 0) fFailedOutput = step.fOutput;
+  }
+}
 
 }  // namespace QorTransform

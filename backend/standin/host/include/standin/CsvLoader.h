@@ -35,7 +35,7 @@ struct CsvField {
   VariableSpec fSpec;
   // A string field without maxLength: its width is the longest value in the
   // file (at least 1, and at least its longest user-missing or category
-  // value), which takes a first pass over the file.
+  // value). The file is still read once: the rows are kept until its end.
   bool fbWidthFromData = false;
   // Whether printFormat was given (else the format follows the width).
   bool fbFormatGiven = false;
@@ -43,13 +43,15 @@ struct CsvField {
 
 struct CsvSchema {
   std::vector<CsvField> fvFields;
-  // Texts that mean system-missing in numeric columns (compared with the
-  // cell's text with surrounding blanks removed).
+  // Texts that mean a missing value (compared with the cell's text with
+  // surrounding blanks removed): system-missing in numeric columns; in string
+  // columns the missing mark (see LoadCsvDataSource).
   std::vector<std::string> fvMissingTexts{""};
 };
 
 // Reads a schema:
-//   {"fields": [{"name", "type": number|integer|string|boolean, "title",
+//   {"fields": [{"name", "type": number|integer|string|boolean (string when
+//                left out), "title",
 //                "categories": [{"value", "label"}], "constraints":
 //                {"maxLength"}, "measure": nominal|ordinal|scale,
 //                "userMissing": {"values": [...]} | {"range": [lo, hi]} |
@@ -58,19 +60,34 @@ struct CsvSchema {
 //    longest value in the data without it)
 //    "missingValues": ["", ...]}
 // Other keys are ignored. Texts are UTF-8 (converted to the host encoding
-// when that differs). False, with `error` set, for a bad schema.
+// when that differs). False, with `error` set, for a bad schema: the
+// message names the field (and the key within it for a number too large
+// for a double) or the place in the text.
 bool LoadSchema(const std::string& schemaPath, CsvSchema& schema, std::string& error);
 // The same from JSON text; `sourceName` names it in messages.
 bool ParseSchema(const std::string& jsonText, const std::string& sourceName, CsvSchema& schema,
                  std::string& error);
 
+// The data path that reads standard input, and how a data path is named in
+// messages ("standard input" for that one).
+inline constexpr const char* STANDARD_INPUT = "-";
+std::string CsvSourceName(const std::string& csvPath);
+
 // Loads the CSV file into a new data source whose dictionary holds the
-// schema's fields in schema order. The file's header row names the columns;
+// schema's fields in schema order. The path "-" reads standard input, which
+// is read once (as every file is); a path ending in ".gz" (in any letter
+// case) is read through zlib, as gzip-compressed text. The file's header row names the columns;
 // they are matched to fields without regard to letter case, and columns the
 // schema does not name are ignored. Case numbers are the 1-based positions
 // of the data rows (empty lines are skipped and not counted). Strings keep
 // leading blanks and lose trailing ones, and may not contain NUL bytes;
-// numbers may have blanks around them. Weight and split variables are left for the caller to set. Null,
+// numbers may have blanks around them. A string cell that holds one of the
+// missing-value texts is stored as the missing mark, the shortest of those
+// texts (the empty text when "" is one), which becomes one more
+// user-missing value of the variable: strings have no system-missing value.
+// A field that cannot take the mark (three user-missing values of its own,
+// or a maxLength narrower than the mark) refuses such a cell. Weight and
+// split variables are left for the caller to set. Null,
 // with `error` set, on any error: the message names the file, line and
 // column (with its name), or the schema field. A user's interruption
 // (RequestInterrupt, SIGINT) seen while the rows are read leaves through

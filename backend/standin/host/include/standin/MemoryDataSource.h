@@ -50,10 +50,12 @@ class MemoryDataSource : public ProcedureDataSource {
 
   // --- Building the dictionary (before the first case is added) ----------
 
-  // Adds a variable and returns its host index; -1 (with `error` set) for an
-  // invalid declaration (duplicate name, bad width, a string format of
-  // another width than the string's, more than three missing values, a range
-  // on a string variable, ...).
+  // Adds a variable and returns its host index; -1 for an invalid
+  // declaration (duplicate name, bad width, a string format of another
+  // width than the string's, more than three missing values, a range on a
+  // string variable, ...). `error` then gets the reason alone, for a caller
+  // that names the variable its own way; LastError names the call and the
+  // variable.
   int AddVariable(const VariableSpec& spec, std::string* error = nullptr);
   // Shorthands.
   int AddNumeric(const std::string& name, Measure measure = Measure::Scale);
@@ -65,6 +67,9 @@ class MemoryDataSource : public ProcedureDataSource {
   // whose spec did not change keep their texts and missing-value cells at
   // the same addresses. A bad index gives a scratch spec that is ignored.
   VariableSpec& Spec(int index);
+  // A declared variable's spec for reading, as applied (an empty spec for a
+  // bad index). Valid until the next change to the dictionary.
+  const VariableSpec& Declaration(int index) const;
 
   // Why the last builder call that failed did so.
   const std::string& LastError() const;
