@@ -11,6 +11,9 @@
 #   make bench       the benchmarks against their peers in a Release build,
 #                    one table and $(BUILD_DIR)/bench/results.json (bench/README.md;
 #                    BENCH_ARGS="--only data --rounds 5" for a part)
+#   make docs        the API reference of the public headers (Doxygen) in
+#                    $(BUILD_DIR)/docs/html; fails on any Doxygen warning (the
+#                    suite's test ApiReference checks the same)
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
@@ -31,7 +34,7 @@ BENCH_FLAGS ?=
 BENCH_PYTHON ?= /usr/bin/python3
 
 .PHONY: all deps configure build test test-fast format format-check sanitize sanitize-build fuzz fuzz-build fuzz-smoke \
-        valgrind demo bench clean
+        valgrind demo bench docs clean
 
 all: build
 
@@ -102,6 +105,9 @@ bench:
 	  -DKVO_BUILD_TESTS=OFF -DKVO_BUILD_FUZZ=OFF -DKVO_SANITIZE= -DKVO_WERROR=ON $(BENCH_FLAGS)
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	$(BENCH_PYTHON) bench/run.py --build $(BENCH_DIR) --results $(BUILD_DIR)/bench/results.json $(BENCH_ARGS)
+
+docs: deps
+	@bash scripts/api-reference.sh $(BUILD_DIR)/docs
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) $(BENCH_DIR)

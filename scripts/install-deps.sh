@@ -14,6 +14,8 @@ packages=(
   clang libclang-rt-14-dev valgrind
   # make format-check
   clang-format
+  # make docs and the test ApiReference
+  doxygen
 )
 if [ "${1:-}" = "--bench" ]; then
   packages+=(python3-pandas python3-numpy)

@@ -1,6 +1,5 @@
-// A plain mutual-exclusion lock on the host's mutex, handed to components by
-// KVOThreadFactory for their own use. Lock and Unlock may be called from any
-// thread; the lock owns its host mutex and cannot be copied.
+/// \file
+/// KVOThreadLock: a lock on the host's mutex.
 #ifndef KVOADAPTER_KVOTHREADLOCK_H
 #define KVOADAPTER_KVOTHREADLOCK_H
 
@@ -9,6 +8,9 @@
 
 #include "kvoadapter/KVOExport.h"
 
+/// A plain mutual-exclusion lock on the host's mutex, handed to components by
+/// KVOThreadFactory for their own use. Lock and Unlock may be called from any
+/// thread; the lock owns its host mutex and cannot be copied.
 class KVO_EXPORT KVOThreadLock : public QorThread::IQorThreadLock {
  public:
   KVOThreadLock();
@@ -16,8 +18,10 @@ class KVO_EXPORT KVOThreadLock : public QorThread::IQorThreadLock {
   KVOThreadLock(const KVOThreadLock&) = delete;
   KVOThreadLock& operator=(const KVOThreadLock&) = delete;
 
-  // Whether the host took (released) the lock for the calling thread.
+  /// Takes the lock, waiting while another thread holds it; whether the host
+  /// took it for the calling thread.
   bool Lock() override;
+  /// Releases the lock; whether the host released it.
   bool Unlock() override;
 
  private:

@@ -1,4 +1,5 @@
-// Every public header of the kvoadapter library.
+/// \file
+/// Every public header of the kvoadapter library.
 #ifndef KVOADAPTER_KVOADAPTER_H
 #define KVOADAPTER_KVOADAPTER_H
 
