@@ -15,7 +15,8 @@ and prints one JSON object on stdout.
       what `kvo prepare --strong-listwise --partition 70,30` does with the
       same CSV: read_csv, the rules, the split, the text files.
   peers.py compare KVO_DIR PANDAS_DIR
-      checks that kvo and the script wrote the same records (see there).
+      checks that kvo and a peer (this script, or peers.mjs) wrote the same
+      records (see there).
 """
 import argparse
 import json
@@ -200,7 +201,7 @@ def compare(args):
         if problem is None and len(differ):
             problem = f"record {differ[0][0]} (in case order), slot {same[differ[0][1]]}"
     if problem:
-        sys.exit(f"kvo and pandas wrote different records: {problem}")
+        sys.exit(f"kvo and the peer wrote different records: {problem}")
     print(json.dumps({"records": len(ours), "kvo": our_parts, "pandas": their_parts}))
 
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those that are missing.
-# With --bench, also the peers of the benchmark comparisons (pandas, NumPy),
-# which the build and the test suite do not need.
+# With --bench, also the peers of the benchmark comparisons (pandas, NumPy;
+# Node.js with Polars and DuckDB from bench/node's lock file), which the build
+# and the test suite do not need.
 set -euo pipefail
 
 packages=(
@@ -17,9 +18,29 @@ packages=(
   # make docs and the test ApiReference
   doxygen
 )
+bench=false
 if [ "${1:-}" = "--bench" ]; then
-  packages+=(python3-pandas python3-numpy)
+  bench=true
+  packages+=(python3-pandas python3-numpy nodejs)
 fi
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+
+# The Node.js packages of the benchmark peers, exactly as locked, when they
+# are not installed yet.
+install_node_peers() {
+  if [ "$bench" = true ] && [ ! -d "$here/../bench/node/node_modules" ]; then
+    # Some builds of nodejs bring npm along; Debian's own packs it apart.
+    if ! command -v npm > /dev/null; then
+      $SUDO apt-get install -y -qq --no-install-recommends npm
+    fi
+    echo "Installing the benchmark peers' Node.js packages (bench/node)"
+    (cd "$here/../bench/node" && npm ci --no-audit --no-fund)
+  fi
+}
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
 
 missing=()
 for p in "${packages[@]}"; do
@@ -29,12 +50,11 @@ for p in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
+  install_node_peers
   exit 0
 fi
 
 echo "Installing: ${missing[*]}"
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+install_node_peers
