@@ -378,10 +378,12 @@ class Procedure {
     return names;
   }
 
-  // `statistics`: the records of the group's last pass; `unseen`: per
-  // categorical record variable, the values that got no code.
+  // `statistics`: the records of the group's last pass; `unseen`: the
+  // values that got no code.
   SplitSummary Collect(const KVOInputAdapter& adapter, const SlotStatistics& statistics,
-                       const std::vector<int64_t>& unseen) const {
+                       const UnseenValues& unseen) const {
+    const std::vector<int64_t> unseenTotal = unseen.Total();
+    const size_t parts = statistics.Partitions();
     SplitSummary split;
     split.fCases = adapter.GetNCases();
     split.fValid = adapter.GetNValidCases();
@@ -425,17 +427,33 @@ class Procedure {
           const size_t index = static_cast<size_t>(code);
           category.fCount = index < counts.size() ? counts[index] : 0;
           category.fWeighted = index < weights.size() ? weights[index] : 0.0;
+          for (size_t p = 0; p < parts; ++p) {
+            const std::vector<int64_t>& inPart = statistics.CodeCounts(p)[at];
+            category.fvByPartition.push_back(index < inPart.size() ? inPart[index] : 0);
+          }
           variable.fvCategories.push_back(std::move(category));
         }
         variable.fMissing = statistics.MissingCounts()[at];
         variable.fMissingWeighted = statistics.MissingWeights()[at];
-        variable.fUnseen = catIndex < unseen.size() ? unseen[catIndex] : 0;
+        variable.fUnseen = catIndex < unseenTotal.size() ? unseenTotal[catIndex] : 0;
+        for (size_t p = 0; p < parts; ++p) {
+          variable.fvMissingByPartition.push_back(statistics.MissingCounts(p)[at]);
+          const std::vector<int64_t>* inPart =
+              p < unseen.fvByPartition.size() ? &unseen.fvByPartition[p] : nullptr;
+          variable.fvUnseenByPartition.push_back(
+              inPart != nullptr && catIndex < inPart->size() ? (*inPart)[catIndex] : 0);
+        }
         ++catIndex;
       } else {
         const double min = adapter.GetRecMinValue(slot.fSlot);
         const double max = adapter.GetRecMaxValue(slot.fSlot);
         if (min != VORM_SYSMIS) variable.fMin = min;
         if (max != VORM_SYSMIS) variable.fMax = max;
+        if (const Histogram* histogram = statistics.HistogramOf(slot.fSlot)) {
+          Histogram::Bins bins = histogram->Result();
+          if (bins.fWidth > 0.0)
+            variable.fHistogram = HistogramSummary{bins.fStart, bins.fWidth, std::move(bins.fvCounts)};
+        }
       }
       split.fvVariables.push_back(std::move(variable));
     }
@@ -456,10 +474,20 @@ class Procedure {
     }
   }
 
-  std::vector<bool> CategoricalMask() const {
+  // The statistics of a split group's last pass: per partition (from the
+  // record's partition indicator), with a histogram of every continuous
+  // record variable.
+  SlotStatistics GroupStatistics(int partitions) const {
     std::vector<bool> mask;
-    for (const SlotInfo& slot : fLayout.Slots()) mask.push_back(slot.fKind == SlotKind::Categorical);
-    return mask;
+    std::vector<int> continuous;
+    for (const SlotInfo& slot : fLayout.Slots()) {
+      mask.push_back(slot.fKind == SlotKind::Categorical);
+      if (slot.fKind == SlotKind::Continuous) continuous.push_back(slot.fSlot);
+    }
+    SlotStatistics statistics(std::move(mask), fWeightSlot);
+    statistics.KeepPartitions(partitions > 1 ? fLayout.PartitionSlot() : -1, static_cast<size_t>(partitions),
+                              continuous);
+    return statistics;
   }
 
   // One data pass; each split group's records go to a record file. With
@@ -496,7 +524,7 @@ class Procedure {
           sorting ? std::make_unique<KVODataFileIter>(adapter, fLayout.SortKeys(), -1)
                   : std::make_unique<KVODataFileIter>(adapter);
       if (!file->HasValidTempFile()) throw InputError(TempFileProblem(file->GetErrorNumber()));
-      SlotStatistics statistics(CategoricalMask(), fWeightSlot);
+      SlotStatistics statistics = GroupStatistics(1);
       bool ok = false;
       const int64_t count = component.Write(records, *file, statistics, ok);
       CheckPass(records);
@@ -504,8 +532,8 @@ class Procedure {
       if (!ok) throw InputError(TempFileProblem(file->GetErrorNumber()));
       CheckRecordCount(file.get(), count, "records");
 
-      const std::vector<int64_t> unseen = adapter.TakeUnseen();
-      AddUnseen(unseen);
+      const UnseenValues unseen = adapter.TakeUnseen();
+      AddUnseen(unseen.Total());
       SplitSummary split = Collect(adapter, statistics, unseen);
       split.fReasons = Reasons(adapter, group);
       PartitionSummary partition;
@@ -569,14 +597,14 @@ class Procedure {
     int group = 0;
     do {
       ++group;
-      SlotStatistics statistics(CategoricalMask(), fWeightSlot);
+      SlotStatistics statistics = GroupStatistics(nParts);
       component.Read(records, &statistics);
       CheckPass(records);
       const bool completed = adapter->CompleteSplit();
       CheckTempFiles(*adapter);
       if (!completed) throw InputError(TempFileProblem(adapter->GetTempFileErrorNumber()));
-      const std::vector<int64_t> unseen = adapter->TakeUnseen();
-      AddUnseen(unseen);
+      const UnseenValues unseen = adapter->TakeUnseen();
+      AddUnseen(unseen.Total());
       SplitSummary split = Collect(*adapter, statistics, unseen);
       split.fReasons = Reasons(*adapter, group);
       split.fExcluded = adapter->GetExclCaseCount();

@@ -70,6 +70,9 @@ class KVO_EXPORT KVOPartitionAdapter : public KVOInputAdapter {
   bool GetVariablePartition() const { return fPartVarIndex >= 0; }
   bool GetRNGResettable() const { return fbRNGResettable; }
   int GetExclCaseCount() const { return fExclCaseCount; }
+  // The partition (0 training, 1 test, 2 holdout) of the case in the record
+  // step: set once PreprocessCase has accepted the case.
+  int GetCasePartition() const { return fCasePart; }
   int GetNPartitions() const { return fNPartData; }
   const std::vector<double>& GetPartEndPoints() const { return fvPartEndPoints; }
   // Rewrites the current split group's training file with a fold number in
