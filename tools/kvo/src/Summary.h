@@ -128,6 +128,14 @@ nlohmann::ordered_json SummaryToJson(const Summary& summary);
 nlohmann::ordered_json WithValidUtf8(nlohmann::ordered_json value);
 // The readable report, lines ending in '\n'.
 std::string SummaryToText(const Summary& summary);
+// The summary read back from its JSON form; `path` names the file in
+// messages. Throws an input error naming the path and the place of a field
+// that is missing or of the wrong type. Fields that older runs did not
+// write (the per-partition counts and the histograms) may be absent.
+Summary SummaryFromJson(const nlohmann::ordered_json& json, const std::string& path);
+// Reads and checks a summary.json file (SummaryFromJson).
+Summary ReadSummaryFile(const std::string& path);
+
 // Builds a partition's statistics entries from the library's tables (one
 // value per slot, system-missing for "no value"), leaving categorical slots
 // empty.
