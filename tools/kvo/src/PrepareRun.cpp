@@ -23,6 +23,7 @@
 #include "RecordCopyComponent.h"
 #include "RecordFiles.h"
 #include "RecordLayout.h"
+#include "Report.h"
 #include "RunAdapter.h"
 #include "SlotStatistics.h"
 #include "TextTable.h"
@@ -767,7 +768,36 @@ nlohmann::ordered_json Settings(const PrepareOptions& options, const VariableRes
           {"order", OrderName(options.fOrder)},
           {"codesFrom", text(options.fCodesFrom)},
           {"out", text(options.fOutDir)},
+          {"report", text(options.fReportPath)},
           {"timeLimit", options.fTimeLimit}};
+}
+
+// Where --report goes. A report directly in the --out directory is written
+// into the staging directory and replaces the earlier one with the rest of
+// the output; it needs a name of its own (ending in .html). Anywhere else
+// under --out it would be lost when the directory is replaced. Returns the
+// report's file name for the first case, "" for a report on its own path.
+std::string ReportInOut(const PrepareOptions& options) {
+  if (options.fReportPath.empty() || options.fOutDir.empty()) return std::string();
+  std::error_code error;
+  const fs::path report = fs::weakly_canonical(fs::absolute(options.fReportPath, error), error);
+  const fs::path out = fs::weakly_canonical(fs::absolute(options.fOutDir, error), error);
+  const fs::path name = report.filename();
+  if (report.parent_path() == out) {
+    if (name.extension() != ".html" || name == ".html") {
+      throw UsageError("--report: " + options.fReportPath +
+                       ": a report in the --out directory needs a name ending in .html");
+    }
+    return name.string();
+  }
+  const std::string outText = out.string(), reportText = report.string();
+  if (report == out ||
+      (reportText.size() > outText.size() && reportText.compare(0, outText.size(), outText) == 0 &&
+       reportText[outText.size()] == '/')) {
+    throw UsageError("--report: " + options.fReportPath + " is inside --out " + options.fOutDir +
+                     ", which is replaced whole; put the report directly in it or elsewhere");
+  }
+  return std::string();
 }
 
 }  // namespace
@@ -779,6 +809,12 @@ Summary PrepareRun::Run() {
   const PrepareOptions& options = *fpOptions;
   // The time limit counts from here, loading included.
   KVOStopProcessor stop(options.fTimeLimit);
+  // A report on its own path gets its temporary file now, so that a path
+  // where it cannot be written ends the run before the data are read.
+  const std::string reportInOut = ReportInOut(options);
+  std::unique_ptr<ReportFile> report;
+  if (!options.fReportPath.empty() && reportInOut.empty())
+    report = std::make_unique<ReportFile>(options.fReportPath);
 
   fpProgress->Step("loading " + options.fLoad.fDataPath);
   std::unique_ptr<standin::MemoryDataSource> data = LoadDataSet(options.fLoad);
@@ -841,6 +877,16 @@ Summary PrepareRun::Run() {
                    options.fLoad.fDataPath + ": no case gave a record (" + GroupDigits(read) +
                        " read, all rejected by the weight, missing-value or partition rules)");
   }
+  if (!options.fReportPath.empty()) {
+    const std::string page = SummaryToHtml(summary);
+    if (report) {
+      report->Write(page);
+    } else {
+      ReportFile inOut((fs::path(out->Staging()) / reportInOut).string(), options.fReportPath);
+      inOut.Write(page);
+      inOut.Commit();
+    }
+  }
   if (out) {
     // The summary is written last, once every record file is complete.
     const fs::path path = fs::path(out->Staging()) / "summary.json";
@@ -855,6 +901,8 @@ Summary PrepareRun::Run() {
     }
     out->Commit();
   }
+  // Last: a run that failed before this point leaves no report.
+  if (report) report->Commit();
   return summary;
 }
 
