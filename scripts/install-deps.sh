@@ -12,6 +12,8 @@ packages=(
   clang libclang-rt-14-dev valgrind
   # make format-check
   clang-format
+  # The report's test opens the page in a headless browser.
+  chromium
 )
 if [ "${1:-}" = "--bench" ]; then
   packages+=(python3-pandas python3-numpy)
