@@ -47,6 +47,7 @@ void Histogram::Grow(double value, size_t partition) {
     fExponent = value == 0.0 ? MIN_EXPONENT : std::max(exponent - 50, MIN_EXPONENT);
     fInverse = std::ldexp(1.0, -fExponent);
     fFirst = std::floor(value * fInverse) - BINS / 2;
+    fFirstBin = static_cast<int64_t>(fFirst);
   } else {
     // Everything is computed on bin numbers, which are exact in doubles
     // (see the header); the edges themselves may lie beyond the largest
@@ -76,9 +77,10 @@ void Histogram::Grow(double value, size_t partition) {
     fExponent = exponent;
     fInverse = std::ldexp(1.0, -exponent);
     fFirst = newFirst;
+    fFirstBin = static_cast<int64_t>(newFirst);
   }
   ++fvCounts[partition * BINS + Position(std::floor(value * fInverse) - fFirst)];
-  fbWhole = fbWhole && value == std::floor(value);
+  if (fbWhole) fbWhole = IsWhole(value);
 }
 
 Histogram::Bins Histogram::Result() const {

@@ -5,9 +5,9 @@
 // [i * width, (i + 1) * width). The counts live in a window of BINS
 // consecutive bins, the same window for every partition, so that the
 // partitions' histograms can be drawn over one axis. A value inside the
-// window costs a multiplication, a floor and a comparison. A value outside
-// it moves the window when every counted bin and the value fit into BINS
-// bins; otherwise the width doubles as often as needed and the counted bins
+// window costs a multiplication, a conversion and a few comparisons. A
+// value outside it moves the window when every counted bin and the value
+// fit into BINS bins; otherwise the width doubles as often as needed and the counted bins
 // merge into the wider ones. Merging is exact: both widths are powers of two
 // aligned at zero, so every narrow bin lies inside one wide bin, and no
 // value is ever counted twice or put into a wrong bin. The width never
@@ -49,11 +49,20 @@ class Histogram {
 
   // REQUIRES: partition < the number of partitions.
   void Add(double value, size_t partition) {
-    const double bin = std::floor(value * fInverse) - fFirst;
-    if (bin >= 0.0 && bin < BINS) {
-      ++fvCounts[partition * BINS + static_cast<size_t>(bin)];
-      fbWhole = fbWhole && value == std::floor(value);
-      return;
+    // The bin number is floor(value / width), computed without a call to
+    // floor: truncation, then one down for negative fractions. The limit
+    // keeps the conversion defined and the subtraction from overflowing; it
+    // also turns NaN away.
+    const double scaled = value * fInverse;
+    if (scaled > -FAST_LIMIT && scaled < FAST_LIMIT) {
+      int64_t bin = static_cast<int64_t>(scaled);
+      if (static_cast<double>(bin) > scaled) --bin;
+      const uint64_t position = static_cast<uint64_t>(bin - fFirstBin);
+      if (position < BINS) {
+        ++fvCounts[partition * BINS + position];
+        if (fbWhole) fbWhole = IsWhole(value);
+        return;
+      }
     }
     Grow(value, partition);
   }
@@ -67,12 +76,22 @@ class Histogram {
   bool Occupied(size_t& low, size_t& high) const;
   // The number that bin `bin` has among bins 2^`wider` times as wide.
   static double Merged(double bin, int wider);
+  // Whether a finite `value` is a whole number (every double from 2^52 on is).
+  static bool IsWhole(double value) {
+    return !(value > -WHOLE_LIMIT && value < WHOLE_LIMIT) ||
+           value == static_cast<double>(static_cast<int64_t>(value));
+  }
+
+  static constexpr double FAST_LIMIT = 0x1p61;
+  static constexpr double WHOLE_LIMIT = 0x1p52;
 
   size_t fPartitions;
   int fExponent = 0;  // the width is 2^fExponent
   // Until the first value: an empty window nothing falls into.
   double fInverse = 0.0;
-  double fFirst = std::numeric_limits<double>::infinity();  // the bin number of window position 0
+  // The bin number of window position 0, also as an integer.
+  double fFirst = std::numeric_limits<double>::infinity();
+  int64_t fFirstBin = std::numeric_limits<int64_t>::max() / 2;
   bool fbWhole = true;
   std::vector<int64_t> fvCounts;  // partition-major, BINS per partition
 };

@@ -33,13 +33,15 @@ void SlotStatistics::KeepPartitions(int partitionSlot, size_t partitions,
   fvParts.assign(partitions < 1 ? 1 : partitions,
                  Part{std::vector<std::vector<int64_t>>(n), std::vector<std::vector<double>>(n),
                       std::vector<int64_t>(n, 0), std::vector<double>(n, 0.0)});
-  fvHistogramSlots.clear();
+  fvHistograms.clear();
+  fvSlotHistogram.assign(n, -1);
   for (int slot : histogramSlots) {
-    if (slot >= 0 && static_cast<size_t>(slot) < n && !fvCategorical[static_cast<size_t>(slot)]) {
-      fvHistogramSlots.push_back(slot);
+    const size_t at = static_cast<size_t>(slot);
+    if (slot >= 0 && at < n && !fvCategorical[at] && fvSlotHistogram[at] < 0) {
+      fvSlotHistogram[at] = static_cast<int>(fvHistograms.size());
+      fvHistograms.emplace_back(fvParts.size());
     }
   }
-  fvHistograms.assign(fvHistogramSlots.size(), Histogram(fvParts.size()));
 }
 
 size_t SlotStatistics::PartitionOf(const double* record) const {
@@ -65,10 +67,7 @@ void SlotStatistics::Add(const double* record) {
     if (fvMax[i] == VORM_SYSMIS || v > fvMax[i]) fvMax[i] = v;
     fvSum[i] += v;
     fvSumSquare[i] += v * v;
-  }
-  for (size_t h = 0; h < fvHistogramSlots.size(); ++h) {
-    const double v = record[fvHistogramSlots[h]];
-    if (v != VORM_SYSMIS) fvHistograms[h].Add(v, partition);
+    if (fvSlotHistogram[i] >= 0) fvHistograms[static_cast<size_t>(fvSlotHistogram[i])].Add(v, partition);
   }
 }
 
@@ -111,10 +110,10 @@ void SlotStatistics::Complete() {
 }
 
 const Histogram* SlotStatistics::HistogramOf(int slot) const {
-  for (size_t h = 0; h < fvHistogramSlots.size(); ++h) {
-    if (fvHistogramSlots[h] == slot) return &fvHistograms[h];
-  }
-  return nullptr;
+  if (slot < 0 || static_cast<size_t>(slot) >= fvSlotHistogram.size() ||
+      fvSlotHistogram[static_cast<size_t>(slot)] < 0)
+    return nullptr;
+  return &fvHistograms[static_cast<size_t>(fvSlotHistogram[static_cast<size_t>(slot)])];
 }
 
 }  // namespace kvo

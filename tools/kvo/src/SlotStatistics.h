@@ -79,8 +79,8 @@ class SlotStatistics {
   int fPartitionSlot = -1;
   int64_t fCount = 0;
   std::vector<Part> fvParts;
-  std::vector<int> fvHistogramSlots;
-  std::vector<Histogram> fvHistograms;  // one per histogram slot
+  std::vector<int> fvSlotHistogram;  // per slot: its histogram's index, or -1
+  std::vector<Histogram> fvHistograms;
   std::vector<std::vector<int64_t>> fvCodeCounts;
   std::vector<std::vector<double>> fvCodeWeights;
   std::vector<int64_t> fvMissingCounts;
