@@ -35,7 +35,7 @@ figure{margin:1em 0 1.6em}figcaption{font-weight:600;margin-bottom:.3em}
 svg{display:block;max-width:100%;height:auto}svg text{font:12px system-ui,sans-serif;fill:#222}
 svg .axis{stroke:#999;stroke-width:1}svg .dim{fill:#666}
 .p0{fill:#4e79a7}.p1{fill:#f28e2b}.p2{fill:#59a14f}.other{opacity:.55}.miss{opacity:.3}
-svg text.new{fill:#b3261e;font-weight:600}.new{color:#b3261e}
+svg text.new{fill:#b3261e;font-weight:600}svg text.onbar{fill:#fff}.new{color:#b3261e}
 .hists{display:flex;flex-wrap:wrap;gap:6px 18px}.note{color:#555}
 .key{display:inline-block;width:.8em;height:.8em;margin:0 .3em 0 .8em;vertical-align:-.05em}
 .key.p0{background:#4e79a7}.key.p1{background:#f28e2b}.key.p2{background:#59a14f}
@@ -236,7 +236,7 @@ std::string PartitionsPart(const SplitSummary& split, const std::string& id) {
                              ")";
     svg += Rect(x, 2.0, width, BAR, fmt::format("p{}", p), text);
     if (width > 7.0 * static_cast<double>(text.size()))
-      svg += Text(x + 6.0, 2.0 + BAR / 2 + 4.0, text, "start");
+      svg += Text(x + 6.0, 2.0 + BAR / 2 + 4.0, text, "start", "onbar");
     x += width;
   }
   svg += "</svg>\n";
@@ -401,8 +401,8 @@ std::string CategoryChart(const VariableSummary& variable, const std::vector<Par
       }
       where = " (" + Join(counts, ", ") + ")";
     }
-    notes.push_back(fmt::format("<span class=\"new\">{} values had no code</span>{}: {}",
-                                Count(variable.fUnseen), where, unseenWhy));
+    notes.push_back(fmt::format("<span class=\"new\">{} {} no code</span>{}: {}", Count(variable.fUnseen),
+                                variable.fUnseen == 1 ? "value had" : "values had", where, unseenWhy));
   }
   for (const std::string& note : notes) figure += "<p class=\"note\">" + note + "</p>\n";
   return figure + "</figure>\n";
