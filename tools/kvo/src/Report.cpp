@@ -18,9 +18,12 @@ using json = nlohmann::ordered_json;
 // shortened and their rows capped), so a group is begun only when this
 // much is left.
 constexpr size_t RESERVE = 32 * 1024;
-// Characters of a category's value or label in a chart, and of any text in
-// a tooltip or a table cell.
+// Characters of a partition's name in a chart; of a category's value, and
+// of its value and label together, left of its bars (about the 250 pixels
+// there); and of any text in a tooltip or a table cell.
 constexpr size_t LABEL_CHARACTERS = 28;
+constexpr size_t VALUE_CHARACTERS = 20;
+constexpr size_t ROW_LABEL_CHARACTERS = 36;
 constexpr size_t TEXT_CHARACTERS = 200;
 // Rows of the invalid-case reasons before the rest are summed.
 constexpr size_t REASON_ROWS = 20;
@@ -348,10 +351,13 @@ std::string CategoryChart(const VariableSummary& variable, const std::vector<Par
     for (size_t r = 0; r < rows.size(); ++r) {
       const CategoryRow& row = rows[r];
       const double top = GAP + rowHeight * static_cast<double>(r);
-      std::string name = HtmlText(Shortened(row.fValue, LABEL_CHARACTERS));
+      // Value and label share the room left of the bars.
+      const std::string value = Shortened(row.fValue, VALUE_CHARACTERS);
+      const size_t room = ROW_LABEL_CHARACTERS - std::min(DisplayWidth(value) + 1, ROW_LABEL_CHARACTERS - 8);
+      std::string name = HtmlText(value);
       std::string full = Cell(row.fValue);
       if (!row.fLabel.empty()) {
-        name += " <tspan class=\"dim\">" + HtmlText(Shortened(row.fLabel, LABEL_CHARACTERS)) + "</tspan>";
+        name += " <tspan class=\"dim\">" + HtmlText(Shortened(row.fLabel, room)) + "</tspan>";
         full += " " + Cell(row.fLabel);
       }
       if (row.fbNew) {
