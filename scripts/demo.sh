@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs kvo prepare on the bundled sample data: a weight, one group per
-# country, a 70/30 random partition, and the readable report. Then the
+# country, a 70/30 random partition, the readable report and the HTML
+# report with its charts. Then the
 # train-then-apply workflow: a training run's codes applied to new data
 # (a shuffled third of the sample, with a value the training run never
 # saw), both written as NumPy .npy files. Everything goes to BUILD_DIR/demo.
@@ -24,8 +25,9 @@ run() {
 run "$kvo" prepare data/sample/sample.csv \
   --cat gender,occupation,education,defaulted --cont age,income,tenure_months \
   --weight weight --split-by country --partition 70,30 --depend defaulted \
-  --out "$demo/report"
+  --out "$demo/report" --report "$demo/report.html"
 echo "Record files and summary.json are in $demo/report/."
+echo "The HTML report is $demo/report.html (open it in a browser)."
 [ -n "${KVO_DEMO_WRAPPER:-}" ] && exit 0
 
 echo

@@ -17,6 +17,8 @@ packages=(
   clang-format
   # make docs and the test ApiReference
   doxygen
+  # The report's test opens the page in a headless browser.
+  chromium
 )
 bench=false
 if [ "${1:-}" = "--bench" ]; then

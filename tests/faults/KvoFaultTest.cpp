@@ -80,6 +80,53 @@ TEST_F(KvoFaultTest, FullTemporaryFileSystemEndsTheRunAndLeavesOutAsItWas) {
   }
 }
 
+// A report that cannot be written whole: a file-size limit, and a full
+// file system (root only). The run ends with exit 1 and leaves no report,
+// not even a partial one, and no temporary file beside it.
+TEST_F(KvoFaultTest, ReportThatCannotBeWrittenLeavesNoFile) {
+  const std::string people = std::string(KVO_TEST_DATA_DIR) + "/kvo/people.csv";
+  const std::string out = fScratch / "out";
+  ASSERT_TRUE(std::filesystem::create_directory(fScratch / "tmp"));
+  const KvoResult prepared = RunKvo(
+      fScratch, {"prepare", people, "--cat", "region", "--cont", "age", "--out", out}, fScratch / "tmp");
+  ASSERT_EQ(prepared.fExitCode, 0) << prepared.fErr;
+  const std::string small = fScratch / "small";
+  ASSERT_TRUE(std::filesystem::create_directory(small));
+  const bool mounted = mount("tmpfs", small.c_str(), "tmpfs", 0, "size=4k") == 0;
+  struct Unmount {
+    std::string fPath;
+    bool fbMounted;
+    ~Unmount() {
+      if (fbMounted) umount2(fPath.c_str(), MNT_DETACH);
+    }
+  } unmount{small, mounted};
+  struct Case {
+    std::string fDirectory;
+    rlim_t fLimit;
+    std::string fReason;
+  };
+  std::vector<Case> cases = {{fScratch.Path(), rlim_t{4} << 10, "File too large"}};
+  if (mounted) cases.push_back({small, 0, "No space left on device"});
+  for (const Case& c : cases) {
+    const std::string page = c.fDirectory + "/r.html";
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"prepare", people, "--cat", "region", "--cont", "age", "--report", page},
+          {"report", out + "/summary.json", page}}) {
+      SCOPED_TRACE(kvo_test::Joined(args));
+      const KvoResult run = RunKvo(fScratch, args, fScratch / "tmp", c.fLimit);
+      EXPECT_EQ(run.fExitCode, 1) << run.fErr;
+      EXPECT_EQ(Lines(run.fErr), 1) << run.fErr;
+      EXPECT_NE(run.fErr.find(page + ": cannot write the report: " + c.fReason), std::string::npos)
+          << run.fErr;
+      EXPECT_TRUE(run.fLeftInTmp.empty()) << "left in TMPDIR: " << kvo_test::Joined(run.fLeftInTmp);
+      for (const auto& entry : std::filesystem::directory_iterator(c.fDirectory)) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name != "r.html" && name.rfind(".r.html", 0) != 0) << "left: " << entry.path();
+      }
+    }
+  }
+}
+
 TEST_F(KvoFaultTest, InputsThatAreNotRegularFilesAreRefusedAtOnce) {
   // Opening a FIFO without a writer would block for ever; a device never
   // ends. (The data may come through a FIFO: the interruption test does so.)

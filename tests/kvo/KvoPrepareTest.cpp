@@ -342,6 +342,24 @@ TEST_F(KvoPrepareTest, PartitionsByVariable) {
   EXPECT_EQ(split["variables"][0]["unseen"], 1);
   EXPECT_EQ(split["variables"][1]["min"], 25.0);
   EXPECT_EQ(split["variables"][1]["max"], 55.0);
+  // Per partition (training, test, holdout): north is cases 1 6 | 3 7, south
+  // 2 5 8 | - | 10, west only case 4 (deleted: age missing); case 9's east
+  // (test) had no code. Ages: training 30 40 25 35 55, test 50 45, holdout
+  // 20; whole numbers 20..55 in bins of 1.
+  const json& region = split["variables"][0];
+  EXPECT_EQ(region["categories"][0]["byPartition"], (json{2, 2, 0}));
+  EXPECT_EQ(region["categories"][1]["byPartition"], (json{3, 0, 1}));
+  EXPECT_EQ(region["categories"][2]["byPartition"], (json{0, 0, 0}));
+  EXPECT_EQ(region["unseenByPartition"], (json{0, 1, 0}));
+  EXPECT_EQ(region["missingByPartition"], (json{0, 0, 0}));
+  const json& histogram = split["variables"][1]["histogram"];
+  EXPECT_EQ(histogram["start"], 20.0);
+  EXPECT_EQ(histogram["width"], 1.0);
+  std::vector<std::vector<int>> bins(3, std::vector<int>(36, 0));
+  for (int age : {30, 40, 25, 35, 55}) bins[0][static_cast<size_t>(age - 20)] = 1;
+  for (int age : {50, 45}) bins[1][static_cast<size_t>(age - 20)] = 1;
+  bins[2][0] = 1;
+  EXPECT_EQ(histogram["counts"], json(bins));
   const json& parts = split["partitions"];
   ASSERT_EQ(parts.size(), 3u);
   EXPECT_EQ(parts[0]["name"], "training");

@@ -31,16 +31,31 @@ Summary SmallSummary() {
   split.fWeightedCases = 130.0;
   split.fWeightedValid = 110.5;
   split.fWeightedInvalid = 19.5;
-  split.fvVariables = {{0,
-                        "region",
-                        SlotKind::Categorical,
-                        {{0, "2", "South", 2.0, "", 60, 70.5}, {1, "10", "", 10.0, "", 38, 38.0}},
-                        {},
-                        {},
-                        2,
-                        2.0,
-                        7},
-                       {1, "age", SlotKind::Continuous, {}, 18.0, 0.1, 0, 0.0, 0}};
+  split.fvVariables = {
+      {0,
+       "region",
+       SlotKind::Categorical,
+       {{0, "2", "South", 2.0, "", 60, 70.5, {60, 0}}, {1, "10", "", 10.0, "", 38, 38.0, {38, 0}}},
+       {},
+       {},
+       2,
+       2.0,
+       7,
+       {2, 0},
+       {0, 7},
+       std::nullopt},
+      {1,
+       "age",
+       SlotKind::Continuous,
+       {},
+       18.0,
+       0.1,
+       0,
+       0.0,
+       0,
+       {},
+       {},
+       HistogramSummary{16.0, 2.0, {{1, 0, 3}, {0, 0, 0}}}}};
   PartitionSummary records;
   records.fName = "records";
   records.fRecords = 100;
@@ -70,14 +85,21 @@ TEST(SummaryTest, JsonHasTheDocumentedShape) {
   EXPECT_EQ(split["invalid"], 20);
   EXPECT_EQ(split["weighted"]["valid"], 110.5);
   EXPECT_EQ(split["excluded"], 0);
-  EXPECT_EQ(
-      split["variables"][0]["categories"][1],
-      (nlohmann::json{
-          {"code", 1}, {"value", "10"}, {"label", ""}, {"key", 10.0}, {"count", 38}, {"weighted", 38.0}}));
+  EXPECT_EQ(split["variables"][0]["categories"][1], (nlohmann::json{{"code", 1},
+                                                                    {"value", "10"},
+                                                                    {"label", ""},
+                                                                    {"key", 10.0},
+                                                                    {"count", 38},
+                                                                    {"weighted", 38.0},
+                                                                    {"byPartition", {38, 0}}}));
   EXPECT_EQ(split["variables"][0]["missing"], (nlohmann::json{{"count", 2}, {"weighted", 2.0}}));
   EXPECT_EQ(split["variables"][0]["unseen"], 7);
+  EXPECT_EQ(split["variables"][0]["missingByPartition"], (nlohmann::json{2, 0}));
+  EXPECT_EQ(split["variables"][0]["unseenByPartition"], (nlohmann::json{0, 7}));
   EXPECT_FALSE(split["variables"][0].contains("min"));
   EXPECT_EQ(split["variables"][1]["min"], 18.0);
+  EXPECT_EQ(split["variables"][1]["histogram"],
+            nlohmann::json::parse(R"({"start": 16.0, "width": 2.0, "counts": [[1, 0, 3], [0, 0, 0]]})"));
   EXPECT_FALSE(split["variables"][1].contains("categories"));
 
   const nlohmann::json& records = split["partitions"][0];

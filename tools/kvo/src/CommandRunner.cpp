@@ -11,6 +11,7 @@
 #include "KvoError.h"
 #include "PrepareRun.h"
 #include "Progress.h"
+#include "Report.h"
 #include "Score.h"
 #include "TextTable.h"
 #include "standin/HostControl.h"
@@ -69,6 +70,8 @@ std::string CommandName(const ParsedCommand& command) {
       return "kvo prepare";
     case ParsedCommand::kScore:
       return "kvo score";
+    case ParsedCommand::kReport:
+      return "kvo report";
     default:
       return "kvo";
   }
@@ -94,6 +97,13 @@ int Execute(const ParsedCommand& command, std::ostream& out) {
     case ParsedCommand::kScore: {
       Progress progress(Progress::Wanted(command.fScore.fbQuiet));
       RunScore(command.fScore, progress, out);
+      return EXIT_OK;
+    }
+    case ParsedCommand::kReport: {
+      const Summary summary = ReadSummaryFile(command.fReport.fSummaryPath);
+      ReportFile file(command.fReport.fReportPath);
+      file.Write(SummaryToHtml(summary));
+      file.Commit();
       return EXIT_OK;
     }
     case ParsedCommand::kHelp:

@@ -285,6 +285,7 @@ class PrepareCommand : public Command {
     }
     CheckPartitions();
     CheckNumbers();
+    CheckReport();
   }
 
  private:
@@ -313,6 +314,19 @@ class PrepareCommand : public Command {
                          "the training partition");
       }
       fOptions.fFolds = static_cast<int>(value);
+    }
+  }
+
+  // The report must not overwrite what the run reads.
+  void CheckReport() const {
+    const std::string& report = fOptions.fReportPath;
+    if (report.empty()) return;
+    for (const std::string* input :
+         {&fOptions.fLoad.fDataPath, &fOptions.fLoad.fSchemaPath, &fOptions.fCodesFrom}) {
+      if (!input->empty() && SameFile(report, *input)) {
+        throw UsageError("prepare: --report: " + report + " is also an input (" + *input +
+                         "); write the report to another file");
+      }
     }
   }
 
@@ -439,6 +453,12 @@ class PrepareCommand : public Command {
     fpApp->add_flag("--json", fOptions.fbJson, "print the summary as JSON instead of the report")
         ->group("Output");
     fpApp
+        ->add_option("--report", fOptions.fReportPath,
+                     "also write the run's report as one self-contained HTML page with charts (it may be "
+                     "placed directly in the --out directory)")
+        ->type_name("FILE.html")
+        ->group("Output");
+    fpApp
         ->add_option("--time-limit", fTimeLimit,
                      "stop after this many seconds of elapsed (wall-clock) time, not processor time, "
                      "loading included (exit code 4); 0, the default, is no limit")
@@ -489,6 +509,31 @@ class ScoreCommand : public Command {
   ScoreOptions& fOptions;
   std::string fUserMissing = "exclude";
   std::vector<std::string> fvTargets;
+};
+
+class ReportCommand {
+ public:
+  ReportCommand(CLI::App& app, ReportOptions& options) : fOptions(options) {
+    fpApp = app.add_subcommand("report",
+                               "draw the HTML report of an earlier kvo prepare run from its summary.json");
+    fpApp->add_option("SUMMARY", fOptions.fSummaryPath, "the summary.json that kvo prepare wrote with --out")
+        ->required()
+        ->type_name("SUMMARY.json");
+    fpApp->add_option("REPORT", fOptions.fReportPath, "the HTML file to write")
+        ->required()
+        ->type_name("FILE.html");
+  }
+  bool Parsed() const { return fpApp->parsed(); }
+  void Finish() {
+    if (SameFile(fOptions.fReportPath, fOptions.fSummaryPath)) {
+      throw UsageError("report: " + fOptions.fReportPath +
+                       " is the summary itself; write the report to another file");
+    }
+  }
+
+ private:
+  ReportOptions& fOptions;
+  CLI::App* fpApp = nullptr;
 };
 
 ParsedCommand HelpText(std::string text) {
@@ -572,6 +617,7 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& args) {
   DescribeCommand describe(app, parsed.fDescribe);
   PrepareCommand prepare(app, parsed.fPrepare);
   ScoreCommand score(app, parsed.fScore);
+  ReportCommand report(app, parsed.fReport);
 
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   try {
@@ -598,8 +644,12 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& args) {
     } else if (score.Parsed()) {
       score.Finish();
       parsed.fKind = ParsedCommand::kScore;
+    } else if (report.Parsed()) {
+      report.Finish();
+      parsed.fKind = ParsedCommand::kReport;
     } else {
-      return UsageText(EXIT_USAGE, "kvo: give a command: describe, prepare or score (see 'kvo --help')");
+      return UsageText(EXIT_USAGE,
+                       "kvo: give a command: describe, prepare, score or report (see 'kvo --help')");
     }
   } catch (const KvoError& error) {
     return UsageText(error.Code(), std::string("kvo ") + error.what());

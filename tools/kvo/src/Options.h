@@ -65,7 +65,8 @@ struct PrepareOptions {
   std::string fDepend;
   int fFolds = 0;  // 0: no cross-validation folds
   std::vector<std::string> fvSortBy;
-  std::string fOutDir;  // empty: no files written
+  std::string fOutDir;      // empty: no files written
+  std::string fReportPath;  // the HTML report to write; empty: none
   RecordFormat fFormat = RecordFormat::Text;
   CodeOrder fOrder = CodeOrder::Appearance;
   // The summary.json of an earlier run whose codes this run applies (empty:
@@ -76,6 +77,12 @@ struct PrepareOptions {
   bool fbQuiet = false;
 
   bool Partitioned() const { return !fvPartition.empty() || !fPartitionVar.empty(); }
+};
+
+// kvo report: draws the HTML report of an earlier run from its summary.
+struct ReportOptions {
+  std::string fSummaryPath;
+  std::string fReportPath;
 };
 
 struct ScoreOptions {
@@ -92,13 +99,14 @@ struct ScoreOptions {
 // fText is what to print on standard output; for kError fText is the
 // one-line message and fExitCode the exit code (2).
 struct ParsedCommand {
-  enum Kind { kHelp, kError, kDescribe, kPrepare, kScore };
+  enum Kind { kHelp, kError, kDescribe, kPrepare, kScore, kReport };
   Kind fKind = kError;
   int fExitCode = 0;
   std::string fText;
   DescribeOptions fDescribe;
   PrepareOptions fPrepare;
   ScoreOptions fScore;
+  ReportOptions fReport;
 };
 
 // Parses the arguments after the program name.

@@ -63,16 +63,20 @@ std::string MakeUniqueDirectory(const fs::path& parent, const std::string& stem)
 
 bool OutputDirectory::IsKvoOutput(const std::string& directory) {
   std::error_code error;
-  bool hasSummary = false, hasOther = false;
+  bool hasSummary = false, hasReport = false, hasOther = false;
   for (const fs::directory_entry& entry : fs::directory_iterator(directory, error)) {
     const std::string name = entry.path().filename().string();
-    if (name == "summary.json" && entry.is_regular_file() && !entry.is_symlink()) {
+    const bool regular = entry.is_regular_file() && !entry.is_symlink();
+    if (name == "summary.json" && regular) {
       hasSummary = true;
+    } else if (regular && entry.path().extension() == ".html") {
+      hasReport = true;  // a --report written there; kvo's only beside a summary
     } else if (!IsGroupDirectory(entry)) {
       hasOther = true;
     }
   }
   if (error) return false;
+  if (hasReport && !hasSummary) return false;
   return !hasOther && (hasSummary || fs::is_empty(directory, error));
 }
 

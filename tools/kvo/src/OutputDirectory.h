@@ -15,7 +15,8 @@ class OutputDirectory {
   // Checks `target` and creates the staging directory beside it (and any
   // missing parent of both). Throws a usage error when `target` is a file
   // or a directory that holds anything but an earlier kvo output (its
-  // summary.json, all/ and split-K/ with their record files); an input
+  // summary.json, all/ and split-K/ with their record files, and the HTML
+  // reports written beside the summary); an input
   // error when the staging directory cannot be created.
   explicit OutputDirectory(const std::string& target);
   // Removes the staging directory and everything in it unless committed.

@@ -23,6 +23,7 @@
 #include "RecordCopyComponent.h"
 #include "RecordFiles.h"
 #include "RecordLayout.h"
+#include "Report.h"
 #include "RunAdapter.h"
 #include "SlotStatistics.h"
 #include "TextTable.h"
@@ -380,10 +381,12 @@ class Procedure {
     return names;
   }
 
-  // `statistics`: the records of the group's last pass; `unseen`: per
-  // categorical record variable, the values that got no code.
+  // `statistics`: the records of the group's last pass; `unseen`: the
+  // values that got no code.
   SplitSummary Collect(const KVOInputAdapter& adapter, const SlotStatistics& statistics,
-                       const std::vector<int64_t>& unseen) const {
+                       const UnseenValues& unseen) const {
+    const std::vector<int64_t> unseenTotal = unseen.Total();
+    const size_t parts = statistics.Partitions();
     SplitSummary split;
     split.fCases = adapter.GetNCases();
     split.fValid = adapter.GetNValidCases();
@@ -427,17 +430,33 @@ class Procedure {
           const size_t index = static_cast<size_t>(code);
           category.fCount = index < counts.size() ? counts[index] : 0;
           category.fWeighted = index < weights.size() ? weights[index] : 0.0;
+          for (size_t p = 0; p < parts; ++p) {
+            const std::vector<int64_t>& inPart = statistics.CodeCounts(p)[at];
+            category.fvByPartition.push_back(index < inPart.size() ? inPart[index] : 0);
+          }
           variable.fvCategories.push_back(std::move(category));
         }
         variable.fMissing = statistics.MissingCounts()[at];
         variable.fMissingWeighted = statistics.MissingWeights()[at];
-        variable.fUnseen = catIndex < unseen.size() ? unseen[catIndex] : 0;
+        variable.fUnseen = catIndex < unseenTotal.size() ? unseenTotal[catIndex] : 0;
+        for (size_t p = 0; p < parts; ++p) {
+          variable.fvMissingByPartition.push_back(statistics.MissingCounts(p)[at]);
+          const std::vector<int64_t>* inPart =
+              p < unseen.fvByPartition.size() ? &unseen.fvByPartition[p] : nullptr;
+          variable.fvUnseenByPartition.push_back(
+              inPart != nullptr && catIndex < inPart->size() ? (*inPart)[catIndex] : 0);
+        }
         ++catIndex;
       } else {
         const double min = adapter.GetRecMinValue(slot.fSlot);
         const double max = adapter.GetRecMaxValue(slot.fSlot);
         if (min != VORM_SYSMIS) variable.fMin = min;
         if (max != VORM_SYSMIS) variable.fMax = max;
+        if (const Histogram* histogram = statistics.HistogramOf(slot.fSlot)) {
+          Histogram::Bins bins = histogram->Result();
+          if (bins.fWidth > 0.0)
+            variable.fHistogram = HistogramSummary{bins.fStart, bins.fWidth, std::move(bins.fvCounts)};
+        }
       }
       split.fvVariables.push_back(std::move(variable));
     }
@@ -458,10 +477,20 @@ class Procedure {
     }
   }
 
-  std::vector<bool> CategoricalMask() const {
+  // The statistics of a split group's last pass: per partition (from the
+  // record's partition indicator), with a histogram of every continuous
+  // record variable.
+  SlotStatistics GroupStatistics(int partitions) const {
     std::vector<bool> mask;
-    for (const SlotInfo& slot : fLayout.Slots()) mask.push_back(slot.fKind == SlotKind::Categorical);
-    return mask;
+    std::vector<int> continuous;
+    for (const SlotInfo& slot : fLayout.Slots()) {
+      mask.push_back(slot.fKind == SlotKind::Categorical);
+      if (slot.fKind == SlotKind::Continuous) continuous.push_back(slot.fSlot);
+    }
+    SlotStatistics statistics(std::move(mask), fWeightSlot);
+    statistics.KeepPartitions(partitions > 1 ? fLayout.PartitionSlot() : -1, static_cast<size_t>(partitions),
+                              continuous);
+    return statistics;
   }
 
   // One data pass; each split group's records go to a record file. With
@@ -498,7 +527,7 @@ class Procedure {
           sorting ? std::make_unique<KVODataFileIter>(adapter, fLayout.SortKeys(), -1)
                   : std::make_unique<KVODataFileIter>(adapter);
       if (!file->HasValidTempFile()) throw InputError(TempFileProblem(file->GetErrorNumber()));
-      SlotStatistics statistics(CategoricalMask(), fWeightSlot);
+      SlotStatistics statistics = GroupStatistics(1);
       bool ok = false;
       const int64_t count = component.Write(records, *file, statistics, ok);
       CheckPass(records);
@@ -506,8 +535,8 @@ class Procedure {
       if (!ok) throw InputError(TempFileProblem(file->GetErrorNumber()));
       CheckRecordCount(file.get(), count, "records");
 
-      const std::vector<int64_t> unseen = adapter.TakeUnseen();
-      AddUnseen(unseen);
+      const UnseenValues unseen = adapter.TakeUnseen();
+      AddUnseen(unseen.Total());
       SplitSummary split = Collect(adapter, statistics, unseen);
       split.fReasons = Reasons(adapter, group);
       PartitionSummary partition;
@@ -571,14 +600,14 @@ class Procedure {
     int group = 0;
     do {
       ++group;
-      SlotStatistics statistics(CategoricalMask(), fWeightSlot);
+      SlotStatistics statistics = GroupStatistics(nParts);
       component.Read(records, &statistics);
       CheckPass(records);
       const bool completed = adapter->CompleteSplit();
       CheckTempFiles(*adapter);
       if (!completed) throw InputError(TempFileProblem(adapter->GetTempFileErrorNumber()));
-      const std::vector<int64_t> unseen = adapter->TakeUnseen();
-      AddUnseen(unseen);
+      const UnseenValues unseen = adapter->TakeUnseen();
+      AddUnseen(unseen.Total());
       SplitSummary split = Collect(*adapter, statistics, unseen);
       split.fReasons = Reasons(*adapter, group);
       split.fExcluded = adapter->GetExclCaseCount();
@@ -741,7 +770,36 @@ nlohmann::ordered_json Settings(const PrepareOptions& options, const VariableRes
           {"order", OrderName(options.fOrder)},
           {"codesFrom", text(options.fCodesFrom)},
           {"out", text(options.fOutDir)},
+          {"report", text(options.fReportPath)},
           {"timeLimit", options.fTimeLimit}};
+}
+
+// Where --report goes. A report directly in the --out directory is written
+// into the staging directory and replaces the earlier one with the rest of
+// the output; it needs a name of its own (ending in .html). Anywhere else
+// under --out it would be lost when the directory is replaced. Returns the
+// report's file name for the first case, "" for a report on its own path.
+std::string ReportInOut(const PrepareOptions& options) {
+  if (options.fReportPath.empty() || options.fOutDir.empty()) return std::string();
+  std::error_code error;
+  const fs::path report = fs::weakly_canonical(fs::absolute(options.fReportPath, error), error);
+  const fs::path out = fs::weakly_canonical(fs::absolute(options.fOutDir, error), error);
+  const fs::path name = report.filename();
+  if (report.parent_path() == out) {
+    if (name.extension() != ".html" || name == ".html") {
+      throw UsageError("--report: " + options.fReportPath +
+                       ": a report in the --out directory needs a name ending in .html");
+    }
+    return name.string();
+  }
+  const std::string outText = out.string(), reportText = report.string();
+  if (report == out ||
+      (reportText.size() > outText.size() && reportText.compare(0, outText.size(), outText) == 0 &&
+       reportText[outText.size()] == '/')) {
+    throw UsageError("--report: " + options.fReportPath + " is inside --out " + options.fOutDir +
+                     ", which is replaced whole; put the report directly in it or elsewhere");
+  }
+  return std::string();
 }
 
 }  // namespace
@@ -753,6 +811,12 @@ Summary PrepareRun::Run() {
   const PrepareOptions& options = *fpOptions;
   // The time limit counts from here, loading included.
   KVOStopProcessor stop(options.fTimeLimit);
+  // A report on its own path gets its temporary file now, so that a path
+  // where it cannot be written ends the run before the data are read.
+  const std::string reportInOut = ReportInOut(options);
+  std::unique_ptr<ReportFile> report;
+  if (!options.fReportPath.empty() && reportInOut.empty())
+    report = std::make_unique<ReportFile>(options.fReportPath);
 
   const std::string dataName = standin::CsvSourceName(options.fLoad.fDataPath);
   fpProgress->Step("loading " + dataName);
@@ -816,6 +880,16 @@ Summary PrepareRun::Run() {
                    dataName + ": no case gave a record (" + GroupDigits(read) +
                        " read, all rejected by the weight, missing-value or partition rules)");
   }
+  if (!options.fReportPath.empty()) {
+    const std::string page = SummaryToHtml(summary);
+    if (report) {
+      report->Write(page);
+    } else {
+      ReportFile inOut((fs::path(out->Staging()) / reportInOut).string(), options.fReportPath);
+      inOut.Write(page);
+      inOut.Commit();
+    }
+  }
   if (out) {
     // The summary is written last, once every record file is complete.
     const fs::path path = fs::path(out->Staging()) / "summary.json";
@@ -830,6 +904,8 @@ Summary PrepareRun::Run() {
     }
     out->Commit();
   }
+  // Last: a run that failed before this point leaves no report.
+  if (report) report->Commit();
   return summary;
 }
 

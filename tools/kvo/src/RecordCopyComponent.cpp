@@ -53,6 +53,7 @@ int64_t RecordCopyComponent::Read(QorCommon::RecordIterator& records, SlotStatis
     ++count;
     if (statistics != nullptr) statistics->Add(record->GetAll());
   }
+  if (statistics != nullptr) statistics->Complete();
   return count;
 }
 

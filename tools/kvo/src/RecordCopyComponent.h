@@ -33,7 +33,8 @@ class RecordCopyComponent {
 
   // Reads every record the iterator offers in this pass or split group and
   // keeps none (the partitioning adapter files them itself); adds each to
-  // `statistics` when given. Returns the number of records.
+  // `statistics` when given and completes them. Returns the number of
+  // records.
   int64_t Read(QorCommon::RecordIterator& records, SlotStatistics* statistics = nullptr);
 
   // Writes every record the iterator offers into `file` (in key order when

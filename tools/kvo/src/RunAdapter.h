@@ -6,7 +6,8 @@
 //    operation before the group's first case is encoded; with closed lists
 //    (saved codes) no case ever adds a category.
 //  - Valid values that get no code (not met in the collecting pass, or
-//    outside closed lists) are counted per categorical record variable.
+//    outside closed lists) are counted per categorical record variable and
+//    partition.
 //  - Every refused case is given one reason: its weight, the first record
 //    variable in record order that is missing, its matrix combination, or
 //    the partitioning. Cases the library refuses before any of these hooks
@@ -39,6 +40,20 @@ class SkippedCases {
   virtual void Classify(int64_t after, int64_t before, RefusalReasons& reasons) const = 0;
 };
 
+// Valid values that got no code, per partition (0 training, 1 test, 2
+// holdout; only 0 without partitioning) and categorical record variable.
+struct UnseenValues {
+  std::vector<std::vector<int64_t>> fvByPartition;
+
+  std::vector<int64_t> Total() const {
+    std::vector<int64_t> total(fvByPartition.empty() ? 0 : fvByPartition[0].size(), 0);
+    for (const std::vector<int64_t>& counts : fvByPartition) {
+      for (size_t i = 0; i < counts.size() && i < total.size(); ++i) total[i] += counts[i];
+    }
+    return total;
+  }
+};
+
 template <class Adapter>
 class RunAdapter : public Adapter {
  public:
@@ -56,7 +71,7 @@ class RunAdapter : public Adapter {
     fvCatSlots = std::move(catSlots);
     fbMissingAllowed = missingAllowed;
     fpSeeds = seeds;
-    fvUnseen.assign(fvCatSlots.size(), 0);
+    fUnseen.fvByPartition.assign(PARTITIONS, std::vector<int64_t>(fvCatSlots.size(), 0));
   }
 
   // `varSlots`: the record slots of the categorical and continuous record
@@ -92,11 +107,12 @@ class RunAdapter : public Adapter {
   // VALUE, ..." (empty when every group so far was found).
   const std::string& UnknownGroup() const { return fUnknownGroup; }
 
-  // Per categorical record variable: valid values without a code met since
-  // the last call. Resets the counts.
-  std::vector<int64_t> TakeUnseen() {
-    std::vector<int64_t> counts(fvCatSlots.size(), 0);
-    counts.swap(fvUnseen);
+  // The valid values without a code met since the last call. Resets the
+  // counts.
+  UnseenValues TakeUnseen() {
+    UnseenValues counts;
+    counts.fvByPartition.assign(PARTITIONS, std::vector<int64_t>(fvCatSlots.size(), 0));
+    std::swap(counts, fUnseen);
     return counts;
   }
 
@@ -149,7 +165,7 @@ class RunAdapter : public Adapter {
         slot = static_cast<double>(code);
         continue;
       }
-      if (adapters[i]->UpdateValid()) ++fvUnseen[i];
+      if (adapters[i]->UpdateValid()) ++fUnseen.fvByPartition[CasePartition()][i];
       if (fbMissingAllowed) {
         slot = -1.0;
       } else {
@@ -161,6 +177,19 @@ class RunAdapter : public Adapter {
   }
 
  private:
+  static constexpr size_t PARTITIONS = 3;
+
+  // The partition of the case being encoded: the partitioning adapter has
+  // chosen it before the case reaches the encoding.
+  size_t CasePartition() const {
+    if constexpr (requires(const Adapter& adapter) { adapter.GetCasePartition(); }) {
+      const int part = this->GetCasePartition();
+      return part > 0 && static_cast<size_t>(part) < PARTITIONS ? static_cast<size_t>(part) : 0;
+    } else {
+      return 0;
+    }
+  }
+
   // Classifies the cases between the last one the hooks saw and this one;
   // a new pass starts counting from the first case.
   void NoteSkipped() {
@@ -206,7 +235,7 @@ class RunAdapter : public Adapter {
   int fSeededGroup = -1;
   bool fbGroupUnknown = false;
   std::string fUnknownGroup;
-  mutable std::vector<int64_t> fvUnseen;
+  mutable UnseenValues fUnseen;
   mutable int64_t fBadCases = 0;
   std::vector<int> fvVarSlots;
   const SkippedCases* fpSkipped = nullptr;

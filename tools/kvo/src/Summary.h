@@ -27,6 +27,18 @@ struct CategorySummary {
   // Valid cases of the last pass with this code, plainly and weighted.
   int64_t fCount = 0;
   double fWeighted = 0.0;
+  // The same per partition of the split group, in the order of its
+  // partitions (empty when not known, as in a summary of an older run).
+  std::vector<int64_t> fvByPartition;
+};
+
+// A continuous variable's values in the records of each partition, over
+// bins shared by the partitions (Histogram.h).
+struct HistogramSummary {
+  double fStart = 0.0;  // the first bin's lower edge
+  double fWidth = 0.0;  // every bin's width
+  // Per partition of the split group, one count per bin.
+  std::vector<std::vector<int64_t>> fvCounts;
 };
 
 // A categorical or continuous record variable of one split group.
@@ -42,6 +54,10 @@ struct VariableSummary {
   int64_t fMissing = 0;
   double fMissingWeighted = 0.0;
   int64_t fUnseen = 0;
+  // Categorical: fMissing and fUnseen per partition of the split group (empty
+  // when not known). Continuous: the histogram, when a value was seen.
+  std::vector<int64_t> fvMissingByPartition, fvUnseenByPartition;
+  std::optional<HistogramSummary> fHistogram;
 };
 
 struct PartitionSummary {
@@ -112,6 +128,13 @@ nlohmann::ordered_json SummaryToJson(const Summary& summary);
 nlohmann::ordered_json WithValidUtf8(nlohmann::ordered_json value);
 // The readable report, lines ending in '\n'.
 std::string SummaryToText(const Summary& summary);
+// The summary read back from its JSON form; `path` names the file in
+// messages. Throws an input error naming the path and the place of a field
+// that is missing or of the wrong type. Fields that older runs did not
+// write (the per-partition counts and the histograms) may be absent.
+Summary SummaryFromJson(const nlohmann::ordered_json& json, const std::string& path);
+// Reads and checks a summary.json file (SummaryFromJson).
+Summary ReadSummaryFile(const std::string& path);
 
 // Builds a partition's statistics entries from the library's tables (one
 // value per slot, system-missing for "no value"), leaving categorical slots

@@ -26,14 +26,24 @@ json VariableJson(const VariableSummary& variable) {
                             {"label", category.fLabel},
                             {"key", category.fNumber ? json(*category.fNumber) : json(category.fText)},
                             {"count", category.fCount},
-                            {"weighted", category.fWeighted}});
+                            {"weighted", category.fWeighted},
+                            {"byPartition", category.fvByPartition}});
     }
     out["categories"] = std::move(categories);
     out["missing"] = {{"count", variable.fMissing}, {"weighted", variable.fMissingWeighted}};
     out["unseen"] = variable.fUnseen;
+    out["missingByPartition"] = variable.fvMissingByPartition;
+    out["unseenByPartition"] = variable.fvUnseenByPartition;
   } else {
     out["min"] = Optional(variable.fMin);
     out["max"] = Optional(variable.fMax);
+    if (variable.fHistogram) {
+      out["histogram"] = {{"start", variable.fHistogram->fStart},
+                          {"width", variable.fHistogram->fWidth},
+                          {"counts", variable.fHistogram->fvCounts}};
+    } else {
+      out["histogram"] = nullptr;
+    }
   }
   return out;
 }

@@ -92,6 +92,9 @@ class KVO_EXPORT KVOPartitionAdapter : public KVOInputAdapter {
   /// but gave no record (a missing value, a value training did not see, a
   /// missing dependent).
   int GetExclCaseCount() const { return fExclCaseCount; }
+  /// The partition (0 training, 1 test, 2 holdout) of the case in the record
+  /// step: set once PreprocessCase has accepted the case.
+  int GetCasePartition() const { return fCasePart; }
   /// The number of partitions (1 without partitioning).
   int GetNPartitions() const { return fNPartData; }
   /// Per partition, where its share of [0, 1) begins: a draw u falls in
