@@ -215,9 +215,15 @@ class Runner:
                "--cont", ",".join(f"x{i}" for i in range(10)), "--weight", "w", "--strong-listwise",
                "--partition", "70,30", "--quiet", "--json", "--out", kvo_out]
         pandas = [self.python, PEERS, "prepare", "--csv", csv, "--out", pandas_out]
-        times, cpu, peaks = ({"kvo": [], "pandas": []} for _ in range(3))
+        report = self.data("report.html")
+        reporting = kvo + ["--report", report]
+        times, cpu, peaks = ({"kvo": [], "pandas": [], "report": []} for _ in range(3))
         for round_ in range(self.rounds):
             _, kvo_seconds, kvo_peak, kvo_cpu = self.run(kvo, "kvo.log")
+            shutil.rmtree(kvo_out)
+            _, report_seconds, _, report_cpu = self.run(reporting, "kvo.log")
+            times["report"].append(report_seconds)
+            cpu["report"].append(report_cpu)
             out, _, pandas_peak, _ = self.run(pandas, "peers.log")
             if round_ == 0:
                 self.check_prepared(kvo_out, pandas_out)
@@ -236,6 +242,10 @@ class Runner:
         self.add("End to end: peak memory", memory_figure(peaks["kvo"], "kvo prepare"),
                  memory_figure(peaks["pandas"], "pandas script"),
                  pair(peaks["kvo"], peaks["pandas"]), ("<", 1.0))
+        self.add("End to end: kvo prepare --report vs without", time_figure(times["report"], "with --report"),
+                 time_figure(times["kvo"], "without"), pair(times["report"], times["kvo"]), ("<=", 1.05),
+                 {"ratio_cpu": statistics.median(pair(cpu["report"], cpu["kvo"])),
+                  "report_bytes": os.path.getsize(report)})
 
     def check_prepared(self, kvo_out, pandas_out):
         """Both must write the same records; only the random split differs."""
