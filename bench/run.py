@@ -217,11 +217,17 @@ class Runner:
         peers = {"pandas": [self.python, PEERS, "prepare", "--csv", csv, "--out", peer_out["pandas"]]}
         for name in ("polars-eager", "polars-lazy", "duckdb"):
             peers[name] = ["node", NODE_PEERS, name, "--csv", csv, "--out", peer_out[name]]
-        times = {name: [] for name in ["kvo", *peers]}
-        cpu = {name: [] for name in ["kvo", *peers]}
+        report = self.data("report.html")
+        reporting = kvo + ["--report", report]
+        times = {name: [] for name in ["kvo", "report", *peers]}
+        cpu = {name: [] for name in ["kvo", "report", *peers]}
         peaks = {"kvo": [], "pandas": []}
         for round_ in range(self.rounds):
             _, kvo_seconds, kvo_peak, kvo_cpu = self.run(kvo, "kvo.log")
+            shutil.rmtree(kvo_out)
+            _, report_seconds, _, report_cpu = self.run(reporting, "kvo.log")
+            times["report"].append(report_seconds)
+            cpu["report"].append(report_cpu)
             times["kvo"].append(kvo_seconds)
             cpu["kvo"].append(kvo_cpu)
             peaks["kvo"].append(kvo_peak)
@@ -252,6 +258,10 @@ class Runner:
         self.add("End to end: peak memory", memory_figure(peaks["kvo"], "kvo prepare"),
                  memory_figure(peaks["pandas"], "pandas script"),
                  pair(peaks["kvo"], peaks["pandas"]), ("<", 1.0))
+        self.add("End to end: kvo prepare --report vs without", time_figure(times["report"], "with --report"),
+                 time_figure(times["kvo"], "without"), pair(times["report"], times["kvo"]), ("<=", 1.05),
+                 {"ratio_cpu": statistics.median(pair(cpu["report"], cpu["kvo"])),
+                  "report_bytes": os.path.getsize(report)})
 
     def csv_load(self):
         """The CSV loader's speed against memchr over the same bytes."""
