@@ -57,12 +57,6 @@ std::string Count(int64_t value) { return GroupDigits(value); }
 // A cell's text, shortened and escaped.
 std::string Cell(const std::string& text) { return HtmlText(Shortened(text, TEXT_CHARACTERS)); }
 
-std::string Join(const std::vector<std::string>& items, const std::string& separator) {
-  std::string joined;
-  for (const std::string& item : items) joined += (joined.empty() ? "" : separator) + item;
-  return joined;
-}
-
 // A setting's value as a reader would write it.
 std::string SettingText(const json& value) {
   if (value.is_null()) return "-";
@@ -147,17 +141,6 @@ std::string Rect(double x, double y, double width, double height, const std::str
 
 // ---------------------------------------------------------------------------
 // The split group's tables.
-
-std::string GroupTitle(const SplitSummary& split, size_t number, size_t count) {
-  if (split.fvValues.empty()) return "All cases";
-  std::vector<std::string> parts;
-  for (const SplitValueSummary& value : split.fvValues) {
-    std::string part = value.fName + " = " + value.fValue;
-    if (!value.fLabel.empty()) part += " (" + value.fLabel + ")";
-    parts.push_back(part);
-  }
-  return fmt::format("Split group {} of {}: {}", number, count, Join(parts, ", "));
-}
 
 std::string CountsTable(const SplitSummary& split) {
   return fmt::format(

@@ -126,6 +126,11 @@ struct Summary {
 nlohmann::ordered_json SummaryToJson(const Summary& summary);
 // `value` with every text in it (keys and strings) passed through ValidUtf8.
 nlohmann::ordered_json WithValidUtf8(nlohmann::ordered_json value);
+// `items` with `separator` between them.
+std::string Join(const std::vector<std::string>& items, const std::string& separator);
+// A split group's heading: "All cases", or "Split group 2 of 3: country = 2
+// (Portugal)".
+std::string GroupTitle(const SplitSummary& split, size_t number, size_t count);
 // The readable report, lines ending in '\n'.
 std::string SummaryToText(const Summary& summary);
 // The summary read back from its JSON form; `path` names the file in

@@ -6,23 +6,6 @@
 namespace kvo {
 namespace {
 
-std::string Join(const std::vector<std::string>& items, const std::string& separator) {
-  std::string joined;
-  for (const std::string& item : items) joined += (joined.empty() ? "" : separator) + item;
-  return joined;
-}
-
-std::string GroupTitle(const SplitSummary& split, size_t number, size_t count) {
-  if (split.fvValues.empty()) return "All cases";
-  std::vector<std::string> parts;
-  for (const SplitValueSummary& value : split.fvValues) {
-    std::string part = value.fName + " = " + value.fValue;
-    if (!value.fLabel.empty()) part += " (" + value.fLabel + ")";
-    parts.push_back(part);
-  }
-  return fmt::format("Split group {} of {}: {}", number, count, Join(parts, ", "));
-}
-
 std::string CountsText(const SplitSummary& split, bool partitioned) {
   TextTable table({false, true, true, true});
   table.AddRow({"cases", "read", "valid", "invalid"});
@@ -100,6 +83,23 @@ std::string VariablesText(const SplitSummary& split, bool partitioned) {
 }
 
 }  // namespace
+
+std::string Join(const std::vector<std::string>& items, const std::string& separator) {
+  std::string joined;
+  for (const std::string& item : items) joined += (joined.empty() ? "" : separator) + item;
+  return joined;
+}
+
+std::string GroupTitle(const SplitSummary& split, size_t number, size_t count) {
+  if (split.fvValues.empty()) return "All cases";
+  std::vector<std::string> parts;
+  for (const SplitValueSummary& value : split.fvValues) {
+    std::string part = value.fName + " = " + value.fValue;
+    if (!value.fLabel.empty()) part += " (" + value.fLabel + ")";
+    parts.push_back(part);
+  }
+  return fmt::format("Split group {} of {}: {}", number, count, Join(parts, ", "));
+}
 
 std::string SummaryToText(const Summary& summary) {
   const RunDescription& run = summary.fRun;

@@ -20,6 +20,7 @@
 
 #include "CsvReader.h"
 #include "TextConverter.h"
+#include "Utf8.h"
 #include "standin/HostControl.h"
 
 namespace standin {
@@ -46,34 +47,6 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
-// The length of the valid UTF-8 sequence at `at`, or 0 (a stray or cut
-// byte, an overlong form, a surrogate, a code point beyond U+10FFFF).
-size_t Utf8Length(std::string_view text, size_t at) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(at);
-  if (lead < 0x80) return 1;
-  size_t length = 0;
-  unsigned low = 0x80, high = 0xBF;  // the range of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (at + length > text.size() || byte(at + 1) < low || byte(at + 1) > high) return 0;
-  for (size_t i = 2; i < length; ++i) {
-    if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) return 0;
-  }
-  return length;
-}
-
 // A cell's text for a message, in quotes and cut to a length: control
 // characters and bytes that are not UTF-8 are written as \xHH, so that what
 // the message shows can be written to any terminal and matched to the file.
@@ -81,7 +54,8 @@ std::string Shown(std::string_view text) {
   const std::string_view part = text.substr(0, MAX_SHOWN_BYTES);
   std::string shown = "\"";
   for (size_t i = 0; i < part.size();) {
-    const size_t length = static_cast<unsigned char>(part[i]) < 0x20 ? 0 : Utf8Length(part, i);
+    const size_t length =
+        static_cast<unsigned char>(part[i]) < 0x20 ? 0 : standin_common::Utf8CharacterLength(part, i);
     if (length == 0) {
       static constexpr char HEX[] = "0123456789ABCDEF";
       const auto value = static_cast<unsigned char>(part[i]);
