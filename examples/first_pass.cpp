@@ -79,6 +79,7 @@ int main(int argc, char** argv) {
       weights += record->GetAll()[weightSlot];
     }
     if (records.GetFailReason() == 3) {
+      // The exit code reports the failure; a lost message changes nothing.
       std::fprintf(stderr, "the host could not read the cases\n");
       return 1;
     }

@@ -73,6 +73,7 @@ int main(int argc, char** argv) {
   added += builder.AddRecVariable(target, true, IQorVariable::RoleTarget, nullptr, "") ? 1 : 0;
   if (added != 6 ||
       !builder.AddRecWeightVar(weightSlot, IQorVariable::RoleFrequency, IQorVariable::WRoundNearest, "")) {
+    // The exit code reports the failure; a lost message changes nothing.
     std::fprintf(stderr, "the component refused a variable\n");
     return 1;
   }

@@ -77,6 +77,7 @@ int main(int argc, char** argv) {
     while (records.Next() != nullptr) {
     }
     if (records.GetFailReason() == 3 || !adapter.CompleteSplit()) {
+      // The exit code reports the failure; a lost message changes nothing.
       std::fprintf(stderr, "a partition file failed: errno %d\n", adapter.GetTempFileErrorNumber());
       return 1;
     }

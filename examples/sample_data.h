@@ -29,6 +29,7 @@ inline std::unique_ptr<standin::MemoryDataSource> LoadSample(const std::string& 
 inline int Find(const VORM_DataSource& data, const char* name) {
   const int index = data.FindVarIndex(name, 0);
   if (index < 0) {
+    // The exit code reports the failure; a lost message changes nothing.
     std::fprintf(stderr, "the sample data have no variable %s\n", name);
     std::exit(1);
   }
